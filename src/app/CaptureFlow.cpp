@@ -1,0 +1,138 @@
+// The capture road: from a trigger through the grab and the active-window cut
+// to the hand-over of the finished picture.
+
+#include "app/MainForm.h"
+
+#include <algorithm>
+
+#include "app/ScreenshotName.h"
+#include "imaging/Canvas.h"
+
+namespace snapora {
+
+namespace {
+constexpr int HotKeyPrint = 101;
+constexpr int HotKeyShiftPrint = 102;
+}  // namespace
+
+void TMainForm::WMHotKey(int id) {
+    if (id == HotKeyPrint) {
+        HotKeyControl1HotKey();
+    } else if (id == HotKeyShiftPrint) {
+        // The whole capture, a modal editor included, runs inside this call,
+        // so the forced value holds for all of it.
+        state_.ActiveWindowOnly = true;
+        HotKeyControl1HotKey();
+        state_.ActiveWindowOnly = ActiveWindowCheckBox.Checked();
+    }
+}
+
+void TMainForm::Screenshotauslsen1Click() {
+    state_.TriggeredFromMenu = true;
+    HotKeyControl1HotKey();
+    state_.TriggeredFromMenu = false;
+}
+
+void TMainForm::HotKeyControl1HotKey() {
+    if (!state_.ReadyForCapture) return;  // a capture or upload is running
+    FormFirstShow();
+    state_.ReadyForCapture = false;
+    Capture(true);
+}
+
+void TMainForm::ActiveWindowCheckBoxClick() { state_.ActiveWindowOnly = ActiveWindowCheckBox.Checked(); }
+
+void TMainForm::FormFirstShow() {
+    SetCaption(MainCaption(App()));
+    state_.ReadyForCapture = true;
+    Notebook1.SetPageIndex(0);
+    Label1.SetCaption("");
+    ProgressBar1.SetPosition(0);
+    ProgressBar1.Show();
+    RenameEdit.SetText("");
+    DisplayURLEdit.SetText("");
+    RenameLabel.Show();
+    RenameEdit.Show();
+    RenameButton.Show();
+    LockOptions(false);
+}
+
+void TMainForm::ShowStatus(const std::string& text) {
+    Label1.SetCaption(text);
+    App().ProcessMessages();  // repaint now, even if the caller blocks next
+}
+
+void TMainForm::LockOptions(bool locked) {
+    for (TCheckBox* box :
+         {&EditCheckBox, &ActiveWindowCheckBox, &SaveLocalCheckBox, &SessionModeCheckBox, &SaveOptionsCheckBox})
+        box->SetEnabled(!locked);
+}
+
+void TMainForm::Screenshot() {
+    // Span every monitor horizontally; vertically the primary screen's height.
+    int x0 = 0, x1 = 0;
+    for (const Rect& monitor : context_.platform.desktop.Monitors()) {
+        x0 = std::min(x0, monitor.left);
+        x1 = std::max(x1, monitor.right);
+    }
+    int height = context_.platform.desktop.PrimaryScreenSize().height;
+    grabLeft_ = x0;
+    context_.platform.desktop.Grab(Rect{x0, 0, x1, height}, state_.ScreenshotBitmap);
+}
+
+Rect TMainForm::ActiveWindowArea(Rect r, int grabLeft) const {
+    // A maximized window reaches past its monitor's edges by its frame on every
+    // side; take the frame off. Measured against the monitor the window is on,
+    // which for the primary monitor is the screen origin.
+    Rect monitor{0, 0, 0, 0};
+    Point centre{r.left + r.Width() / 2, r.top + r.Height() / 2};
+    for (const Rect& m : context_.platform.desktop.Monitors())
+        if (m.Contains(centre)) monitor = m;
+    Rect local = r.Offset(-monitor.left, -monitor.top);
+    if (local.left < 0) {
+        local.right += local.left;
+        local.bottom += local.top;
+        local.left = 0;
+        local.top = 0;
+    }
+    // Screen coordinates to the grab's pixel coordinates.
+    return local.Offset(monitor.left - grabLeft, monitor.top);
+}
+
+void TMainForm::CutToActiveWindow(const Rect& windowRect, int grabLeft) {
+    Rect r = ActiveWindowArea(windowRect, grabLeft);
+    int w = std::max(0, r.Width()), h = std::max(0, r.Height());
+    Bitmap whole = std::move(state_.ScreenshotBitmap);
+    state_.ScreenshotBitmap.SetSize(w, h);
+    if (w > 0 && h > 0) state_.ScreenshotBitmap.Canvas().CopyRect(Rect{0, 0, w, h}, whole, r);
+}
+
+void TMainForm::Capture(bool grab) {
+    LockOptions(true);
+    if (grab) {
+        Screenshot();
+        RenameEdit.SetText(MakeScreenshotName(context_.platform.desktop.ForegroundWindowTitle()));
+        state_.OutputMode = SaveLocalCheckBox.Checked() ? omSaveLocally : omUpload;
+        Rect r = context_.platform.desktop.ForegroundWindowRect();
+        ShowStatus("Screenshot wird bearbeitet...");
+        if (state_.ActiveWindowOnly && !state_.TriggeredFromMenu) CutToActiveWindow(r, grabLeft_);
+    }
+    state_.Description.clear();
+
+    // The editor opens here when "Anschließend bearbeiten" is checked.
+    App().Restore();
+    Show();
+    BringApplicationForward();
+
+    state_.UploadDone = false;
+    if (state_.OutputMode == omUpload) {
+        Notebook1.SetPageIndex(1);
+        ProgressBar1.Show();
+        if (Visible()) RenameEdit.SetFocus();
+        RenameButton.SetDefault(true);
+    }
+    state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
+    if (OnHandOver) OnHandOver();
+}
+
+}  // namespace snapora

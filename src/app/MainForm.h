@@ -1,0 +1,104 @@
+#pragma once
+// The main window: status line, progress, result page, the capture options,
+// the tray menu, and the capture road from a trigger to the worker.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/ProgramContext.h"
+#include "gif/GIFImage.h"
+#include "ui/Controls.h"
+#include "ui/Form.h"
+#include "ui/Menu.h"
+
+namespace snapora {
+
+class TMainForm : public Form {
+public:
+    TMainForm(Application& app, ProgramContext& context);
+
+    // Layout, top to bottom.
+    TLabel Label1{this, "Label1"};
+    TProgressBar ProgressBar1{this, "ProgressBar1"};
+    TNotebook Notebook1{this, "Notebook1"};
+    TPage Page1{&Notebook1, "Page1"};
+    TLabel Label2{&Page1, "Label2"};
+    TLabel ShortcutLabel{&Page1, "ShortcutLabel"};
+    TPage Page2{&Notebook1, "Page2"};
+    TLabel RenameLabel{&Page2, "RenameLabel"};
+    TEdit RenameEdit{&Page2, "RenameEdit"};
+    TButton RenameButton{&Page2, "RenameButton"};
+    TEdit DisplayURLEdit{&Page2, "DisplayURLEdit"};
+    TButton Button1{&Page2, "Button1"};
+    TCheckBox ActiveWindowCheckBox{this, "ActiveWindowCheckBox"};
+    TCheckBox SaveLocalCheckBox{this, "SaveLocalCheckBox"};
+    TCheckBox EditCheckBox{this, "EditCheckBox"};
+    TCheckBox SessionModeCheckBox{this, "SessionModeCheckBox"};
+    TCheckBox SaveOptionsCheckBox{this, "SaveOptionsCheckBox"};
+    TPanel SessionUrlPanel{this, "SessionUrlPanel"};
+    TEdit SessionUrlEdit{&SessionUrlPanel, "SessionUrlEdit"};
+    TPanel Panel2{this, "Panel2"};
+    TBevel Bevel1{&Panel2, "Bevel1"};
+    TImage Image1{&Panel2, "Image1"};
+    TLabel Label4{&Panel2, "Label4"};
+    TLabel Label5{&Panel2, "Label5"};
+    TGIFImage DonateButton{&Panel2, "DonateButton"};
+    TButton SettingsButton{&Panel2, "SettingsButton"};
+
+    TPopupMenu PopupMenu1{"PopupMenu1"};
+    TMenuItem PopupShow, Screenshotauslsen1, N2, ScreenshotListe1, N1, PopupExit;
+
+    // Start, closing and ending.
+    void FormCreate();
+    void FormCloseQuery(bool& canClose);
+    void FormClose();
+    void FormDestroy();
+    std::intptr_t WMQueryEndSession();
+    void FormKeyDown(std::uint16_t& key, unsigned shift);
+
+    // Small handlers.
+    void PopupShowClick();
+    void PopupExitClick();
+    void ScreenshotListe1Click();
+    void SettingsButtonClick();
+    void DonateButtonClick();
+    void Label5Click();
+    void ActiveWindowCheckBoxClick();
+
+    // Triggers and the capture road.
+    void WMHotKey(int id);
+    void HotKeyControl1HotKey();
+    void Screenshotauslsen1Click();
+    void FormFirstShow();
+    void Capture(bool grab);
+    void Screenshot();
+
+    // Shared utilities of the main window.
+    void ShowStatus(const std::string& text);
+    void LockOptions(bool locked);
+
+    // Whether the notification-area icon is shown; it decides what closing does.
+    bool TrayIconActive() const { return trayIconActive_; }
+
+    // Where the capture road hands the finished picture on (to the upload worker).
+    std::function<void()> OnHandOver;
+
+private:
+    void LayOut();
+    void BindHandlers();
+    void BuildPopupMenu();
+    Rect ActiveWindowArea(Rect window, int grabLeft) const;
+    void CutToActiveWindow(const Rect& windowRect, int grabLeft);
+    void BringApplicationForward();
+
+    ProgramContext& context_;
+    CaptureState& state_;
+    int grabLeft_ = 0;  // screen x of the grab's pixel column 0
+    bool trayIconActive_ = false;
+};
+
+// The text of the main window's caption: the application title and the version.
+std::string MainCaption(const Application& app);
+
+}  // namespace snapora

@@ -1,0 +1,62 @@
+#include "app/Program.h"
+
+#include "app/MainForm.h"
+#include "app/NewSessionForm.h"
+#include "base/Strings.h"
+#include "editor/ImageEditorForm.h"
+#include "history/ScreenshotListForm.h"
+#include "settings/SettingsDialogForm.h"
+
+namespace snapora {
+
+Program::Program(Backend& backend, Platform& platform, Endpoints endpoints)
+    : platform_(platform), app_(backend), context_{app_, platform, state_, {}, std::move(endpoints)} {}
+
+Program::~Program() = default;
+
+bool Program::Start() {
+    if (!platform_.instance.Acquire("Screenshot")) {
+        platform_.instance.ActivateRunningInstance("Snapora 4.");
+        return false;
+    }
+    ownsInstance_ = true;
+    app_.Title = "Snapora";
+
+    Windows& w = context_.windows;
+    w.main = &app_.CreateForm<TMainForm>(context_);
+    w.session = &app_.CreateForm<TNewSessionForm>(context_);
+    w.editor = &app_.CreateForm<TImageEditorForm>(context_);
+    w.settings = &app_.CreateForm<TSettingsDialogForm>(context_);
+    w.history = &app_.CreateForm<TScreenshotListForm>(context_);
+
+    // Until the upload worker takes the picture, the road ends here and the
+    // next trigger may start a new one.
+    w.main->OnHandOver = [this] {
+        state_.ReadyForCapture = true;
+        Main().LockOptions(false);
+    };
+
+    if (StartsMinimized()) {
+        if (Main().TrayIconActive())
+            showMainForm_ = false;
+        else
+            Main().SetWindowState(WindowState::Minimized);
+    }
+    Main().FormFirstShow();
+    return true;
+}
+
+bool Program::StartsMinimized() {
+    for (const std::string& parameter : platform_.process.Parameters())
+        if (LowerCase1252(parameter) == "minimized") return true;
+    return false;
+}
+
+void Program::Run() {
+    if (showMainForm_) Main().Show();
+    app_.Run();
+    if (ownsInstance_) platform_.instance.Release();
+    ownsInstance_ = false;
+}
+
+}  // namespace snapora

@@ -1,0 +1,43 @@
+#pragma once
+// What every window of the program shares: the application, the operating
+// system's services, the capture state and the other windows.
+
+#include <string>
+
+#include "app/CaptureState.h"
+#include "platform/Platform.h"
+#include "ui/Application.h"
+
+namespace snapora {
+
+class TMainForm;
+class TNewSessionForm;
+class TImageEditorForm;
+class TSettingsDialogForm;
+class TScreenshotListForm;
+
+struct Windows {
+    TMainForm* main = nullptr;
+    TNewSessionForm* session = nullptr;
+    TImageEditorForm* editor = nullptr;
+    TSettingsDialogForm* settings = nullptr;
+    TScreenshotListForm* history = nullptr;
+};
+
+// Where the program's web service and web site live; part of the build.
+struct Endpoints {
+    std::string serviceHost = SNAPORA_SERVICE_HOST;
+    std::string websiteHost = SNAPORA_WEBSITE_HOST;
+};
+
+inline constexpr const char* ProgramVersion = "4.2";
+
+struct ProgramContext {
+    Application& app;
+    Platform& platform;
+    CaptureState& state;
+    Windows windows;
+    Endpoints endpoints;
+};
+
+}  // namespace snapora

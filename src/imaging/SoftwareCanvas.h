@@ -1,0 +1,23 @@
+#pragma once
+
+#include "imaging/Bitmap.h"
+#include "imaging/Canvas.h"
+
+namespace snapora {
+
+// Draws straight into a bitmap's pixel rows; used wherever GDI is not.
+class SoftwareCanvas final : public Canvas {
+public:
+    explicit SoftwareCanvas(Bitmap& target) : target_(target) {}
+
+    void FillRect(const Rect& area, Colour colour) override;
+    void CopyRect(const Rect& to, const Bitmap& source, const Rect& from) override;
+    void Draw(int x, int y, const Bitmap& source) override;
+    Colour Pixel(int x, int y) override { return target_.Pixel(x, y); }
+    void SetPixel(int x, int y, Colour colour) override { target_.SetPixel(x, y, colour); }
+
+private:
+    Bitmap& target_;
+};
+
+}  // namespace snapora

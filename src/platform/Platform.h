@@ -1,0 +1,23 @@
+#pragma once
+// The operating system's services, as the program sees them. The composition
+// root hands in the real ones (platform/win32) or the fakes (platform/fake).
+
+#include "platform/Desktop.h"
+#include "platform/Files.h"
+#include "platform/HotKeys.h"
+#include "platform/Process.h"
+#include "platform/Shell.h"
+#include "platform/SingleInstance.h"
+
+namespace snapora {
+
+struct Platform {
+    Desktop& desktop;
+    Files& files;
+    Shell& shell;
+    HotKeys& hotKeys;
+    SingleInstance& instance;
+    Process& process;
+};
+
+}  // namespace snapora

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace snapora {
+
+class Process {
+public:
+    virtual ~Process() = default;
+    // The command line's parameters, index 0 being the program's path.
+    virtual std::vector<std::string> Parameters() = 0;
+    // Ends the process at once, without unwinding (Windows is shutting down).
+    virtual void ExitNow(int code) = 0;
+};
+
+}  // namespace snapora

@@ -1,0 +1,80 @@
+#include "platform/fake/FakePlatform.h"
+
+#include <algorithm>
+
+#include "imaging/Bitmap.h"
+
+namespace snapora {
+
+Colour FakeDesktop::ScreenColour(int x, int y) {
+    // Screen x from -4096: 13 bits over red and the low half of blue; y in green and blue's top.
+    unsigned ux = unsigned(x + 4096), uy = unsigned(y);
+    return MakeColour(std::uint8_t(ux), std::uint8_t(uy), std::uint8_t(((ux >> 8) & 0x1F) | ((uy >> 8) << 5)));
+}
+
+Size FakeDesktop::PrimaryScreenSize() {
+    for (const Rect& m : monitors)
+        if (m.left == 0 && m.top == 0) return {m.Width(), m.Height()};
+    return {monitors.empty() ? 0 : monitors[0].Width(), monitors.empty() ? 0 : monitors[0].Height()};
+}
+
+void FakeDesktop::Grab(const Rect& area, Bitmap& into) {
+    grabs.push_back(area);
+    into.SetSize(area.Width(), area.Height());
+    for (int y = 0; y < into.Height(); ++y) {
+        std::uint8_t* p = into.Row(y);
+        for (int x = 0; x < into.Width(); ++x, p += 3) {
+            Colour c = ScreenColour(area.left + x, area.top + y);
+            p[0] = BlueOf(c);
+            p[1] = GreenOf(c);
+            p[2] = RedOf(c);
+        }
+    }
+}
+
+bool FakeDesktop::ForceForegroundWindow(NativeWindow window) {
+    forcedWindows.push_back(window);
+    foreground = window;
+    return true;
+}
+
+bool FakeFiles::DirectoryExists(const std::string& path) {
+    std::string p = path;
+    if (!p.empty() && p.back() == '\\') p.pop_back();
+    return directories.count(p) != 0;
+}
+
+bool FakeFiles::Move(const std::string& from, const std::string& to) {
+    auto it = files.find(from);
+    if (it == files.end() || files.count(to)) return false;
+    files[to] = std::move(it->second);
+    files.erase(from);
+    return true;
+}
+
+std::uint64_t FakeFiles::Size(const std::string& path) {
+    auto it = files.find(path);
+    return it == files.end() ? 0 : it->second.size();
+}
+
+bool FakeHotKeys::Register(NativeWindow window, int id, unsigned modifiers, unsigned virtualKey) {
+    if (heldByOthers.count({modifiers, virtualKey})) return false;
+    for (const Key& k : registered)
+        if (k.modifiers == modifiers && k.virtualKey == virtualKey) return false;
+    registered.push_back({window, id, modifiers, virtualKey});
+    return true;
+}
+
+void FakeHotKeys::Unregister(NativeWindow window, int id) {
+    unregistered.push_back({window, id});
+    std::erase_if(registered, [&](const Key& k) { return k.window == window && k.id == id; });
+}
+
+bool FakeSingleInstance::Acquire(const std::string& name) {
+    acquired.push_back(name);
+    if (held.count(name)) return false;
+    held.insert(name);
+    return true;
+}
+
+}  // namespace snapora

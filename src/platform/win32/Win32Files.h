@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/Files.h"
+
+namespace snapora {
+
+class Win32Files final : public Files {
+public:
+    std::string TempDirectory() override;
+    bool FileExists(const std::string& path) override;
+    bool DirectoryExists(const std::string& path) override;
+    bool Move(const std::string& from, const std::string& to) override;
+    bool Delete(const std::string& path) override;
+    std::uint64_t Size(const std::string& path) override;
+};
+
+}  // namespace snapora

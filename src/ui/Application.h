@@ -1,0 +1,58 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/Backend.h"
+#include "ui/Form.h"
+
+namespace snapora {
+
+// The program's application object: its title, its windows and its loop.
+class Application {
+public:
+    explicit Application(Backend& backend) : backend_(backend) {}
+    ~Application();
+
+    std::string Title;
+    Form* MainForm() const { return mainForm_; }
+    Backend& GetBackend() const { return backend_; }
+
+    // Builds a window, gives it its native peers, then runs its OnCreate.
+    // The first window created becomes the main window.
+    template <class F, class... Args>
+    F& CreateForm(Args&&... args) {
+        auto form = std::make_unique<F>(*this, std::forward<Args>(args)...);
+        F& ref = *form;
+        Adopt(std::move(form));
+        return ref;
+    }
+
+    void Run() { backend_.Run(); }
+    void Terminate() { backend_.Terminate(); }
+    bool Terminated() const { return backend_.Terminated(); }
+    void ProcessMessages() { backend_.ProcessMessages(); }
+
+    // Restores the main window from the task bar (nothing when not minimized).
+    void Restore();
+    void BringToFront() { backend_.BringApplicationToFront(); }
+    NativeWindow LastActivePopup() { return backend_.LastActivePopup(); }
+
+    int MessageBox(const std::string& text, const std::string& caption = {}, unsigned flags = 0);
+    // The general error handler: shows the error's text and lets the program go on.
+    void ShowException(const std::exception& error);
+
+    void Synchronize(const std::function<void()>& fn) { backend_.Synchronize(fn); }
+
+private:
+    void Adopt(std::unique_ptr<Form> form);
+
+    Backend& backend_;
+    Form* mainForm_ = nullptr;
+    std::vector<std::unique_ptr<Form>> forms_;
+};
+
+}  // namespace snapora

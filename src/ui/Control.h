@@ -1,0 +1,127 @@
+#pragma once
+// The widget model: every control is plain state plus std::function events.
+// A backend peer (ui/win32) mirrors the state into a native control and turns
+// native notifications back into the control's events; without a peer (tests)
+// the state is simply held. No OS headers here.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/Colour.h"
+#include "base/Geometry.h"
+
+namespace snapora {
+
+class Container;
+class Form;
+
+enum class Change { Bounds, Text, Visible, Enabled, Font, Colour, State, Items, Focus };
+
+// The native side of one control.
+class ControlPeer {
+public:
+    virtual ~ControlPeer() = default;
+    virtual void Update(Change what) = 0;
+    virtual NativeWindow Handle() const = 0;
+};
+
+struct Font {
+    std::string name = "MS Sans Serif";
+    int points = 8;      // used when pixelHeight is 0
+    int pixelHeight = 0;  // character height in pixels, when the layout gives one
+    bool bold = false;
+    Colour colour = clWindowText;
+};
+
+enum class Cursor { Default, HandPoint };
+enum class Alignment { Left, Centre, Right };
+
+// Shift state of a key event; the bit values of the Windows modifier keys.
+enum ShiftState : unsigned { ssNone = 0, ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+
+class Control {
+public:
+    Control(Container* parent, std::string name);
+    virtual ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    enum class Kind { Label, Button, CheckBox, Edit, ProgressBar, Panel, Bevel, Notebook, Page, Image, Picture, Form };
+    virtual Kind GetKind() const = 0;
+
+    const std::string& Name() const { return name_; }
+    Container* Parent() const { return parent_; }
+    Form* OwnerForm();
+
+    // Position and size in the parent's client coordinates.
+    Rect Bounds() const { return bounds_; }
+    int Left() const { return bounds_.left; }
+    int Top() const { return bounds_.top; }
+    int Width() const { return bounds_.Width(); }
+    int Height() const { return bounds_.Height(); }
+    void SetBounds(int left, int top, int width, int height);
+    void SetTop(int top) { SetBounds(Left(), top, Width(), Height()); }
+    void SetLeft(int left) { SetBounds(left, Top(), Width(), Height()); }
+
+    const std::string& Text() const { return text_; }
+    void SetText(std::string text);
+
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    void Show() { SetVisible(true); }
+    void Hide() { SetVisible(false); }
+    // Visible itself and every parent up to a visible form.
+    bool Showing() const;
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+
+    const Font& GetFont() const { return font_; }
+    void SetFont(Font font);
+    Colour Color() const { return colour_; }
+    void SetColor(Colour colour);
+
+    std::string Hint;
+    Cursor CursorShape = Cursor::Default;
+    bool TabStop = false;
+
+    void SetFocus();
+    bool Focused() const;
+
+    ControlPeer* Peer() const { return peer_; }
+    void AttachPeer(ControlPeer* peer) { peer_ = peer; }
+    NativeWindow Handle() const { return peer_ ? peer_->Handle() : 0; }
+
+    // What a click on the native control does; clickable controls override it.
+    virtual void NativeClick() {}
+
+protected:
+    void Changed(Change what) {
+        if (peer_) peer_->Update(what);
+    }
+
+private:
+    Container* parent_;
+    std::string name_;
+    Rect bounds_;
+    std::string text_;
+    bool visible_ = true;
+    bool enabled_ = true;
+    Font font_;
+    Colour colour_ = clDefault;
+    ControlPeer* peer_ = nullptr;
+};
+
+class Container : public Control {
+public:
+    using Control::Control;
+    const std::vector<Control*>& Children() const { return children_; }
+
+private:
+    friend class Control;
+    std::vector<Control*> children_;
+};
+
+}  // namespace snapora

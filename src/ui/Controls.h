@@ -1,0 +1,135 @@
+#pragma once
+// The standard controls of the program's windows.
+
+#include <memory>
+
+#include "imaging/Bitmap.h"
+#include "ui/Control.h"
+
+namespace snapora {
+
+class TLabel : public Control {
+public:
+    using Control::Control;
+    Kind GetKind() const override { return Kind::Label; }
+    const std::string& Caption() const { return Text(); }
+    void SetCaption(std::string caption) { SetText(std::move(caption)); }
+    Alignment TextAlign = Alignment::Left;
+    bool WordWrap = false;
+    std::function<void()> OnClick;
+    void Click() {
+        if (OnClick) OnClick();
+    }
+    void NativeClick() override { Click(); }
+};
+
+class TButton : public Control {
+public:
+    TButton(Container* parent, std::string name) : Control(parent, std::move(name)) { TabStop = true; }
+    Kind GetKind() const override { return Kind::Button; }
+    const std::string& Caption() const { return Text(); }
+    void SetCaption(std::string caption) { SetText(std::move(caption)); }
+    bool Default() const { return default_; }
+    void SetDefault(bool value);  // Enter presses the window's default button
+    bool Cancel = false;          // Escape presses the cancel button
+    int ModalResult = 0;          // closes a modal window with this result when clicked
+    std::function<void()> OnClick;
+    void Click();
+    void NativeClick() override { Click(); }
+
+private:
+    bool default_ = false;
+};
+
+class TCheckBox : public Control {
+public:
+    TCheckBox(Container* parent, std::string name) : Control(parent, std::move(name)) { TabStop = true; }
+    Kind GetKind() const override { return Kind::CheckBox; }
+    const std::string& Caption() const { return Text(); }
+    void SetCaption(std::string caption) { SetText(std::move(caption)); }
+    bool Checked() const { return checked_; }
+    void SetChecked(bool value);  // fires OnClick when the state changes
+    void Click() { SetChecked(!checked_); }
+    std::function<void()> OnClick;
+
+private:
+    bool checked_ = false;
+};
+
+class TEdit : public Control {
+public:
+    TEdit(Container* parent, std::string name) : Control(parent, std::move(name)) { TabStop = true; }
+    Kind GetKind() const override { return Kind::Edit; }
+    bool ReadOnly = false;
+    char PasswordChar = 0;
+    void SelectAll();
+    // The native control reports typing; the model then fires OnChange.
+    void TextChangedByUser(std::string text);
+    std::function<void()> OnChange;
+};
+
+class TProgressBar : public Control {
+public:
+    using Control::Control;
+    Kind GetKind() const override { return Kind::ProgressBar; }
+    int Min = 0;
+    int Max = 100;
+    int Position() const { return position_; }
+    void SetPosition(int position);
+
+private:
+    int position_ = 0;
+};
+
+enum class BevelKind { None, Lowered, Raised };
+
+class TPanel : public Container {
+public:
+    using Container::Container;
+    Kind GetKind() const override { return Kind::Panel; }
+    BevelKind Bevel = BevelKind::Raised;
+};
+
+class TBevel : public Control {
+public:
+    using Control::Control;
+    Kind GetKind() const override { return Kind::Bevel; }
+    bool TopLineOnly = false;
+};
+
+class TPage : public Container {
+public:
+    using Container::Container;
+    Kind GetKind() const override { return Kind::Page; }
+};
+
+// Pages on top of each other, one shown at a time (no tabs).
+class TNotebook : public Container {
+public:
+    using Container::Container;
+    Kind GetKind() const override { return Kind::Notebook; }
+    int PageIndex() const { return pageIndex_; }
+    void SetPageIndex(int index);
+    // Called by the owner after its pages exist, to show page 0 only.
+    void PagesCreated() { SetPageIndex(pageIndex_); }
+
+private:
+    int pageIndex_ = 0;
+};
+
+// A picture that paints a bitmap at its top-left corner, or the program icon.
+class TImage : public Control {
+public:
+    using Control::Control;
+    Kind GetKind() const override { return Kind::Image; }
+    bool ShowsProgramIcon = false;
+    Bitmap Picture;
+    void PictureChanged() { Changed(Change::State); }
+    std::function<void()> OnClick;
+    void Click() {
+        if (OnClick) OnClick();
+    }
+    void NativeClick() override { Click(); }
+};
+
+}  // namespace snapora

@@ -1,0 +1,136 @@
+#pragma once
+// The native windows behind the widget model: creating them for a form and
+// mirroring model changes into them. Turning native notifications back into
+// model calls is the backend's job (Win32Backend.cpp).
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <vector>
+
+#include "ui/Control.h"
+#include "ui/Form.h"
+
+namespace snapora {
+
+// Model texts are Windows-1252 bytes; the wide API wants UTF-16.
+namespace win32text {
+std::wstring FromCp1252(std::string_view text);
+std::string ToCp1252(std::wstring_view text);
+std::string WindowText(HWND window);
+}  // namespace win32text
+
+struct GdiObjectFree {
+    void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
+};
+struct MenuFree {
+    void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectFree>;
+using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectFree>;
+using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuFree>;
+
+// A model colour as GDI wants it; clDefault and clNone give the fallback.
+COLORREF ResolveColour(Colour colour, COLORREF fallback);
+// What shows behind a control: the nearest set colour of it or its parents.
+COLORREF BackgroundOf(const Control& control);
+
+// Fonts and brushes live as long as the backend, shared by all windows.
+class GdiCache {
+public:
+    GdiCache();
+    HFONT FontFor(const Font& font);
+    HBRUSH BrushFor(COLORREF colour);
+    HICON ProgramIcon(HINSTANCE instance);
+
+private:
+    int pixelsPerInch_;
+    std::map<std::tuple<std::string, int, int, bool>, UniqueFont> fonts_;
+    std::map<COLORREF, UniqueBrush> brushes_;
+    HICON programIcon_ = nullptr;  // shared resource icon, never destroyed
+};
+
+// What the backend hands the peers for making windows of its own classes.
+struct NativeClasses {
+    HINSTANCE instance = nullptr;
+    const wchar_t* form = nullptr;
+    const wchar_t* container = nullptr;
+    void* createParam = nullptr;  // reaches the own classes' window procedures
+};
+
+class Win32ControlPeer final : public ControlPeer {
+public:
+    Win32ControlPeer(Control& control, HWND window, GdiCache& gdi);
+    void Update(Change what) override;
+    NativeWindow Handle() const override { return reinterpret_cast<NativeWindow>(window_); }
+
+    HWND Window() const { return window_; }
+    Control& Model() const { return control_; }
+    // True while the peer itself writes the native text, so EN_CHANGE isn't taken for typing.
+    bool WritingText() const { return writingText_; }
+
+    // Answers WM_CTLCOLOR*: prepares the dc and returns the brush, or nullptr for the default.
+    HBRUSH Colours(UINT message, HDC dc);
+    // Paints an owner-drawn image.
+    void Draw(const DRAWITEMSTRUCT& item);
+    // Fills a container's background and its bevel.
+    void PaintBackground(HDC dc);
+
+private:
+    RECT NativeBounds() const;
+    void UpdateState();
+
+    Control& control_;
+    HWND window_;
+    GdiCache& gdi_;
+    bool writingText_ = false;
+};
+
+class Win32FormPeer final : public FormPeer {
+public:
+    // Creates the hidden top-level window and the windows of all controls.
+    Win32FormPeer(Form& form, const NativeClasses& classes, HWND owner, GdiCache& gdi);
+    // Detaches the model and destroys the windows.
+    ~Win32FormPeer() override;
+    Win32FormPeer(const Win32FormPeer&) = delete;
+    Win32FormPeer& operator=(const Win32FormPeer&) = delete;
+
+    void Update(Change what) override;
+    NativeWindow Handle() const override { return reinterpret_cast<NativeWindow>(window_); }
+    void BringToFront() override;
+
+    HWND Window() const { return window_; }
+    Form& Model() const { return form_; }
+    const std::vector<std::unique_ptr<Win32ControlPeer>>& Controls() const { return controls_; }
+
+    void PaintBackground(HDC dc);
+    // The tooltip's text for a control, kept alive until the next request.
+    const wchar_t* TipText(const Control& control);
+    // Takes the window's position and client size into the model after the user moved it.
+    void NativeBoundsChanged();
+    // Smallest window size while the user drags the frame; 0 where there is none.
+    SIZE MinimumTrackSize() const;
+
+private:
+    DWORD Style() const;
+    DWORD ExStyle() const;
+    void CreateChildren(Container& parent, HWND parentWindow, const NativeClasses& classes);
+    void AddTip(HWND control);
+    void ApplyBounds();
+
+    Form& form_;
+    GdiCache& gdi_;
+    HWND window_ = nullptr;
+    HWND tooltip_ = nullptr;
+    std::vector<std::unique_ptr<Win32ControlPeer>> controls_;
+    std::wstring tipText_;
+    int nextId_ = 1000;
+    bool takingNativeBounds_ = false;
+};
+
+}  // namespace snapora
