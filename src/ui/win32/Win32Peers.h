@@ -119,6 +119,7 @@ public:
 private:
     DWORD Style() const;
     DWORD ExStyle() const;
+    RECT Placement() const;
     void CreateChildren(Container& parent, HWND parentWindow, const NativeClasses& classes);
     void AddTip(HWND control);
     void ApplyBounds();
@@ -131,6 +132,7 @@ private:
     std::wstring tipText_;
     int nextId_ = 1000;
     bool takingNativeBounds_ = false;
+    bool shownOnce_ = false;
 };
 
 }  // namespace snapora

@@ -1,0 +1,47 @@
+# Shared by the project's scripts: paths, the Wine prefix and a private X server.
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+native_build="$repo/build/native"
+win_build="$repo/build/win64"
+snapora_exe="$win_build/src/snapora.exe"
+
+export WINEPREFIX="${WINEPREFIX:-$repo/build/wine}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Mono or Gecko installers: the program needs neither.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+log() { printf '\033[1m== %s\033[0m\n' "$*"; }
+
+# Creates the Wine prefix once; later calls return at once.
+ensure_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    log "creating the Wine prefix in $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w || true
+  fi
+}
+
+# Starts Xvfb on a free display when there is none and exports DISPLAY.
+xvfb_pid=""
+ensure_display() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 "${SNAPORA_SCREEN:-1280x1024x24}" -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+    kill "$xvfb_pid" 2>/dev/null || true
+  done
+  echo "could not start Xvfb" >&2
+  return 1
+}
+
+stop_display() {
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=""
+  fi
+}

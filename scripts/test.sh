@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable core natively, the
+# same core and the Win32 layer under Wine, and the real program end to end.
+set -euo pipefail
+source "$(dirname "$0")/lib/common.sh"
+
+"$repo/scripts/build.sh"
+
+failed=0
+run_step() {
+  local name="$1"; shift
+  log "$name"
+  if "$@"; then echo "-- $name: ok"; else echo "-- $name: FAILED"; failed=$((failed + 1)); fi
+}
+
+run_step "native unit tests" ctest --test-dir "$native_build" --output-on-failure
+
+ensure_display
+trap 'wineserver -k 2>/dev/null || true; stop_display' EXIT
+ensure_wine_prefix
+run_step "core tests under Wine" wine "$win_build/tests/snapora_tests.exe" --gtest_brief=1
+run_step "Win32 layer tests under Wine" wine "$win_build/tests/snapora_win32_tests.exe" --gtest_brief=1
+run_step "end-to-end tests" "$repo/tests/e2e/run.sh"
+
+if [ "$failed" -ne 0 ]; then
+  echo "$failed test step(s) failed"
+  exit 1
+fi
+echo "all test steps passed"

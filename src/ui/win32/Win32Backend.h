@@ -1,0 +1,98 @@
+#pragma once
+// The widget model on real windows: window classes and procedures, the
+// message pump, modal showing, cross-thread calls and pop-up menus.
+
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "ui/Backend.h"
+#include "ui/win32/Win32Peers.h"
+
+namespace snapora {
+
+class Win32Backend final : public Backend {
+public:
+    explicit Win32Backend(HINSTANCE instance, Application* app = nullptr);
+    ~Win32Backend() override;
+    Win32Backend(const Win32Backend&) = delete;
+    Win32Backend& operator=(const Win32Backend&) = delete;
+
+    // The application whose error handler reports exceptions from native callbacks.
+    void SetApplication(Application* app) { app_ = app; }
+
+    void FormCreated(Form& form) override;
+    void FormDestroyed(Form& form) override;
+    int RunModal(Form& form) override;
+    void ProcessMessages() override;
+    void Run() override;
+    void Terminate() override;
+    bool Terminated() const override { return terminated_; }
+    int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+    void BringApplicationToFront() override;
+    NativeWindow LastActivePopup() override;
+    void Synchronize(const std::function<void()>& fn) override;
+    void PopupMenu(TPopupMenu& menu, Point at) override;
+
+    HWND WindowOf(const Control& control) const { return reinterpret_cast<HWND>(control.Handle()); }
+
+private:
+    struct SyncJob;
+
+    static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK SyncProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    LRESULT FormMessage(Win32FormPeer& peer, UINT message, WPARAM wParam, LPARAM lParam);
+    void Command(Win32ControlPeer& peer, unsigned code);
+    void Activated(Win32FormPeer& peer);
+
+    // The pump shared by Run, RunModal and ProcessMessages.
+    void Pump(MSG& msg);
+    bool PreTranslate(MSG& msg);
+    void SyncFocus();
+    void QuitSeen(const MSG& msg);
+
+    void RunJob(std::uint64_t id);
+    void MarkTerminated();
+
+    // Runs model code from native callbacks; errors go to the application's handler.
+    template <class F>
+    void Guarded(F&& call);
+    void Report(const std::exception& error);
+
+    Win32FormPeer* FormPeerOf(HWND window) const;
+    Win32ControlPeer* ControlPeerOf(HWND window) const;
+    HWND MainWindow() const;
+
+    HINSTANCE instance_;
+    Application* app_;
+    DWORD uiThread_;
+    GdiCache gdi_;
+    NativeClasses classes_;
+    HWND syncWindow_ = nullptr;
+    Form* firstForm_ = nullptr;
+
+    std::map<Form*, std::unique_ptr<Win32FormPeer>> forms_;
+    std::unordered_map<HWND, Win32FormPeer*> formWindows_;
+    std::unordered_map<HWND, Win32ControlPeer*> controlWindows_;
+
+    std::atomic<bool> terminated_{false};
+    HWND lastActiveForm_ = nullptr;
+    HWND lastFocus_ = nullptr;
+    WPARAM swallowedSysKeyUp_ = 0;
+
+    std::mutex syncMutex_;
+    std::condition_variable syncDone_;
+    std::unordered_map<std::uint64_t, SyncJob*> pendingJobs_;
+    std::uint64_t nextJob_ = 0;
+};
+
+}  // namespace snapora

@@ -1,0 +1,509 @@
+#include "ui/win32/Win32Peers.h"
+
+#include <commctrl.h>
+
+#include <stdexcept>
+
+#include "ui/Controls.h"
+
+namespace snapora {
+
+namespace win32text {
+
+std::wstring FromCp1252(std::string_view text) {
+    if (text.empty()) return {};
+    int length = MultiByteToWideChar(1252, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring wide(size_t(length), L'\0');
+    MultiByteToWideChar(1252, 0, text.data(), int(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::string ToCp1252(std::wstring_view text) {
+    if (text.empty()) return {};
+    int length = WideCharToMultiByte(1252, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(size_t(length), '\0');
+    WideCharToMultiByte(1252, 0, text.data(), int(text.size()), bytes.data(), length, nullptr, nullptr);
+    return bytes;
+}
+
+std::string WindowText(HWND window) {
+    std::wstring text(size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(size_t(GetWindowTextW(window, text.data(), int(text.size()))));
+    return ToCp1252(text);
+}
+
+}  // namespace win32text
+
+using win32text::FromCp1252;
+using Kind = Control::Kind;
+
+COLORREF ResolveColour(Colour colour, COLORREF fallback) {
+    if (colour == clDefault || colour == clNone) return fallback;
+    if (IsSystemColour(colour)) return GetSysColor(int(colour & 0xFF));
+    return colour & 0xFFFFFF;
+}
+
+COLORREF BackgroundOf(const Control& control) {
+    for (const Control* c = &control; c; c = c->Parent())
+        if (c->Color() != clDefault && c->Color() != clNone) return ResolveColour(c->Color(), 0);
+    return GetSysColor(COLOR_BTNFACE);
+}
+
+// ---- GdiCache
+
+GdiCache::GdiCache() {
+    HDC screen = GetDC(nullptr);
+    pixelsPerInch_ = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+}
+
+HFONT GdiCache::FontFor(const Font& font) {
+    auto key = std::make_tuple(font.name, font.points, font.pixelHeight, font.bold);
+    if (auto it = fonts_.find(key); it != fonts_.end()) return it->second.get();
+
+    LOGFONTW lf{};
+    lf.lfHeight = font.pixelHeight ? -font.pixelHeight : -MulDiv(font.points, pixelsPerInch_, 72);
+    lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    std::wstring face = FromCp1252(font.name).substr(0, LF_FACESIZE - 1);
+    face.copy(lf.lfFaceName, face.size());
+    HFONT created = CreateFontIndirectW(&lf);
+    if (!created) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    fonts_.emplace(std::move(key), UniqueFont(created));
+    return created;
+}
+
+HBRUSH GdiCache::BrushFor(COLORREF colour) {
+    auto& brush = brushes_[colour];
+    if (!brush) brush.reset(CreateSolidBrush(colour));
+    return brush.get();
+}
+
+HICON GdiCache::ProgramIcon(HINSTANCE instance) {
+    if (!programIcon_)
+        programIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, LR_SHARED));
+    if (!programIcon_) programIcon_ = LoadIconW(nullptr, IDI_APPLICATION);
+    return programIcon_;
+}
+
+// ---- controls
+
+namespace {
+
+struct Recipe {
+    const wchar_t* windowClass;
+    DWORD style;
+    DWORD exStyle = 0;
+};
+
+Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
+    DWORD common = WS_CHILD | WS_CLIPSIBLINGS;
+    if (control.Visible()) common |= WS_VISIBLE;
+    if (!control.Enabled()) common |= WS_DISABLED;
+    if (control.TabStop) common |= WS_TABSTOP;
+
+    switch (control.GetKind()) {
+    case Kind::Label: {
+        const auto& label = static_cast<const TLabel&>(control);
+        DWORD align = label.TextAlign == Alignment::Centre  ? SS_CENTER
+                      : label.TextAlign == Alignment::Right ? SS_RIGHT
+                      : label.WordWrap                      ? SS_LEFT
+                                                            : SS_LEFTNOWORDWRAP;
+        return {L"STATIC", common | align | SS_NOTIFY};
+    }
+    case Kind::Button:
+        return {L"BUTTON",
+                common | DWORD(static_cast<const TButton&>(control).Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON)};
+    case Kind::CheckBox:
+        return {L"BUTTON", common | BS_AUTOCHECKBOX};
+    case Kind::Edit: {
+        const auto& edit = static_cast<const TEdit&>(control);
+        DWORD style = common | ES_AUTOHSCROLL;
+        if (edit.ReadOnly) style |= ES_READONLY;
+        if (edit.PasswordChar) style |= ES_PASSWORD;
+        return {L"EDIT", style, WS_EX_CLIENTEDGE};
+    }
+    case Kind::ProgressBar:
+        return {PROGRESS_CLASSW, common};
+    case Kind::Panel:
+    case Kind::Notebook:
+    case Kind::Page:
+        // Tab navigation descends into children of WS_EX_CONTROLPARENT windows.
+        return {classes.container, common | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+    case Kind::Bevel:
+        return {L"STATIC",
+                common | DWORD(static_cast<const TBevel&>(control).TopLineOnly ? SS_ETCHEDHORZ : SS_ETCHEDFRAME)};
+    case Kind::Image:
+        return {L"STATIC", common | SS_OWNERDRAW | SS_NOTIFY};
+    case Kind::Picture:
+        return {L"STATIC", common | SS_NOTIFY};
+    case Kind::Form:
+        break;
+    }
+    throw std::logic_error("a form cannot be the child of another window");
+}
+
+bool IsContainer(Kind kind) { return kind == Kind::Panel || kind == Kind::Notebook || kind == Kind::Page; }
+
+// Sets a flag for the length of a scope.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+Win32ControlPeer::Win32ControlPeer(Control& control, HWND window, GdiCache& gdi)
+    : control_(control), window_(window), gdi_(gdi) {}
+
+RECT Win32ControlPeer::NativeBounds() const {
+    Rect r = control_.Bounds();
+    if (control_.GetKind() == Kind::Page && control_.Parent())  // pages fill their notebook
+        r = Rect::FromSize(0, 0, control_.Parent()->Width(), control_.Parent()->Height());
+    else if (control_.GetKind() == Kind::Bevel && static_cast<TBevel&>(control_).TopLineOnly)
+        r.bottom = r.top + 2;
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+void Win32ControlPeer::Update(Change what) {
+    switch (what) {
+    case Change::Bounds: {
+        RECT r = NativeBounds();
+        MoveWindow(window_, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+        if (control_.GetKind() == Kind::Notebook)
+            for (Control* page : static_cast<Container&>(control_).Children())
+                if (page->Peer()) page->Peer()->Update(Change::Bounds);
+        break;
+    }
+    case Change::Text:
+        // Rewriting an edit's own text would throw the caret back to the start.
+        if (win32text::WindowText(window_) != control_.Text()) {
+            FlagScope writing(writingText_);
+            SetWindowTextW(window_, FromCp1252(control_.Text()).c_str());
+        }
+        if (IsContainer(control_.GetKind())) InvalidateRect(window_, nullptr, TRUE);
+        break;
+    case Change::Visible:
+        ShowWindow(window_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
+        break;
+    case Change::Enabled:
+        EnableWindow(window_, control_.Enabled());
+        break;
+    case Change::Font:
+        SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_.FontFor(control_.GetFont())), TRUE);
+        InvalidateRect(window_, nullptr, TRUE);
+        break;
+    case Change::Colour:
+        RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
+        break;
+    case Change::State:
+        UpdateState();
+        if (control_.GetKind() == Kind::Edit) SendMessageW(window_, EM_SETSEL, 0, -1);  // SelectAll
+        break;
+    case Change::Items:
+        break;
+    case Change::Focus:
+        // A hidden window would be activated by SetFocus; activation restores the focus later.
+        if (IsWindowVisible(GetAncestor(window_, GA_ROOT))) ::SetFocus(window_);
+        break;
+    }
+}
+
+void Win32ControlPeer::UpdateState() {
+    switch (control_.GetKind()) {
+    case Kind::Button:
+        SendMessageW(window_, BM_SETSTYLE,
+                     static_cast<TButton&>(control_).Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+        break;
+    case Kind::CheckBox:
+        SendMessageW(window_, BM_SETCHECK, static_cast<TCheckBox&>(control_).Checked() ? BST_CHECKED : BST_UNCHECKED,
+                     0);
+        break;
+    case Kind::Edit: {
+        // ReadOnly and PasswordChar are plain fields; a state change is the chance to catch up.
+        auto& edit = static_cast<TEdit&>(control_);
+        SendMessageW(window_, EM_SETREADONLY, edit.ReadOnly, 0);
+        if (edit.PasswordChar) {
+            std::wstring mask = FromCp1252(std::string_view(&edit.PasswordChar, 1));
+            SendMessageW(window_, EM_SETPASSWORDCHAR, mask.empty() ? L'*' : mask[0], 0);
+        }
+        break;
+    }
+    case Kind::ProgressBar: {
+        auto& bar = static_cast<TProgressBar&>(control_);
+        SendMessageW(window_, PBM_SETRANGE32, WPARAM(bar.Min), LPARAM(bar.Max));
+        SendMessageW(window_, PBM_SETPOS, WPARAM(bar.Position()), 0);
+        break;
+    }
+    case Kind::Image:
+    case Kind::Picture:
+        InvalidateRect(window_, nullptr, TRUE);
+        break;
+    default:
+        break;
+    }
+}
+
+HBRUSH Win32ControlPeer::Colours(UINT message, HDC dc) {
+    COLORREF text = ResolveColour(control_.GetFont().colour, GetSysColor(COLOR_WINDOWTEXT));
+    switch (control_.GetKind()) {
+    case Kind::Button:
+        return nullptr;
+    case Kind::Edit: {
+        // Read-only and disabled edits ask with WM_CTLCOLORSTATIC and look like the dialog face.
+        COLORREF fallback = GetSysColor(message == WM_CTLCOLORSTATIC ? COLOR_BTNFACE : COLOR_WINDOW);
+        COLORREF back = ResolveColour(control_.Color(), fallback);
+        SetTextColor(dc, text);
+        SetBkColor(dc, back);
+        return gdi_.BrushFor(back);
+    }
+    default: {
+        // Labels, check boxes and bevels show what lies behind them.
+        COLORREF back = BackgroundOf(control_);
+        SetTextColor(dc, text);
+        SetBkColor(dc, back);
+        SetBkMode(dc, TRANSPARENT);
+        return gdi_.BrushFor(back);
+    }
+    }
+}
+
+void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    FillRect(dc, &item.rcItem, gdi_.BrushFor(BackgroundOf(control_)));
+    if (control_.GetKind() != Kind::Image) return;
+
+    auto& image = static_cast<TImage&>(control_);
+    if (image.ShowsProgramIcon) {
+        auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
+        DrawIconEx(dc, 0, 0, gdi_.ProgramIcon(instance), 32, 32, 0, nullptr, DI_NORMAL);
+        return;
+    }
+    const Bitmap& picture = image.Picture;
+    if (picture.IsEmpty()) return;
+    // Straight from the pixels: the DIB section may be selected into its canvas's
+    // dc, and a bitmap can't be selected into two dcs at once.
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = picture.Width();
+    info.bmiHeader.biHeight = -picture.Height();  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetDIBitsToDevice(dc, 0, 0, DWORD(picture.Width()), DWORD(picture.Height()), 0, 0, 0, UINT(picture.Height()),
+                      picture.Row(0), &info, DIB_RGB_COLORS);
+}
+
+void Win32ControlPeer::PaintBackground(HDC dc) {
+    RECT r;
+    GetClientRect(window_, &r);
+    FillRect(dc, &r, gdi_.BrushFor(BackgroundOf(control_)));
+    if (control_.GetKind() != Kind::Panel) return;
+
+    // Drawn inside the client area so children keep the model's coordinates.
+    auto& panel = static_cast<TPanel&>(control_);
+    if (panel.Bevel == BevelKind::Lowered) DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT);
+    if (panel.Bevel == BevelKind::Raised) DrawEdge(dc, &r, BDR_RAISEDINNER, BF_RECT);
+    if (!panel.Text().empty()) {
+        std::wstring caption = FromCp1252(panel.Text());
+        HGDIOBJ oldFont = SelectObject(dc, gdi_.FontFor(panel.GetFont()));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, ResolveColour(panel.GetFont().colour, GetSysColor(COLOR_WINDOWTEXT)));
+        DrawTextW(dc, caption.c_str(), int(caption.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        SelectObject(dc, oldFont);
+    }
+}
+
+// ---- forms
+
+Win32FormPeer::Win32FormPeer(Form& form, const NativeClasses& classes, HWND owner, GdiCache& gdi)
+    : form_(form), gdi_(gdi) {
+    RECT place = Placement();
+    window_ = CreateWindowExW(ExStyle(), classes.form, FromCp1252(form.Caption()).c_str(), Style(), place.left,
+                              place.top, place.right - place.left, place.bottom - place.top, owner, nullptr,
+                              classes.instance, classes.createParam);
+    if (!window_) throw std::runtime_error("Fenster konnte nicht erzeugt werden.");
+    try {
+        tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                                   classes.instance, nullptr);
+        if (tooltip_) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+        CreateChildren(form, window_, classes);
+    } catch (...) {
+        for (auto& peer : controls_) peer->Model().AttachPeer(nullptr);
+        DestroyWindow(window_);
+        throw;
+    }
+    form.AttachPeer(this);
+    NativeBoundsChanged();
+}
+
+Win32FormPeer::~Win32FormPeer() {
+    for (auto& peer : controls_) peer->Model().AttachPeer(nullptr);
+    form_.AttachPeer(nullptr);
+    // Children and the owned tooltip go with the window.
+    if (IsWindow(window_)) DestroyWindow(window_);
+}
+
+DWORD Win32FormPeer::Style() const {
+    DWORD boxes = (form_.MinimizeBox ? WS_MINIMIZEBOX : 0) | (form_.MaximizeBox ? WS_MAXIMIZEBOX : 0);
+    DWORD style = 0;
+    switch (form_.Border) {
+    case BorderStyle::Single:
+        style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_BORDER | boxes;
+        break;
+    case BorderStyle::Dialog:
+        style = WS_CAPTION | WS_SYSMENU;
+        break;
+    case BorderStyle::Sizeable:
+        style = (WS_OVERLAPPEDWINDOW & ~(WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) | boxes;
+        break;
+    case BorderStyle::None:
+        style = WS_POPUP;
+        break;
+    }
+    return style | WS_CLIPCHILDREN;
+}
+
+DWORD Win32FormPeer::ExStyle() const {
+    DWORD ex = WS_EX_CONTROLPARENT;
+    if (form_.Border == BorderStyle::Dialog) ex |= WS_EX_DLGMODALFRAME;
+    if (form_.ToolWindow) ex |= WS_EX_TOOLWINDOW;
+    return ex;
+}
+
+RECT Win32FormPeer::Placement() const {
+    // The model's client size decides the size; its Left/Top the position.
+    RECT frame{0, 0, form_.ClientWidth(), form_.ClientHeight()};
+    AdjustWindowRectEx(&frame, Style(), FALSE, ExStyle());
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    int x = form_.Left();
+    int y = form_.Top();
+    // Centred until first shown, so sizes set in OnCreate still end up centred.
+    if (form_.CentreOnScreen && !shownOnce_) {
+        x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+        y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    }
+    return {x, y, x + width, y + height};
+}
+
+void Win32FormPeer::CreateChildren(Container& parent, HWND parentWindow, const NativeClasses& classes) {
+    for (Control* control : parent.Children()) {
+        Recipe recipe = RecipeFor(*control, classes);
+        bool container = IsContainer(control->GetKind());
+        HWND window = CreateWindowExW(recipe.exStyle, recipe.windowClass, FromCp1252(control->Text()).c_str(),
+                                      recipe.style, 0, 0, 0, 0, parentWindow,
+                                      reinterpret_cast<HMENU>(INT_PTR(nextId_++)), classes.instance,
+                                      container ? classes.createParam : nullptr);
+        if (!window) throw std::runtime_error("Steuerelement " + control->Name() + " konnte nicht erzeugt werden.");
+        controls_.push_back(std::make_unique<Win32ControlPeer>(*control, window, gdi_));
+        Win32ControlPeer& made = *controls_.back();
+        control->AttachPeer(&made);
+
+        made.Update(Change::Bounds);
+        made.Update(Change::Font);
+        if (control->GetKind() != Kind::Edit)
+            made.Update(Change::State);
+        else if (static_cast<TEdit*>(control)->PasswordChar)
+            made.Update(Change::State);  // the mask character; a fresh edit has nothing to select
+        AddTip(window);
+        if (container) CreateChildren(static_cast<Container&>(*control), window, classes);
+    }
+}
+
+void Win32FormPeer::AddTip(HWND control) {
+    if (!tooltip_) return;
+    // The text is asked for when the tip shows, so hints set later still appear.
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // older common controls reject the larger size
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+const wchar_t* Win32FormPeer::TipText(const Control& control) {
+    tipText_ = FromCp1252(control.Hint);
+    return tipText_.c_str();
+}
+
+void Win32FormPeer::Update(Change what) {
+    switch (what) {
+    case Change::Bounds:
+        if (!takingNativeBounds_) ApplyBounds();
+        break;
+    case Change::Text:
+        SetWindowTextW(window_, FromCp1252(form_.Caption()).c_str());
+        break;
+    case Change::Visible:
+        if (form_.Visible()) {
+            ApplyBounds();  // a centred form gets its final place now
+            shownOnce_ = true;
+            ShowWindow(window_, form_.GetWindowState() == WindowState::Minimized ? SW_SHOWMINNOACTIVE : SW_SHOW);
+        } else {
+            ShowWindow(window_, SW_HIDE);
+        }
+        break;
+    case Change::Enabled:
+        EnableWindow(window_, form_.Enabled());
+        break;
+    case Change::Colour:
+        RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+        break;
+    case Change::State:
+        if (form_.GetWindowState() == WindowState::Minimized) {
+            if (IsWindowVisible(window_) && !IsIconic(window_)) ShowWindow(window_, SW_MINIMIZE);
+        } else if (IsIconic(window_)) {
+            ShowWindow(window_, SW_RESTORE);
+        }
+        break;
+    case Change::Focus:
+        if (IsWindowVisible(window_)) ::SetFocus(window_);
+        break;
+    case Change::Font:
+    case Change::Items:
+        break;
+    }
+}
+
+void Win32FormPeer::ApplyBounds() {
+    if (IsIconic(window_)) return;
+    RECT place = Placement();
+    SetWindowPos(window_, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    NativeBoundsChanged();
+}
+
+void Win32FormPeer::BringToFront() {
+    if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
+    SetForegroundWindow(window_);
+}
+
+void Win32FormPeer::PaintBackground(HDC dc) {
+    RECT r;
+    GetClientRect(window_, &r);
+    FillRect(dc, &r, gdi_.BrushFor(ResolveColour(form_.Color(), GetSysColor(COLOR_BTNFACE))));
+}
+
+void Win32FormPeer::NativeBoundsChanged() {
+    if (IsIconic(window_)) return;  // a minimized window's rectangle is no place to keep
+    RECT outer, client;
+    GetWindowRect(window_, &outer);
+    GetClientRect(window_, &client);
+    FlagScope taking(takingNativeBounds_);
+    form_.SetBounds(outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top);
+    if (client.right != form_.ClientWidth() || client.bottom != form_.ClientHeight())
+        form_.SetClientSize(client.right, client.bottom);
+}
+
+SIZE Win32FormPeer::MinimumTrackSize() const { return {form_.MinimumSize.width, form_.MinimumSize.height}; }
+
+}  // namespace snapora
