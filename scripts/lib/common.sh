@@ -5,6 +5,9 @@ native_build="$repo/build/native"
 win_build="$repo/build/win64"
 snapora_exe="$win_build/src/snapora.exe"
 
+# Wine turns command-line arguments into UTF-16 by the locale: keep it UTF-8.
+case "${LANG:-}" in *UTF-8*|*utf8*) ;; *) export LANG=C.UTF-8 ;; esac
+
 export WINEPREFIX="${WINEPREFIX:-$repo/build/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko installers: the program needs neither.
