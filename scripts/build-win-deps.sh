@@ -159,8 +159,9 @@ fi
 # nasm enables libjpeg-turbo's SIMD code, several times faster at encoding.
 if ! command -v nasm >/dev/null; then
   log "installing nasm"
-  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends nasm >/dev/null || die "could not install nasm"
+  out=$("${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends nasm 2>&1) ||
+    { echo "$out" >&2; die "could not install nasm"; }
 fi
 
 log "fetching sources into .deps/src"

@@ -3,6 +3,8 @@
 // message pump, modal showing, cross-thread calls and pop-up menus.
 
 #include <windows.h>
+// The model has a MessageBox of its own; the macro would rename it.
+#undef MessageBox
 
 #include <atomic>
 #include <condition_variable>

@@ -4,6 +4,8 @@
 // model calls is the backend's job (Win32Backend.cpp).
 
 #include <windows.h>
+// The model has a MessageBox of its own; the macro would rename it.
+#undef MessageBox
 
 #include <map>
 #include <memory>

@@ -1,0 +1,599 @@
+#include "ui/win32/Win32Backend.h"
+
+#include <commctrl.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "ui/Application.h"
+#include "ui/Controls.h"
+#include "ui/Menu.h"
+
+namespace snapora {
+
+namespace {
+
+constexpr wchar_t kFormClass[] = L"SnaporaForm";
+constexpr wchar_t kContainerClass[] = L"SnaporaContainer";
+constexpr wchar_t kSyncClass[] = L"SnaporaSync";
+constexpr UINT WM_RUN_JOB = WM_APP + 1;
+constexpr const char* kEnding = "program is ending";
+
+using win32text::FromCp1252;
+using Kind = Control::Kind;
+
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, HICON icon, HICON smallIcon,
+                         HBRUSH background) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hIcon = icon;
+    wc.hIconSm = smallIcon;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw std::runtime_error("Fensterklasse konnte nicht registriert werden.");
+}
+
+// Our own windows carry the backend, handed in at creation.
+void KeepCreateParam(HWND window, UINT message, LPARAM lParam) {
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+}
+
+template <class T>
+T* UserData(HWND window) {
+    return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+unsigned CurrentShiftState() {
+    unsigned shift = ssNone;
+    if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
+    if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
+    if (GetKeyState(VK_CONTROL) < 0) shift |= ssCtrl;
+    return shift;
+}
+
+// Other windows are disabled while a modal one shows, and enabled again after.
+class DisabledWindows {
+public:
+    void Disable(HWND window) {
+        if (!IsWindowEnabled(window)) return;  // someone else's to enable again
+        EnableWindow(window, FALSE);
+        windows_.push_back(window);
+    }
+    void Restore() {
+        for (HWND window : windows_)
+            if (IsWindow(window)) EnableWindow(window, TRUE);
+        windows_.clear();
+    }
+    ~DisabledWindows() { Restore(); }
+
+private:
+    std::vector<HWND> windows_;
+};
+
+}  // namespace
+
+struct Win32Backend::SyncJob {
+    const std::function<void()>& fn;
+    bool done = false;
+    std::exception_ptr error;
+};
+
+template <class F>
+void Win32Backend::Guarded(F&& call) {
+    try {
+        call();
+    } catch (const std::exception& error) {
+        Report(error);
+    } catch (...) {
+        Report(std::runtime_error("Unbekannter Fehler."));
+    }
+}
+
+void Win32Backend::Report(const std::exception& error) {
+    try {
+        if (app_) {
+            app_->ShowException(error);
+            return;
+        }
+        MessageBoxW(MainWindow(), FromCp1252(error.what()).c_str(), L"Snapora", MB_OK | MB_ICONERROR);
+    } catch (...) {
+        // Nothing sensible is left to do; an exception must not cross a window procedure.
+    }
+}
+
+Win32Backend::Win32Backend(HINSTANCE instance, Application* app)
+    : instance_(instance), app_(app), uiThread_(GetCurrentThreadId()) {
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES |
+                                              ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&icc);
+
+    HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    if (!icon) icon = LoadIconW(nullptr, IDI_APPLICATION);
+    auto smallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                                   LR_SHARED));
+    RegisterWindowClass(instance, kFormClass, FormProc, icon, smallIcon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    // Containers paint their own background, in their model's colour.
+    RegisterWindowClass(instance, kContainerClass, ContainerProc, nullptr, nullptr, nullptr);
+    RegisterWindowClass(instance, kSyncClass, SyncProc, nullptr, nullptr, nullptr);
+    classes_ = {instance, kFormClass, kContainerClass, this};
+
+    syncWindow_ = CreateWindowExW(0, kSyncClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this);
+    if (!syncWindow_) throw std::runtime_error("Nachrichtenfenster konnte nicht erzeugt werden.");
+}
+
+Win32Backend::~Win32Backend() {
+    MarkTerminated();  // a worker still waiting for the UI thread gets its answer
+    formWindows_.clear();
+    controlWindows_.clear();
+    forms_.clear();
+    DestroyWindow(syncWindow_);
+    UnregisterClassW(kFormClass, instance_);
+    UnregisterClassW(kContainerClass, instance_);
+    UnregisterClassW(kSyncClass, instance_);
+}
+
+// ---- forms
+
+void Win32Backend::FormCreated(Form& form) {
+    if (!firstForm_) firstForm_ = &form;
+    // Other windows belong to the main window: they stay in front of it and
+    // have no task bar button of their own.
+    Form* main = app_ && app_->MainForm() ? app_->MainForm() : firstForm_;
+    HWND owner = main != &form ? WindowOf(*main) : nullptr;
+
+    auto peer = std::make_unique<Win32FormPeer>(form, classes_, owner, gdi_);
+    formWindows_[peer->Window()] = peer.get();
+    for (const auto& control : peer->Controls()) controlWindows_[control->Window()] = control.get();
+    forms_[&form] = std::move(peer);
+}
+
+void Win32Backend::FormDestroyed(Form& form) {
+    auto it = forms_.find(&form);
+    if (it == forms_.end()) {
+        form.AttachPeer(nullptr);
+        return;
+    }
+    std::unique_ptr<Win32FormPeer> peer = std::move(it->second);
+    forms_.erase(it);
+    // Forgotten first, so messages sent while the windows go reach no dead peer.
+    formWindows_.erase(peer->Window());
+    for (const auto& control : peer->Controls()) controlWindows_.erase(control->Window());
+    if (lastActiveForm_ == peer->Window()) lastActiveForm_ = nullptr;
+    lastFocus_ = nullptr;
+    peer.reset();
+}
+
+Win32FormPeer* Win32Backend::FormPeerOf(HWND window) const {
+    auto it = formWindows_.find(window);
+    return it == formWindows_.end() ? nullptr : it->second;
+}
+
+Win32ControlPeer* Win32Backend::ControlPeerOf(HWND window) const {
+    auto it = controlWindows_.find(window);
+    return it == controlWindows_.end() ? nullptr : it->second;
+}
+
+HWND Win32Backend::MainWindow() const {
+    Form* main = app_ && app_->MainForm() ? app_->MainForm() : firstForm_;
+    return main ? WindowOf(*main) : nullptr;
+}
+
+// ---- window procedures
+
+LRESULT CALLBACK Win32Backend::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    KeepCreateParam(window, message, lParam);
+    auto* backend = UserData<Win32Backend>(window);
+    Win32FormPeer* peer = backend ? backend->FormPeerOf(window) : nullptr;
+    if (!peer) return DefWindowProcW(window, message, wParam, lParam);
+    try {
+        return backend->FormMessage(*peer, message, wParam, lParam);
+    } catch (const std::exception& error) {
+        backend->Report(error);
+    } catch (...) {
+        backend->Report(std::runtime_error("Unbekannter Fehler."));
+    }
+    return 0;
+}
+
+LRESULT CALLBACK Win32Backend::ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    KeepCreateParam(window, message, lParam);
+    switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+        // All control notifications are handled in one place, the form's procedure.
+        return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
+    case WM_ERASEBKGND:
+        if (auto* backend = UserData<Win32Backend>(window))
+            if (Win32ControlPeer* peer = backend->ControlPeerOf(window)) {
+                backend->Guarded([&] { peer->PaintBackground(reinterpret_cast<HDC>(wParam)); });
+                return 1;
+            }
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32Backend::SyncProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    KeepCreateParam(window, message, lParam);
+    if (message == WM_RUN_JOB) {
+        if (auto* backend = UserData<Win32Backend>(window)) backend->RunJob(std::uint64_t(wParam));
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT Win32Backend::FormMessage(Win32FormPeer& peer, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND window = peer.Window();
+    Form& form = peer.Model();
+    switch (message) {
+    case WM_COMMAND:
+        if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(lParam))) {
+            Command(*control, HIWORD(wParam));
+            return 0;
+        }
+        break;
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header->code == TTN_GETDISPINFOW) {
+            auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+            if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(header->idFrom)))
+                info->lpszText = const_cast<wchar_t*>(peer.TipText(control->Model()));
+            return 0;
+        }
+        break;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+        if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(lParam)))
+            if (HBRUSH brush = control->Colours(message, reinterpret_cast<HDC>(wParam)))
+                return reinterpret_cast<LRESULT>(brush);
+        break;
+    case WM_DRAWITEM: {
+        auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        if (item->CtlType == ODT_STATIC)
+            if (Win32ControlPeer* control = ControlPeerOf(item->hwndItem)) {
+                control->Draw(*item);
+                return TRUE;
+            }
+        break;
+    }
+    case WM_ERASEBKGND:
+        peer.PaintBackground(reinterpret_cast<HDC>(wParam));
+        return 1;
+    case WM_SETCURSOR:
+        // Child windows ask their parents first, so the form decides for all of them.
+        if (LOWORD(lParam) == HTCLIENT)
+            if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(wParam));
+                control && control->Model().CursorShape == Cursor::HandPoint) {
+                SetCursor(LoadCursorW(nullptr, IDC_HAND));
+                return TRUE;
+            }
+        break;
+    case WM_SIZE:
+        Guarded([&] {
+            if (wParam == SIZE_MINIMIZED) {
+                form.WindowStateChangedByUser(WindowState::Minimized);
+            } else if (wParam == SIZE_RESTORED || wParam == SIZE_MAXIMIZED) {
+                form.WindowStateChangedByUser(WindowState::Normal);
+                peer.NativeBoundsChanged();
+            }
+        });
+        return 0;
+    case WM_MOVE:
+        Guarded([&] { peer.NativeBoundsChanged(); });
+        return 0;
+    case WM_GETMINMAXINFO: {
+        SIZE minimum = peer.MinimumTrackSize();
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        if (minimum.cx > 0) info->ptMinTrackSize.x = minimum.cx;
+        if (minimum.cy > 0) info->ptMinTrackSize.y = minimum.cy;
+        return 0;
+    }
+    case WM_CLOSE:
+        // The model decides: it may refuse, hide the window or end the program.
+        Guarded([&] { form.Close(); });
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE) {
+            lastActiveForm_ = window;
+            if (!HIWORD(wParam)) {  // not while minimized
+                Activated(peer);
+                return 0;
+            }
+        }
+        break;
+    }
+
+    std::intptr_t result = 0;
+    bool handled = false;
+    Guarded([&] { handled = form.Dispatch(message, wParam, lParam, result); });
+    return handled ? LRESULT(result) : DefWindowProcW(window, message, wParam, lParam);
+}
+
+void Win32Backend::Activated(Win32FormPeer& peer) {
+    // Plain windows don't remember their focused child the way dialogs do.
+    HWND target = nullptr;
+    Control* active = peer.Model().ActiveControl();
+    if (active && active != &peer.Model()) {
+        HWND candidate = WindowOf(*active);
+        if (candidate && IsWindowVisible(candidate) && IsWindowEnabled(candidate)) target = candidate;
+    }
+    if (!target) target = GetNextDlgTabItem(peer.Window(), nullptr, FALSE);
+    SetFocus(target ? target : peer.Window());
+}
+
+void Win32Backend::Command(Win32ControlPeer& peer, unsigned code) {
+    Control& control = peer.Model();
+    HWND window = peer.Window();
+    Guarded([&] {
+        switch (control.GetKind()) {
+        case Kind::Button:
+            if (code == BN_CLICKED) control.NativeClick();
+            break;
+        case Kind::CheckBox:
+            if (code == BN_CLICKED)
+                static_cast<TCheckBox&>(control).SetChecked(SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED);
+            break;
+        case Kind::Edit:
+            if (code == EN_CHANGE && !peer.WritingText())
+                static_cast<TEdit&>(control).TextChangedByUser(win32text::WindowText(window));
+            break;
+        case Kind::Label:
+        case Kind::Image:
+        case Kind::Picture:
+            if (code == STN_CLICKED) control.NativeClick();
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+// ---- message pump
+
+void Win32Backend::Pump(MSG& msg) {
+    if (!PreTranslate(msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    SyncFocus();
+}
+
+bool Win32Backend::PreTranslate(MSG& msg) {
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd) return false;
+    Win32FormPeer* peer = FormPeerOf(GetAncestor(msg.hwnd, GA_ROOT));
+    if (!peer) return false;
+    Form& form = peer->Model();
+    HWND formWindow = peer->Window();  // the model may destroy the peer
+
+    // The model sees keys before the focused control does: KeyPreview, Enter and Escape.
+    switch (msg.message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
+        bool consumed = false;
+        Guarded([&] { consumed = form.KeyDown(std::uint16_t(msg.wParam), CurrentShiftState()); });
+        if (consumed) {
+            // Its key-up would still open the system menu (F10, Alt).
+            if (msg.message == WM_SYSKEYDOWN) swallowedSysKeyUp_ = msg.wParam;
+            return true;
+        }
+        break;
+    }
+    case WM_SYSKEYUP:
+        if (swallowedSysKeyUp_ && msg.wParam == swallowedSysKeyUp_) {
+            swallowedSysKeyUp_ = 0;
+            return true;
+        }
+        break;
+    case WM_CHAR: {
+        wchar_t wide = wchar_t(msg.wParam);
+        char byte = 0;
+        BOOL unmapped = FALSE;
+        if (WideCharToMultiByte(1252, 0, &wide, 1, &byte, 1, nullptr, &unmapped) != 1 || unmapped) break;
+        char key = byte;
+        bool consumed = false;
+        Guarded([&] { consumed = form.KeyPress(key); });
+        if (consumed) return true;
+        if (key != byte) msg.wParam = FromCp1252(std::string_view(&key, 1))[0];  // the model swapped the key
+        break;
+    }
+    }
+    if (!FormPeerOf(formWindow)) return true;  // the window went with the key
+    // Tab and arrow navigation between the controls.
+    return IsDialogMessageW(formWindow, &msg) != FALSE;
+}
+
+void Win32Backend::SyncFocus() {
+    HWND focus = GetFocus();
+    if (focus == lastFocus_) return;
+    lastFocus_ = focus;
+    for (HWND window = focus; window && !FormPeerOf(window); window = GetParent(window)) {
+        if (Win32ControlPeer* peer = ControlPeerOf(window)) {
+            Control& control = peer->Model();
+            Guarded([&] {
+                if (Form* form = control.OwnerForm(); form && form->ActiveControl() != &control)
+                    form->SetActiveControl(&control);
+            });
+            return;
+        }
+    }
+}
+
+void Win32Backend::QuitSeen(const MSG& msg) {
+    MarkTerminated();
+    PostQuitMessage(int(msg.wParam));  // for the loops further out
+}
+
+void Win32Backend::Run() {
+    MSG msg;
+    while (!terminated_) {
+        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            MarkTerminated();
+            break;
+        }
+        Pump(msg);
+    }
+}
+
+void Win32Backend::ProcessMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            QuitSeen(msg);
+            return;
+        }
+        Pump(msg);
+    }
+}
+
+void Win32Backend::Terminate() {
+    MarkTerminated();
+    PostThreadMessageW(uiThread_, WM_NULL, 0, 0);  // wakes a loop waiting in GetMessage
+}
+
+int Win32Backend::RunModal(Form& form) {
+    auto it = forms_.find(&form);
+    if (it == forms_.end()) throw std::logic_error("RunModal: the form has no window");
+    HWND modal = it->second->Window();
+    HWND previous = GetActiveWindow();
+
+    DisabledWindows others;
+    for (const auto& [window, peer] : formWindows_)
+        if (window != modal) others.Disable(window);
+
+    form.SetVisible(true);
+    SetForegroundWindow(modal);
+    MSG msg;
+    while (form.GetModalResult() == mrNone && !terminated_) {
+        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            QuitSeen(msg);
+            break;
+        }
+        Pump(msg);
+    }
+
+    // Enabled before the modal window hides, so activation goes back to the caller.
+    others.Restore();
+    if (previous && previous != modal && IsWindowVisible(previous) && IsWindowEnabled(previous))
+        SetActiveWindow(previous);
+    form.SetVisible(false);
+    if (form.GetModalResult() == mrNone) form.SetModalResult(mrCancel);
+    return form.GetModalResult();
+}
+
+// ---- application services
+
+int Win32Backend::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    HWND owner = GetActiveWindow();
+    if (!FormPeerOf(owner))
+        owner = lastActiveForm_ && IsWindowVisible(lastActiveForm_) && IsWindowEnabled(lastActiveForm_)
+                    ? lastActiveForm_
+                    : MainWindow();
+    return MessageBoxW(owner, FromCp1252(text).c_str(), FromCp1252(caption).c_str(), flags);
+}
+
+void Win32Backend::BringApplicationToFront() {
+    if (HWND popup = reinterpret_cast<HWND>(LastActivePopup())) SetForegroundWindow(popup);
+}
+
+NativeWindow Win32Backend::LastActivePopup() {
+    HWND main = MainWindow();
+    return main ? reinterpret_cast<NativeWindow>(GetLastActivePopup(main)) : 0;
+}
+
+void Win32Backend::PopupMenu(TPopupMenu& menu, Point at) {
+    HWND owner = MainWindow();
+    if (!owner) owner = GetActiveWindow();
+    // A copy: jobs run by the menu's own loop might change the model's list.
+    std::vector<TMenuItem*> items = menu.Items;
+
+    UniqueMenu native(CreatePopupMenu());
+    if (!native) throw std::runtime_error("Menü konnte nicht erzeugt werden.");
+    for (size_t i = 0; i < items.size(); ++i) {
+        const TMenuItem& item = *items[i];
+        UINT id = UINT(i + 1);  // 0 means "nothing chosen"
+        if (item.IsSeparator()) {
+            AppendMenuW(native.get(), MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        AppendMenuW(native.get(), MF_STRING | (item.Enabled ? 0u : MF_GRAYED), id, FromCp1252(item.Caption).c_str());
+        if (item.Default) SetMenuDefaultItem(native.get(), id, FALSE);
+    }
+    int chosen = int(TrackPopupMenu(native.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr));
+    // Lets the menu close properly when the user clicks elsewhere.
+    PostMessageW(owner, WM_NULL, 0, 0);
+    native.reset();
+    if (chosen > 0 && size_t(chosen) <= items.size()) items[size_t(chosen) - 1]->Click();
+}
+
+// ---- calls from other threads
+
+void Win32Backend::Synchronize(const std::function<void()>& fn) {
+    if (GetCurrentThreadId() == uiThread_) {
+        fn();
+        return;
+    }
+    SyncJob job{fn, false, {}};
+    std::unique_lock lock(syncMutex_);
+    // Once the loop has ended nobody would run the job; waiting would hang the worker.
+    if (terminated_) throw std::runtime_error(kEnding);
+    std::uint64_t id = ++nextJob_;
+    pendingJobs_[id] = &job;
+    // A window message, not a thread message: modal loops (message boxes, menus) dispatch it too.
+    if (!PostMessageW(syncWindow_, WM_RUN_JOB, WPARAM(id), 0)) {
+        pendingJobs_.erase(id);
+        throw std::runtime_error(kEnding);
+    }
+    syncDone_.wait(lock, [&] { return job.done; });
+    if (job.error) std::rethrow_exception(job.error);
+}
+
+void Win32Backend::RunJob(std::uint64_t id) {
+    SyncJob* job = nullptr;
+    {
+        std::lock_guard lock(syncMutex_);
+        auto it = pendingJobs_.find(id);
+        if (it == pendingJobs_.end()) return;  // given up at program end
+        job = it->second;
+        pendingJobs_.erase(it);
+    }
+    std::exception_ptr error;
+    try {
+        job->fn();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    {
+        std::lock_guard lock(syncMutex_);
+        job->error = error;
+        job->done = true;
+    }
+    syncDone_.notify_all();
+}
+
+void Win32Backend::MarkTerminated() {
+    std::lock_guard lock(syncMutex_);
+    terminated_ = true;
+    for (auto& [id, job] : pendingJobs_) {
+        job->error = std::make_exception_ptr(std::runtime_error(kEnding));
+        job->done = true;
+    }
+    pendingJobs_.clear();
+    syncDone_.notify_all();
+}
+
+}  // namespace snapora
