@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/CaptureState.h"
+#include "base/Version.h"
 #include "platform/Platform.h"
 #include "ui/Application.h"
 
@@ -29,8 +30,6 @@ struct Endpoints {
     std::string serviceHost = SNAPORA_SERVICE_HOST;
     std::string websiteHost = SNAPORA_WEBSITE_HOST;
 };
-
-inline constexpr const char* ProgramVersion = "4.2";
 
 struct ProgramContext {
     Application& app;

@@ -2,7 +2,10 @@
 // Files and folders, by Windows-1252 paths.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "platform/ReadStream.h"
 
 namespace snapora {
 
@@ -17,6 +20,10 @@ public:
     virtual bool Delete(const std::string& path) = 0;
     // Size in bytes, 0 when there is no such file.
     virtual std::uint64_t Size(const std::string& path) = 0;
+    // Creates or replaces a file with these bytes; false when that failed.
+    virtual bool WriteFile(const std::string& path, const std::string& bytes) = 0;
+    // Opens a file for reading with writers locked out; throws when it can't.
+    virtual std::unique_ptr<ReadStream> OpenForReading(const std::string& path) = 0;
 };
 
 }  // namespace snapora

@@ -2,7 +2,10 @@
 // The operating system's services, as the program sees them. The composition
 // root hands in the real ones (platform/win32) or the fakes (platform/fake).
 
+#include "platform/Clipboard.h"
+#include "platform/Clock.h"
 #include "platform/Desktop.h"
+#include "platform/Dialogs.h"
 #include "platform/Files.h"
 #include "platform/HotKeys.h"
 #include "platform/Process.h"
@@ -18,6 +21,9 @@ struct Platform {
     HotKeys& hotKeys;
     SingleInstance& instance;
     Process& process;
+    Clipboard& clipboard;
+    Dialogs& dialogs;
+    Clock& clock;
 };
 
 }  // namespace snapora

@@ -1,6 +1,7 @@
 #include "platform/fake/FakePlatform.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "imaging/Bitmap.h"
 
@@ -55,6 +56,36 @@ bool FakeFiles::Move(const std::string& from, const std::string& to) {
 std::uint64_t FakeFiles::Size(const std::string& path) {
     auto it = files.find(path);
     return it == files.end() ? 0 : it->second.size();
+}
+
+bool FakeFiles::WriteFile(const std::string& path, const std::string& bytes) {
+    if (unwritable.count(path)) return false;
+    files[path] = bytes;
+    return true;
+}
+
+namespace {
+class MemoryStream final : public ReadStream {
+public:
+    explicit MemoryStream(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    std::size_t Read(void* buffer, std::size_t count) override {
+        std::size_t n = std::min(count, bytes_.size() - position_);
+        std::copy_n(bytes_.data() + position_, n, static_cast<char*>(buffer));
+        position_ += n;
+        return n;
+    }
+
+private:
+    std::string bytes_;
+    std::size_t position_ = 0;
+};
+}  // namespace
+
+std::unique_ptr<ReadStream> FakeFiles::OpenForReading(const std::string& path) {
+    auto it = files.find(path);
+    if (it == files.end()) throw std::runtime_error("cannot open " + path);
+    return std::make_unique<MemoryStream>(it->second);
 }
 
 bool FakeHotKeys::Register(NativeWindow window, int id, unsigned modifiers, unsigned virtualKey) {

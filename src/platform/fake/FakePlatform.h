@@ -47,6 +47,9 @@ public:
     bool Move(const std::string& from, const std::string& to) override;
     bool Delete(const std::string& path) override { return files.erase(path) != 0; }
     std::uint64_t Size(const std::string& path) override;
+    bool WriteFile(const std::string& path, const std::string& bytes) override;
+    std::unique_ptr<ReadStream> OpenForReading(const std::string& path) override;
+    std::set<std::string> unwritable;  // paths where writing fails
 };
 
 class FakeShell final : public Shell {
@@ -95,6 +98,28 @@ public:
     void ExitNow(int code) override { exits.push_back(code); }
 };
 
+class FakeClipboard final : public Clipboard {
+public:
+    std::vector<std::string> texts;  // every text put there, in order
+    void SetText(const std::string& text) override { texts.push_back(text); }
+};
+
+class FakeDialogs final : public Dialogs {
+public:
+    std::vector<SaveDialogOptions> shown;
+    std::optional<std::string> answer;  // what the user picks; nothing = cancel
+    std::optional<std::string> SaveFile(NativeWindow, const SaveDialogOptions& options) override {
+        shown.push_back(options);
+        return answer;
+    }
+};
+
+class FakeClock final : public Clock {
+public:
+    LocalTime now{2026, 12, 8, 14, 5, 9, 7};
+    LocalTime Now() override { return now; }
+};
+
 struct FakePlatform {
     FakeDesktop desktop;
     FakeFiles files;
@@ -102,7 +127,10 @@ struct FakePlatform {
     FakeHotKeys hotKeys;
     FakeSingleInstance instance;
     FakeProcess process;
-    Platform platform{desktop, files, shell, hotKeys, instance, process};
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    FakeClock clock;
+    Platform platform{desktop, files, shell, hotKeys, instance, process, clipboard, dialogs, clock};
 };
 
 }  // namespace snapora

@@ -1,0 +1,36 @@
+#pragma once
+// The HTTP client on libcurl. Each request gets its own easy handle, so the
+// upload worker and the UI thread can send at the same time; the cookies are
+// shared between them for the life of the process.
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "upload/HttpClient.h"
+
+namespace snapora {
+
+class CurlHttpClient final : public HttpClient {
+public:
+    // host: "name" or "name:port" of the web service (plain HTTP).
+    explicit CurlHttpClient(std::string host);
+    ~CurlHttpClient() override;
+
+    std::string Post(const std::string& path, MultipartForm& body) override;
+    std::string Get(const std::string& pathAndQuery) override;
+    void Disconnect() override;
+    bool Connected() const override { return !disconnected_.load(); }
+
+private:
+    struct Transfer;
+    std::string Perform(Transfer& transfer);
+
+    std::string host_;
+    struct Shared;
+    std::unique_ptr<Shared> shared_;
+    std::atomic<unsigned> generation_{0};  // bumped by Disconnect; running requests compare
+    std::atomic<bool> disconnected_{false};
+};
+
+}  // namespace snapora

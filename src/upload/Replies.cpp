@@ -1,0 +1,59 @@
+#include "upload/Replies.h"
+
+#include <algorithm>
+
+#include "base/Strings.h"
+
+namespace snapora {
+
+std::string FetchToken(std::string& text, char delimiter) {
+    bool onlyBlanks = std::all_of(text.begin(), text.end(), [](char c) { return (unsigned char)c <= 32; });
+    if (text.find(delimiter) == std::string::npos || onlyBlanks || text == "|" || text == "||") return {};
+    if (text[0] == '|') {  // an empty token between two bars
+        text.erase(0, 1);
+        return {};
+    }
+    size_t skip = text.find_first_not_of(delimiter);
+    text.erase(0, skip == std::string::npos ? text.size() : skip);
+    if (text.empty()) return {};
+    std::string d(1, delimiter);
+    std::string token = TextBefore(text, d);
+    text = TextAfter(text, d);
+    return token;
+}
+
+UploadReply ClassifyUploadReply(const std::string& reply) {
+    UploadReply r;
+    r.text = reply;
+    if (StartsWith(reply, "ok")) {
+        std::string rest = reply;
+        FetchToken(rest, '|');
+        r.version = FetchToken(rest, '|');
+        r.address = rest;
+        r.kind = UploadReply::Kind::Success;
+    } else if (reply == "toobig") {
+        r.kind = UploadReply::Kind::TooBig;
+    } else if (reply == "wrongsession") {
+        r.kind = UploadReply::Kind::WrongSession;
+    }
+    return r;
+}
+
+std::string ScreenshotNameFromAddress(std::string_view address, std::string_view domainSuffix) {
+    return TextAfter(address, std::string(domainSuffix) + "/");
+}
+
+bool IsRenameSuccess(std::string_view reply) { return StartsWith(reply, "http://"); }
+
+SessionLoginReply ClassifySessionLoginReply(const std::string& reply) {
+    SessionLoginReply r;
+    if (TextBefore(reply, " ") == "ok") {
+        r.kind = SessionLoginReply::Kind::LoggedIn;
+        r.sessionName = TextAfter(reply, " ");
+    } else if (reply == "invalidname") {
+        r.kind = SessionLoginReply::Kind::InvalidName;
+    }
+    return r;
+}
+
+}  // namespace snapora
