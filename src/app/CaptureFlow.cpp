@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/ScreenshotName.h"
+#include "history/ScreenshotListForm.h"
 #include "imaging/Canvas.h"
 
 namespace snapora {
@@ -34,7 +35,9 @@ void TMainForm::Screenshotauslsen1Click() {
 }
 
 void TMainForm::HotKeyControl1HotKey() {
-    if (!state_.ReadyForCapture) return;  // a capture or upload is running
+    // A capture or upload is running, or a cancelled worker is still finishing
+    // with the picture and the temporary file.
+    if (!state_.ReadyForCapture || WorkerRunning()) return;
     FormFirstShow();
     state_.ReadyForCapture = false;
     Capture(true);
@@ -131,8 +134,9 @@ void TMainForm::Capture(bool grab) {
         if (Visible()) RenameEdit.SetFocus();
         RenameButton.SetDefault(true);
     }
+    context_.windows.history->AddScreenshot(state_.ScreenshotBitmap);
     state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
-    if (OnHandOver) OnHandOver();
+    StartUploadThread();
 }
 
 }  // namespace snapora

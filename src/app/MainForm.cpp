@@ -32,6 +32,14 @@ void TMainForm::FormCreate() {
     keys.Register(Handle(), HotKeyShiftPrint, MOD_SHIFT_, VK_SNAPSHOT_);
 
     DonateButton.SetTop(SettingsButton.Top() + SettingsButton.Height() / 2 - DonateButton.Height() / 2);
+
+    // Progress arises on whichever thread sends; it is shown on this one.
+    HttpClient& http = IdHTTP1();
+    http.OnWorkBegin = [this](WorkMode mode, std::int64_t total) {
+        App().Synchronize([&] { IdHTTP1WorkBegin(mode, total); });
+    };
+    http.OnWork = [this](WorkMode mode, std::int64_t count) { App().Synchronize([&] { IdHTTP1Work(mode, count); }); };
+    http.OnWorkEnd = [this](WorkMode mode) { App().Synchronize([&] { IdHTTP1WorkEnd(mode); }); };
 }
 
 void TMainForm::FormCloseQuery(bool& canClose) {
@@ -45,6 +53,12 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::FormDestroy() {
+    // A running upload fails at once; its worker must be gone before the windows are.
+    IdHTTP1().Disconnect();
+    WaitForWorker();
+    IdHTTP1().OnWorkBegin = nullptr;
+    IdHTTP1().OnWork = nullptr;
+    IdHTTP1().OnWorkEnd = nullptr;
     context_.platform.hotKeys.Unregister(Handle(), HotKeyPrint);
     context_.platform.hotKeys.Unregister(Handle(), HotKeyShiftPrint);
 }
@@ -63,7 +77,13 @@ void TMainForm::FormKeyDown(std::uint16_t& key, unsigned shift) {
         PopupExitClick();
     } else if (key == VK_ESCAPE_) {
         key = 0;
-        if (!TrayIconActive() || state_.ReadyForCapture) Close();
+        if (!TrayIconActive() || state_.ReadyForCapture) {
+            Close();
+        } else {  // cancel the upload; a worker still compressing finishes on its own
+            IdHTTP1().Disconnect();
+            FormFirstShow();
+            ShowStatus("Upload abgebrochen.");
+        }
     }
 }
 

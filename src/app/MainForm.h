@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/ProgramContext.h"
@@ -11,12 +12,17 @@
 #include "ui/Controls.h"
 #include "ui/Form.h"
 #include "ui/Menu.h"
+#include "ui/SaveDialog.h"
+#include "upload/HttpClient.h"
 
 namespace snapora {
+
+class TUploadThread;
 
 class TMainForm : public Form {
 public:
     TMainForm(Application& app, ProgramContext& context);
+    ~TMainForm() override;
 
     // Layout, top to bottom.
     TLabel Label1{this, "Label1"};
@@ -47,6 +53,7 @@ public:
     TButton SettingsButton{&Panel2, "SettingsButton"};
 
     TPopupMenu PopupMenu1{"PopupMenu1"};
+    TSaveDialog SaveDialog1;
     TMenuItem PopupShow, Screenshotauslsen1, N2, ScreenshotListe1, N1, PopupExit;
 
     // Start, closing and ending.
@@ -74,15 +81,25 @@ public:
     void Capture(bool grab);
     void Screenshot();
 
+    // The upload's progress and result.
+    void IdHTTP1WorkBegin(WorkMode mode, std::int64_t total);
+    void IdHTTP1Work(WorkMode mode, std::int64_t count);
+    void IdHTTP1WorkEnd(WorkMode mode);
+    void CheckForNewVersion(const std::string& newestVersion);
+    HttpClient& IdHTTP1() { return context_.http; }
+    // Where a name typed during the upload is sent once the address is known.
+    std::function<void()> OnPendingRename;
+    // Whether the latest worker still needs the UI (it is not yet finished).
+    bool WorkerRunning() const;
+    // Waits until the latest worker has ended (program end, tests).
+    void WaitForWorker();
+
     // Shared utilities of the main window.
     void ShowStatus(const std::string& text);
     void LockOptions(bool locked);
 
     // Whether the notification-area icon is shown; it decides what closing does.
     bool TrayIconActive() const { return trayIconActive_; }
-
-    // Where the capture road hands the finished picture on (to the upload worker).
-    std::function<void()> OnHandOver;
 
 private:
     void LayOut();
@@ -91,11 +108,13 @@ private:
     Rect ActiveWindowArea(Rect window, int grabLeft) const;
     void CutToActiveWindow(const Rect& windowRect, int grabLeft);
     void BringApplicationForward();
+    void StartUploadThread();
 
     ProgramContext& context_;
     CaptureState& state_;
     int grabLeft_ = 0;  // screen x of the grab's pixel column 0
     bool trayIconActive_ = false;
+    std::unique_ptr<TUploadThread> worker_;  // the latest one; none is reused
 };
 
 // The text of the main window's caption: the application title and the version.

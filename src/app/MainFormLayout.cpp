@@ -2,6 +2,8 @@
 
 #include "app/MainForm.h"
 
+#include "upload/UploadThread.h"
+
 namespace snapora {
 
 namespace {
@@ -12,7 +14,7 @@ Font WithColour(Font font, Colour colour) {
 }  // namespace
 
 TMainForm::TMainForm(Application& app, ProgramContext& context)
-    : Form(app, "MainForm"), context_(context), state_(context.state) {
+    : Form(app, "MainForm"), SaveDialog1(context.platform.dialogs, *this), context_(context), state_(context.state) {
     LayOut();
     BuildPopupMenu();
     BindHandlers();
@@ -113,6 +115,11 @@ void TMainForm::LayOut() {
     DonateButton.CursorShape = Cursor::HandPoint;
     SettingsButton.SetBounds(312, 16, 89, 25);
     SettingsButton.SetCaption("Einstellungen");
+
+    SaveDialog1.DefaultExt = "jpg";
+    SaveDialog1.Filter = "JPEG-Dateien (*.jpg)|*.jpg";
+    // File-must-exist would refuse every new name in a save dialog; it is left out.
+    SaveDialog1.Options = OFN_OVERWRITEPROMPT_ | OFN_HIDEREADONLY_ | OFN_PATHMUSTEXIST_ | OFN_ENABLESIZING_;
 }
 
 void TMainForm::BuildPopupMenu() {

@@ -6,13 +6,21 @@
 #include "editor/ImageEditorForm.h"
 #include "history/ScreenshotListForm.h"
 #include "settings/SettingsDialogForm.h"
+#include "upload/HttpClient.h"
 
 namespace snapora {
 
-Program::Program(Backend& backend, Platform& platform, Endpoints endpoints)
-    : platform_(platform), app_(backend), context_{app_, platform, state_, {}, std::move(endpoints)} {}
+Program::Program(Backend& backend, Platform& platform, HttpClient& http, Endpoints endpoints)
+    : platform_(platform), app_(backend), context_{app_, platform, state_, http, {}, std::move(endpoints)} {}
 
-Program::~Program() = default;
+Program::~Program() { StopWorker(); }
+
+void Program::StopWorker() {
+    // A running upload fails at once; its worker ends before any window goes.
+    if (!context_.windows.main) return;
+    Main().IdHTTP1().Disconnect();
+    Main().WaitForWorker();
+}
 
 bool Program::Start() {
     if (!platform_.instance.Acquire("Screenshot")) {
@@ -28,13 +36,6 @@ bool Program::Start() {
     w.editor = &app_.CreateForm<TImageEditorForm>(context_);
     w.settings = &app_.CreateForm<TSettingsDialogForm>(context_);
     w.history = &app_.CreateForm<TScreenshotListForm>(context_);
-
-    // Until the upload worker takes the picture, the road ends here and the
-    // next trigger may start a new one.
-    w.main->OnHandOver = [this] {
-        state_.ReadyForCapture = true;
-        Main().LockOptions(false);
-    };
 
     if (StartsMinimized()) {
         if (Main().TrayIconActive())
@@ -55,6 +56,7 @@ bool Program::StartsMinimized() {
 void Program::Run() {
     if (showMainForm_) Main().Show();
     app_.Run();
+    StopWorker();
     if (ownsInstance_) platform_.instance.Release();
     ownsInstance_ = false;
 }

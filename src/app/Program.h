@@ -13,7 +13,7 @@ namespace snapora {
 
 class Program {
 public:
-    Program(Backend& backend, Platform& platform, Endpoints endpoints = {});
+    Program(Backend& backend, Platform& platform, HttpClient& http, Endpoints endpoints = {});
     ~Program();
 
     // Takes the single-instance guard, creates the windows and prepares the
@@ -29,6 +29,7 @@ public:
 
 private:
     bool StartsMinimized();
+    void StopWorker();
 
     Platform& platform_;
     CaptureState state_;

@@ -16,6 +16,7 @@ class TNewSessionForm;
 class TImageEditorForm;
 class TSettingsDialogForm;
 class TScreenshotListForm;
+class HttpClient;
 
 struct Windows {
     TMainForm* main = nullptr;
@@ -29,12 +30,15 @@ struct Windows {
 struct Endpoints {
     std::string serviceHost = SNAPORA_SERVICE_HOST;
     std::string websiteHost = SNAPORA_WEBSITE_HOST;
+    // Screenshot addresses read "http://<suffix>/<name>"; the name follows the suffix.
+    std::string DomainSuffix() const { return serviceHost; }
 };
 
 struct ProgramContext {
     Application& app;
     Platform& platform;
     CaptureState& state;
+    HttpClient& http;  // IdHTTP1, the one client of every request
     Windows windows;
     Endpoints endpoints;
 };

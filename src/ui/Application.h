@@ -9,6 +9,10 @@
 #include "ui/Backend.h"
 #include "ui/Form.h"
 
+// <windows.h> makes MessageBox a macro; the model's MessageBox keeps its name
+// whatever a file included before.
+#undef MessageBox
+
 namespace snapora {
 
 // The program's application object: its title, its windows and its loop.

@@ -7,6 +7,10 @@
 
 #include "base/Geometry.h"
 
+// <windows.h> makes MessageBox a macro; the model's MessageBox keeps its name
+// whatever a file included before.
+#undef MessageBox
+
 namespace snapora {
 
 class Application;

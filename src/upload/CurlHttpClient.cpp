@@ -50,6 +50,7 @@ struct CurlHttpClient::Shared {
 
 // One request in flight: its body, its reply and what its callbacks saw.
 struct CurlHttpClient::Transfer {
+    Transfer(CurlHttpClient& c, std::string p) : client(c), generation(c.generation_.load()), path(std::move(p)) {}
     CurlHttpClient& client;
     unsigned generation;
     std::string path;
@@ -81,14 +82,14 @@ void CurlHttpClient::Disconnect() {
 }
 
 std::string CurlHttpClient::Post(const std::string& path, MultipartForm& body) {
-    Transfer transfer{*this, generation_.load(), path};
+    Transfer transfer(*this, path);
     transfer.body = &body;
     transfer.total = std::int64_t(body.Size());
     return Perform(transfer);
 }
 
 std::string CurlHttpClient::Get(const std::string& pathAndQuery) {
-    Transfer transfer{*this, generation_.load(), pathAndQuery};
+    Transfer transfer(*this, pathAndQuery);
     return Perform(transfer);
 }
 

@@ -10,14 +10,16 @@ protected:
     void SetUp() override {
         ProgramTest::SetUp();
         Main().Show();
-        Main().OnHandOver = [this] {  // the road ends as a finished worker would end it
-            ++handOvers;
-            State().ReadyForCapture = true;
-            Main().LockOptions(false);
-        };
     }
-    void PressPrint() { Dispatch(101); }
-    void PressShiftPrint() { Dispatch(102); }
+    // A key press, and the worker it starts runs to its end.
+    void PressPrint() {
+        Dispatch(101);
+        Main().WaitForWorker();
+    }
+    void PressShiftPrint() {
+        Dispatch(102);
+        Main().WaitForWorker();
+    }
     void Dispatch(int id) {
         std::intptr_t result = -1;
         ASSERT_TRUE(Main().Dispatch(WM_HOTKEY_, std::uintptr_t(id), 0, result));
@@ -33,14 +35,13 @@ protected:
                 return ::testing::AssertionFailure() << "pixel " << p.x << "," << p.y;
         return ::testing::AssertionSuccess();
     }
-    int handOvers = 0;
 };
 
 TEST_F(CaptureFlow, PrintCutsTheForegroundWindow) {
     fake.desktop.foregroundRect = {100, 50, 500, 350};
     PressPrint();
     EXPECT_TRUE(HoldsScreenArea({100, 50, 500, 350}));
-    EXPECT_EQ(handOvers, 1);
+    EXPECT_EQ(http.SentRequests().size(), 1u);
     EXPECT_EQ(fake.desktop.grabs, (std::vector<Rect>{{0, 0, 1280, 1024}}));
 }
 
@@ -53,20 +54,15 @@ TEST_F(CaptureFlow, PrintWithoutActiveWindowOptionKeepsTheWholeScreen) {
 
 TEST_F(CaptureFlow, ShiftPrintForcesTheWindowCutOnlyForItsCapture) {
     Main().ActiveWindowCheckBox.SetChecked(false);
-    bool forcedDuringCapture = false;
-    Main().OnHandOver = [&] { forcedDuringCapture = State().ActiveWindowOnly; };
     PressShiftPrint();
-    EXPECT_TRUE(forcedDuringCapture);
     EXPECT_TRUE(HoldsScreenArea({100, 50, 500, 350}));
     EXPECT_FALSE(State().ActiveWindowOnly);
 }
 
 TEST_F(CaptureFlow, TrayMenuItemKeepsTheWholeGrab) {
     ASSERT_TRUE(Main().ActiveWindowCheckBox.Checked());
-    bool fromMenuDuringCapture = false;
-    Main().OnHandOver = [&] { fromMenuDuringCapture = State().TriggeredFromMenu; };
     Main().Screenshotauslsen1.Click();
-    EXPECT_TRUE(fromMenuDuringCapture);
+    Main().WaitForWorker();
     EXPECT_FALSE(State().TriggeredFromMenu);
     EXPECT_TRUE(HoldsScreenArea({0, 0, 1280, 1024}));
 }
@@ -117,18 +113,22 @@ TEST_F(CaptureFlow, WindowCutFollowsTheGrabWhenAMonitorLiesLeft) {
 
 TEST_F(CaptureFlow, CaptureFillsTheStateAndTheResultPage) {
     fake.desktop.foregroundTitle = "Rechnung (Kopie) [2].pdf - Reader";
-    PressPrint();
+    http.HoldNext();  // look at the window while the upload runs
+    Dispatch(101);
+    WaitUntilHeld();
     EXPECT_EQ(Main().RenameEdit.Text(), "reader");
     EXPECT_EQ(State().OutputMode, omUpload);
     EXPECT_EQ(State().TempFileName, fake.files.tempDirectory + "screen.jpg");
     EXPECT_EQ(State().Description, "");
     EXPECT_FALSE(State().UploadDone);
-    EXPECT_EQ(Main().Label1.Caption(), "Screenshot wird bearbeitet...");
+    EXPECT_EQ(Main().Label1.Caption(), "Warte auf Antwort vom Server...");  // the body went out
     EXPECT_EQ(Main().Notebook1.PageIndex(), 1);
     EXPECT_TRUE(Main().ProgressBar1.Visible());
     EXPECT_TRUE(Main().RenameEdit.Focused());
     EXPECT_TRUE(Main().RenameButton.Default());
     EXPECT_EQ(fake.desktop.forcedWindows.back(), backend.LastActivePopup());
+    http.Release();
+    Main().WaitForWorker();
 }
 
 TEST_F(CaptureFlow, LocalSaveStaysOnTheInstructionsPage) {
@@ -147,8 +147,9 @@ TEST_F(CaptureFlow, MinimizedMainWindowComesBackForTheResult) {
 }
 
 TEST_F(CaptureFlow, TriggerWhileNotReadyIsDroppedWithoutReset) {
-    Main().OnHandOver = nullptr;  // a worker is still busy
-    PressPrint();
+    http.HoldNext();  // the upload is still running
+    Dispatch(101);
+    WaitUntilHeld();
     ASSERT_FALSE(State().ReadyForCapture);
     Main().Label1.SetCaption("Screenshot wird zum Server übertragen...");
     size_t grabs = fake.desktop.grabs.size();
@@ -160,17 +161,26 @@ TEST_F(CaptureFlow, TriggerWhileNotReadyIsDroppedWithoutReset) {
     EXPECT_EQ(Main().Label1.Caption(), "Screenshot wird zum Server übertragen...");
     EXPECT_EQ(Main().Notebook1.PageIndex(), 1);
     EXPECT_FALSE(Main().EditCheckBox.Enabled());
+    http.Release();
+    Main().WaitForWorker();
+    EXPECT_TRUE(State().ReadyForCapture);
 }
 
-TEST_F(CaptureFlow, OptionsStayLockedUntilTheRoadEnds) {
-    std::vector<bool> enabledAtHandOver;
-    Main().OnHandOver = [&] {
+TEST_F(CaptureFlow, OptionsStayLockedUntilTheWorkerEnds) {
+    auto enabled = [&] {
+        std::vector<bool> states;
         for (TCheckBox* box : {&Main().EditCheckBox, &Main().ActiveWindowCheckBox, &Main().SaveLocalCheckBox,
                                &Main().SessionModeCheckBox, &Main().SaveOptionsCheckBox})
-            enabledAtHandOver.push_back(box->Enabled());
+            states.push_back(box->Enabled());
+        return states;
     };
-    PressPrint();
-    EXPECT_EQ(enabledAtHandOver, std::vector<bool>(5, false));
+    http.HoldNext();
+    Dispatch(101);
+    WaitUntilHeld();
+    EXPECT_EQ(enabled(), std::vector<bool>(5, false));
+    http.Release();
+    Main().WaitForWorker();
+    EXPECT_EQ(enabled(), std::vector<bool>(5, true));
 }
 
 TEST_F(CaptureFlow, LockOptionsWalksTheFiveBoxesInOrder) {

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
+#include "FakeHttpClient.h"
 #include "app/MainForm.h"
 #include "app/Program.h"
 #include "platform/fake/FakePlatform.h"
@@ -13,16 +17,28 @@ namespace snapora {
 class ProgramTest : public ::testing::Test {
 protected:
     void Start() {
-        program = std::make_unique<Program>(backend, fake.platform);
+        program = std::make_unique<Program>(backend, fake.platform, http);
         ASSERT_TRUE(program->Start());
     }
     void SetUp() override { Start(); }
 
     TMainForm& Main() { return program->Main(); }
+    // Serves the worker's calls on this "UI thread" until the condition holds.
+    template <class Pred>
+    void PumpUntil(Pred done) {
+        while (!done()) {
+            backend.ProcessMessages();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    void WaitUntilHeld() {
+        PumpUntil([&] { return http.Holding(); });
+    }
     CaptureState& State() { return program->State(); }
 
     HeadlessBackend backend;
     FakePlatform fake;
+    FakeHttpClient http;
     std::unique_ptr<Program> program;
 };
 

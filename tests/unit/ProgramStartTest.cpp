@@ -31,7 +31,7 @@ TEST_F(ProgramStart, FirstInstanceCreatesFiveWindowsAndOpensTheGate) {
 
 TEST_F(ProgramStart, SecondInstanceEndsWithoutWindows) {
     fake.instance.held.insert("Screenshot");
-    Program second(backend, fake.platform);
+    Program second(backend, fake.platform, http);
     EXPECT_FALSE(second.Start());
     EXPECT_EQ(second.App().MainForm(), nullptr);
     EXPECT_TRUE(fake.hotKeys.registered.empty());
@@ -52,7 +52,7 @@ TEST_F(ProgramStart, MinimizedParameterInAnyCaseStartsMinimized) {
         fake.process.parameters = {"C:\\snapora.exe", parameter};
         fake.instance.held.clear();
         HeadlessBackend local;
-        Program p(local, fake.platform);
+        Program p(local, fake.platform, http);
         ASSERT_TRUE(p.Start());
         local.Terminate();
         p.Run();

@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <map>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "imaging/Bitmap.h"
 #include "platform/win32/DibPixels.h"
@@ -42,24 +45,21 @@ bool PumpUntil(Condition done, DWORD milliseconds = 5000) {
 
 const wchar_t* WindowClass(COLORREF colour) {
     // One class per background colour; the class brush paints the window.
-    static std::wstring names[4];
-    static COLORREF colours[4];
-    static int count = 0;
-    for (int i = 0; i < count; ++i)
-        if (colours[i] == colour) return names[i].c_str();
-    names[count] = L"SnaporaPlatformTest" + std::to_wstring(colour);
-    colours[count] = colour;
+    static std::map<COLORREF, std::wstring> names;
+    auto found = names.find(colour);
+    if (found != names.end()) return found->second.c_str();
+    const std::wstring& name = names[colour] = L"SnaporaPlatformTest" + std::to_wstring(colour);
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.hbrBackground = CreateSolidBrush(colour);
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = names[count].c_str();
+    windowClass.lpszClassName = name.c_str();
     RegisterClassW(&windowClass);
-    return names[count++].c_str();
+    return name.c_str();
 }
 
-// A borderless, always-on-top window of one colour, destroyed with the object.
+// A borderless, always-on-top window of one colour.
 class TestWindow {
 public:
     TestWindow(const Rect& area, COLORREF colour, const std::wstring& title = L"Snapora test window",
@@ -72,7 +72,6 @@ public:
     }
     ~TestWindow() {
         if (handle_) DestroyWindow(handle_);
-        PumpMessages(20);
     }
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
@@ -80,9 +79,39 @@ public:
     HWND Handle() const { return handle_; }
     NativeWindow Native() const { return reinterpret_cast<NativeWindow>(handle_); }
 
+    // Shown, not minimized, with this title.
+    void Reset(const std::wstring& title) {
+        if (IsIconic(handle_)) ShowWindow(handle_, SW_RESTORE);
+        SetWindowTextW(handle_, title.c_str());
+        PumpMessages(20);
+    }
+
 private:
     HWND handle_ = nullptr;
 };
+
+// The visible windows all tests share. They are never destroyed: under Wine
+// without a window manager, taking a window off the screen waits about two
+// seconds for a confirmation that never comes; ending the process is quick.
+struct Screen {
+    // Side by side, for the grab: red left of blue.
+    TestWindow red{{200, 150, 360, 270}, RGB(255, 0, 0)};
+    TestWindow blue{{360, 150, 520, 270}, RGB(0, 0, 255)};
+    // Below them, for the foreground tests.
+    TestWindow first{{100, 320, 300, 420}, RGB(0, 128, 0)};
+    TestWindow second{{320, 320, 520, 420}, RGB(0, 128, 128)};
+};
+
+Screen& SharedScreen() {
+    static Screen* screen = new Screen;
+    return *screen;
+}
+
+// Makes `window` the foreground window the plain way, as a user's click would.
+bool MakeForeground(const TestWindow& window) {
+    SetForegroundWindow(window.Handle());
+    return PumpUntil([&] { return GetForegroundWindow() == window.Handle(); }, 2000);
+}
 
 std::wstring TitleOf(HWND window) {
     wchar_t title[512] = {};
@@ -152,12 +181,18 @@ TEST(Win32Pixels, BitmapsUseDibSectionsWithAGdiCanvas) {
     DIBSECTION section{};
     ASSERT_EQ(GetObjectW(static_cast<HBITMAP>(bitmap.NativeHandle()), sizeof section, &section), int(sizeof section));
     EXPECT_EQ(section.dsBmih.biBitCount, 24);
-    EXPECT_LT(section.dsBmih.biHeight, 0);  // top-down
     EXPECT_EQ(section.dsBm.bmBits, bitmap.Row(0));
     auto* canvas = dynamic_cast<GdiCanvas*>(&bitmap.Canvas());
     ASSERT_NE(canvas, nullptr);
     EXPECT_NE(canvas->Dc(), nullptr);
     EXPECT_EQ(GetCurrentObject(canvas->Dc(), OBJ_BITMAP), bitmap.NativeHandle());
+    // Top-down: GDI's row 0 is the first row in memory.
+    SetPixelV(canvas->Dc(), 4, 0, RGB(1, 2, 3));
+    GdiFlush();
+    const std::uint8_t* first = static_cast<const std::uint8_t*>(section.dsBm.bmBits) + 4 * 3;
+    EXPECT_EQ(first[0], 3);
+    EXPECT_EQ(first[1], 2);
+    EXPECT_EQ(first[2], 1);
 }
 
 TEST(Win32Pixels, GdiDrawingOnTheCanvasDcIsVisibleInTheRowsAtOnce) {
@@ -210,25 +245,19 @@ TEST(Win32Desktop, MonitorsIncludeThePrimaryScreenAtTheOrigin) {
     EXPECT_TRUE(found) << "no monitor at (0,0)";
 }
 
-// Two windows side by side: a red one and, right of it, a blue one.
-struct TwoColourScreen {
-    TestWindow red{{200, 150, 360, 270}, RGB(255, 0, 0)};
-    TestWindow blue{{360, 150, 520, 270}, RGB(0, 0, 255)};
-
-    // Waits until the screen shows both, as the window system may draw late.
-    bool Shown(Win32Desktop& desktop) {
-        return PumpUntil([&] {
-            Bitmap probe;
-            desktop.Grab({280, 210, 440, 211}, probe);
-            return probe.Pixel(0, 0) == clRed && probe.Pixel(159, 0) == clBlue;
-        });
-    }
-};
+// Waits until the screen shows the red and blue windows, as the window system may draw late.
+bool RedAndBlueShown(Win32Desktop& desktop) {
+    SharedScreen();
+    return PumpUntil([&] {
+        Bitmap probe;
+        desktop.Grab({280, 210, 440, 211}, probe);
+        return probe.Pixel(0, 0) == clRed && probe.Pixel(159, 0) == clBlue;
+    });
+}
 
 TEST(Win32Desktop, GrabCopiesTheScreenAreaAtItsPosition) {
     Win32Desktop desktop;
-    TwoColourScreen screen;
-    ASSERT_TRUE(screen.Shown(desktop)) << "the test windows never appeared on the screen";
+    ASSERT_TRUE(RedAndBlueShown(desktop)) << "the test windows never appeared on the screen";
 
     struct Case {
         const char* name;
@@ -256,8 +285,7 @@ TEST(Win32Desktop, GrabCopiesTheScreenAreaAtItsPosition) {
 
 TEST(Win32Desktop, GrabOfAWholeWindowAreaIsItsColourWithTheAreasSize) {
     Win32Desktop desktop;
-    TwoColourScreen screen;
-    ASSERT_TRUE(screen.Shown(desktop));
+    ASSERT_TRUE(RedAndBlueShown(desktop));
     Bitmap picture;
     desktop.Grab({200, 150, 360, 270}, picture);
     EXPECT_EQ(picture.Width(), 160);
@@ -278,39 +306,36 @@ TEST(Win32Desktop, GrabOfAnEmptyAreaGivesAnEmptyPicture) {
 
 TEST(Win32Desktop, ForegroundWindowTitleIsNarrowedToWindows1252) {
     Win32Desktop desktop;
-    TestWindow window({100, 100, 300, 200}, RGB(0, 128, 0), L"Test \u4e2d\u6587 - Editor");
-    SetForegroundWindow(window.Handle());
-    PumpMessages(50);
-    if (GetForegroundWindow() == window.Handle())
+    TestWindow& window = SharedScreen().first;
+    window.Reset(L"Test \u4e2d\u6587 - Editor");
+    if (MakeForeground(window))
         EXPECT_EQ(desktop.ForegroundWindowTitle(), "Test ?? - Editor");
-    else
+    else  // a window system that keeps the foreground elsewhere
         EXPECT_EQ(desktop.ForegroundWindowTitle(), Narrow(TitleOf(GetForegroundWindow())));
 }
 
 TEST(Win32Desktop, ForegroundWindowTitleIsCutTo254Bytes) {
     Win32Desktop desktop;
-    TestWindow window({100, 100, 300, 200}, RGB(0, 128, 0), std::wstring(300, L'\u00e4'));
-    SetForegroundWindow(window.Handle());
-    PumpMessages(50);
-    ASSERT_EQ(GetForegroundWindow(), window.Handle());
+    TestWindow& window = SharedScreen().first;
+    window.Reset(std::wstring(300, L'\u00e4'));
+    ASSERT_TRUE(MakeForeground(window));
     EXPECT_EQ(desktop.ForegroundWindowTitle(), std::string(254, '\xE4'));
 }
 
 TEST(Win32Desktop, ForegroundWindowRectIsTheWindowsOuterRectangle) {
     Win32Desktop desktop;
-    TestWindow window({110, 120, 330, 240}, RGB(0, 128, 0));
-    SetForegroundWindow(window.Handle());
-    PumpMessages(50);
-    ASSERT_EQ(GetForegroundWindow(), window.Handle());
-    EXPECT_EQ(desktop.ForegroundWindowRect(), (Rect{110, 120, 330, 240}));
+    TestWindow& window = SharedScreen().first;
+    window.Reset(L"Snapora rect");
+    ASSERT_TRUE(MakeForeground(window));
+    EXPECT_EQ(desktop.ForegroundWindowRect(), (Rect{100, 320, 300, 420}));
 }
 
 TEST(Win32Desktop, ForceForegroundWindowBringsABackgroundWindowToTheFront) {
     Win32Desktop desktop;
-    TestWindow behind({100, 300, 300, 400}, RGB(0, 0, 128), L"Snapora behind");
-    TestWindow front({120, 320, 320, 420}, RGB(0, 128, 128), L"Snapora front");
-    SetForegroundWindow(front.Handle());
-    PumpMessages(50);
+    TestWindow& behind = SharedScreen().first;
+    TestWindow& front = SharedScreen().second;
+    behind.Reset(L"Snapora behind");
+    ASSERT_TRUE(MakeForeground(front));
     EXPECT_TRUE(desktop.ForceForegroundWindow(behind.Native()));
     EXPECT_EQ(GetForegroundWindow(), behind.Handle());
     // Already in front: nothing to do, still true.
@@ -319,10 +344,10 @@ TEST(Win32Desktop, ForceForegroundWindowBringsABackgroundWindowToTheFront) {
 
 TEST(Win32Desktop, ForceForegroundWindowRestoresAMinimizedWindow) {
     Win32Desktop desktop;
-    TestWindow window({100, 300, 300, 400}, RGB(0, 0, 128), L"Snapora minimized");
-    TestWindow other({120, 320, 320, 420}, RGB(0, 128, 128), L"Snapora other");
+    TestWindow& window = SharedScreen().first;
+    window.Reset(L"Snapora minimized");
     ShowWindow(window.Handle(), SW_MINIMIZE);
-    PumpMessages(50);
+    ASSERT_TRUE(MakeForeground(SharedScreen().second));
     ASSERT_TRUE(IsIconic(window.Handle()));
     EXPECT_TRUE(desktop.ForceForegroundWindow(window.Native()));
     EXPECT_FALSE(IsIconic(window.Handle()));
@@ -348,13 +373,12 @@ TEST(Win32SingleInstance, DifferentNamesDoNotBlockEachOther) {
     EXPECT_TRUE(second.Acquire(UniqueName("SnaporaTestMutexB")));
 }
 
-TEST(Win32SingleInstance, ActivateRunningInstanceBringsTheVisibleWindowWithThePrefixToTheFront) {
+TEST(Win32SingleInstance, ActivateRunningInstanceRestoresAndFrontsTheVisibleWindowWithThePrefix) {
     Win32SingleInstance instance;
-    TestWindow running({100, 300, 300, 400}, RGB(0, 0, 128), L"Snapora Running \xe4 1.0");
-    TestWindow other({120, 320, 320, 420}, RGB(0, 128, 128), L"Something else");
+    TestWindow& running = SharedScreen().first;
+    running.Reset(L"Snapora Running \u00e4 1.0");
     ShowWindow(running.Handle(), SW_MINIMIZE);
-    SetForegroundWindow(other.Handle());
-    PumpMessages(50);
+    ASSERT_TRUE(MakeForeground(SharedScreen().second));
     instance.ActivateRunningInstance("Snapora Running \xE4");
     PumpMessages(50);
     EXPECT_FALSE(IsIconic(running.Handle()));
@@ -363,10 +387,9 @@ TEST(Win32SingleInstance, ActivateRunningInstanceBringsTheVisibleWindowWithThePr
 
 TEST(Win32SingleInstance, ActivateRunningInstanceLeavesHiddenWindowsAlone) {
     Win32SingleInstance instance;
-    TestWindow hidden({100, 300, 300, 400}, RGB(0, 0, 128), L"Snapora Hidden Tray", false);
-    TestWindow other({120, 320, 320, 420}, RGB(0, 128, 128), L"Something else");
-    SetForegroundWindow(other.Handle());
-    PumpMessages(50);
+    TestWindow hidden({100, 320, 300, 420}, RGB(0, 0, 128), L"Snapora Hidden Tray", false);
+    TestWindow& other = SharedScreen().second;
+    ASSERT_TRUE(MakeForeground(other));
     instance.ActivateRunningInstance("Snapora Hidden");
     PumpMessages(50);
     EXPECT_FALSE(IsWindowVisible(hidden.Handle()));
@@ -430,11 +453,127 @@ TEST(Win32Files, EmptyFileHasSizeZeroButExists) {
     EXPECT_TRUE(files.Delete(path));
 }
 
+TEST(Win32Files, WriteFileThenOpenForReadingGivesTheSameBytes) {
+    Win32Files files;
+    const std::string path = files.TempDirectory() + UniqueName("snapora-\xFC-write") + ".bin";
+    std::string bytes;
+    for (int i = 0; i < 70000; ++i) bytes.push_back(char(i * 7));
+    ASSERT_TRUE(files.WriteFile(path, bytes));
+    EXPECT_EQ(files.Size(path), bytes.size());
+    {
+        auto stream = files.OpenForReading(path);
+        EXPECT_EQ(stream->Size(), bytes.size());
+        std::string read(bytes.size() + 10, '\0');
+        std::size_t first = stream->Read(read.data(), 1000);
+        std::size_t rest = stream->Read(read.data() + first, read.size() - first);
+        EXPECT_EQ(first, 1000u);
+        EXPECT_EQ(first + rest, bytes.size());
+        read.resize(first + rest);
+        EXPECT_EQ(read, bytes);
+        char more;
+        EXPECT_EQ(stream->Read(&more, 1), 0u);  // at the end
+    }
+    // Writing again replaces the contents.
+    ASSERT_TRUE(files.WriteFile(path, "kurz"));
+    EXPECT_EQ(files.Size(path), 4u);
+    EXPECT_TRUE(files.Delete(path));
+}
+
+TEST(Win32Files, FileOpenForReadingCanBeReadByOthersButNotWritten) {
+    Win32Files files;
+    const std::string path = files.TempDirectory() + UniqueName("snapora-locked") + ".bin";
+    ASSERT_TRUE(files.WriteFile(path, "abc"));
+    {
+        auto stream = files.OpenForReading(path);
+        HANDLE reader = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+        if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+        HANDLE writer = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+        if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+        EXPECT_FALSE(files.WriteFile(path, "xyz"));
+    }
+    EXPECT_TRUE(files.Delete(path));
+}
+
+TEST(Win32Files, OpenForReadingAMissingFileThrows) {
+    Win32Files files;
+    EXPECT_THROW(files.OpenForReading(files.TempDirectory() + UniqueName("snapora-missing")), std::runtime_error);
+}
+
+TEST(Win32Files, WriteFileIntoAMissingFolderFails) {
+    Win32Files files;
+    EXPECT_FALSE(files.WriteFile(files.TempDirectory() + UniqueName("no-such-folder") + "\\x.txt", "x"));
+}
+
+// ---- Clipboard, dialogs, clock -------------------------------------------
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return L"<clipboard busy>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = p;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+TEST(Win32Clipboard, SetTextPutsTheTextThereAsUnicode) {
+    Win32Clipboard clipboard;
+    const char* texts[] = {"https://snapora.example/i/abc123", "Gr\xFC\xDF" "e \x80 5", ""};
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        clipboard.SetText(text);
+        EXPECT_EQ(ClipboardText(), Widen(text));
+    }
+}
+
+TEST(Win32Dialogs, DialogFilterSeparatesThePartsWithZeros) {
+    using namespace std::string_literals;
+    struct Case {
+        const char* filter;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {"PNG-Bild (*.png)|*.png", L"PNG-Bild (*.png)\0*.png\0\0"s},
+        {"A|*.a|B|*.b;*.c", L"A\0*.a\0B\0*.b;*.c\0\0"s},
+        {"Bilddatei f\xFCr \x80|*.png", L"Bilddatei f\u00fcr \u20ac\0*.png\0\0"s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter);
+        EXPECT_EQ(DialogFilter(c.filter), c.expected);
+    }
+}
+
+TEST(Win32Clock, NowIsTheLocalTime) {
+    Win32Clock clock;
+    SYSTEMTIME before{};
+    GetLocalTime(&before);
+    LocalTime now = clock.Now();
+    EXPECT_EQ(now.year, before.wYear);
+    EXPECT_GE(now.month, 1);
+    EXPECT_LE(now.month, 12);
+    EXPECT_GE(now.day, 1);
+    EXPECT_LE(now.day, 31);
+    EXPECT_LT(now.hour, 24);
+    EXPECT_LT(now.minute, 60);
+    EXPECT_LT(now.second, 61);
+    EXPECT_LT(now.millisecond, 1000);
+    int secondsBefore = before.wHour * 3600 + before.wMinute * 60 + before.wSecond;
+    int secondsNow = now.hour * 3600 + now.minute * 60 + now.second;
+    EXPECT_LE((secondsNow - secondsBefore + 86400) % 86400, 2);
+}
+
 // ---- Hot keys --------------------------------------------------------------
 
 TEST(Win32HotKeys, RegisterAndUnregisterOnAWindow) {
     Win32HotKeys hotKeys;
-    TestWindow window({100, 100, 200, 200}, RGB(0, 128, 0));
+    TestWindow window({100, 100, 200, 200}, RGB(0, 128, 0), L"Snapora hot keys", false);
     EXPECT_TRUE(hotKeys.Register(window.Native(), 1, MOD_CONTROL_ | MOD_SHIFT_, VK_F11));
     EXPECT_TRUE(hotKeys.Register(window.Native(), 2, MOD_ALT_ | MOD_SHIFT_, VK_F12));
     hotKeys.Unregister(window.Native(), 1);
@@ -446,7 +585,7 @@ TEST(Win32HotKeys, RegisterAndUnregisterOnAWindow) {
 
 TEST(Win32HotKeys, SameKeyCombinationCannotBeRegisteredTwice) {
     Win32HotKeys hotKeys;
-    TestWindow window({100, 100, 200, 200}, RGB(0, 128, 0));
+    TestWindow window({100, 100, 200, 200}, RGB(0, 128, 0), L"Snapora hot keys", false);
     ASSERT_TRUE(hotKeys.Register(window.Native(), 1, MOD_CONTROL_ | MOD_ALT_, VK_F10));
     EXPECT_FALSE(hotKeys.Register(window.Native(), 2, MOD_CONTROL_ | MOD_ALT_, VK_F10));
     hotKeys.Unregister(window.Native(), 1);

@@ -12,6 +12,8 @@ public:
     bool Move(const std::string& from, const std::string& to) override;
     bool Delete(const std::string& path) override;
     std::uint64_t Size(const std::string& path) override;
+    bool WriteFile(const std::string& path, const std::string& bytes) override;
+    std::unique_ptr<ReadStream> OpenForReading(const std::string& path) override;
 };
 
 }  // namespace snapora

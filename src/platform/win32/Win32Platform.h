@@ -22,8 +22,29 @@ public:
 };
 
 // Splits a command line the classic way: blanks separate, double quotes group
-// and vanish, backslashes are plain characters (so "C:\dir\" stays a path).
+// and vanish, backslashes are plain characters (so a quoted folder ending in a
+// backslash stays a path).
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+class Win32Clipboard final : public Clipboard {
+public:
+    // Stores the text as Unicode; Windows derives the ANSI forms from it.
+    void SetText(const std::string& text) override;
+};
+
+class Win32Dialogs final : public Dialogs {
+public:
+    std::optional<std::string> SaveFile(NativeWindow owner, const SaveDialogOptions& options) override;
+};
+
+// "description|pattern|..." as the common dialogs want it: parts ended by
+// zeros, the whole by one more.
+std::wstring DialogFilter(std::string_view filter);
+
+class Win32Clock final : public Clock {
+public:
+    LocalTime Now() override;
+};
 
 class Win32Platform {
 public:
@@ -32,7 +53,7 @@ public:
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
 
-    Platform View() { return platform; }
+    Platform& View() { return platform; }
     // Makes every bitmap created from now on a DIB section with a GDI canvas.
     void UseDibPixels();
 
@@ -42,9 +63,12 @@ public:
     Win32HotKeys hotKeys;
     Win32SingleInstance instance;
     Win32Process process;
+    Win32Clipboard clipboard;
+    Win32Dialogs dialogs;
+    Win32Clock clock;
     DibPixelSource dibSource;
     // Declared after the services it refers to.
-    Platform platform{desktop, files, shell, hotKeys, instance, process};
+    Platform platform{desktop, files, shell, hotKeys, instance, process, clipboard, dialogs, clock};
 };
 
 }  // namespace snapora

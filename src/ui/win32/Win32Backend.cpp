@@ -109,15 +109,15 @@ void Win32Backend::Report(const std::exception& error) {
 
 Win32Backend::Win32Backend(HINSTANCE instance, Application* app)
     : instance_(instance), app_(app), uiThread_(GetCurrentThreadId()) {
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES |
-                                              ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+    INITCOMMONCONTROLSEX icc{
+        sizeof(icc), ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&icc);
 
     HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
     if (!icon) icon = LoadIconW(nullptr, IDI_APPLICATION);
-    auto smallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                                   LR_SHARED));
+    auto smallIcon =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                      GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     RegisterWindowClass(instance, kFormClass, FormProc, icon, smallIcon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // Containers paint their own background, in their model's colour.
     RegisterWindowClass(instance, kContainerClass, ContainerProc, nullptr, nullptr, nullptr);
@@ -205,21 +205,21 @@ LRESULT CALLBACK Win32Backend::FormProc(HWND window, UINT message, WPARAM wParam
 LRESULT CALLBACK Win32Backend::ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     KeepCreateParam(window, message, lParam);
     switch (message) {
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_DRAWITEM:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORBTN:
-        // All control notifications are handled in one place, the form's procedure.
-        return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
-    case WM_ERASEBKGND:
-        if (auto* backend = UserData<Win32Backend>(window))
-            if (Win32ControlPeer* peer = backend->ControlPeerOf(window)) {
-                backend->Guarded([&] { peer->PaintBackground(reinterpret_cast<HDC>(wParam)); });
-                return 1;
-            }
-        break;
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_DRAWITEM:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORBTN:
+            // All control notifications are handled in one place, the form's procedure.
+            return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
+        case WM_ERASEBKGND:
+            if (auto* backend = UserData<Win32Backend>(window))
+                if (Win32ControlPeer* peer = backend->ControlPeerOf(window)) {
+                    backend->Guarded([&] { peer->PaintBackground(reinterpret_cast<HDC>(wParam)); });
+                    return 1;
+                }
+            break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -237,83 +237,88 @@ LRESULT Win32Backend::FormMessage(Win32FormPeer& peer, UINT message, WPARAM wPar
     HWND window = peer.Window();
     Form& form = peer.Model();
     switch (message) {
-    case WM_COMMAND:
-        if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(lParam))) {
-            Command(*control, HIWORD(wParam));
-            return 0;
-        }
-        break;
-    case WM_NOTIFY: {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        if (header->code == TTN_GETDISPINFOW) {
-            auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
-            if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(header->idFrom)))
-                info->lpszText = const_cast<wchar_t*>(peer.TipText(control->Model()));
-            return 0;
-        }
-        break;
-    }
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORBTN:
-        if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(lParam)))
-            if (HBRUSH brush = control->Colours(message, reinterpret_cast<HDC>(wParam)))
-                return reinterpret_cast<LRESULT>(brush);
-        break;
-    case WM_DRAWITEM: {
-        auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-        if (item->CtlType == ODT_STATIC)
-            if (Win32ControlPeer* control = ControlPeerOf(item->hwndItem)) {
-                control->Draw(*item);
-                return TRUE;
-            }
-        break;
-    }
-    case WM_ERASEBKGND:
-        peer.PaintBackground(reinterpret_cast<HDC>(wParam));
-        return 1;
-    case WM_SETCURSOR:
-        // Child windows ask their parents first, so the form decides for all of them.
-        if (LOWORD(lParam) == HTCLIENT)
-            if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(wParam));
-                control && control->Model().CursorShape == Cursor::HandPoint) {
-                SetCursor(LoadCursorW(nullptr, IDC_HAND));
-                return TRUE;
-            }
-        break;
-    case WM_SIZE:
-        Guarded([&] {
-            if (wParam == SIZE_MINIMIZED) {
-                form.WindowStateChangedByUser(WindowState::Minimized);
-            } else if (wParam == SIZE_RESTORED || wParam == SIZE_MAXIMIZED) {
-                form.WindowStateChangedByUser(WindowState::Normal);
-                peer.NativeBoundsChanged();
-            }
-        });
-        return 0;
-    case WM_MOVE:
-        Guarded([&] { peer.NativeBoundsChanged(); });
-        return 0;
-    case WM_GETMINMAXINFO: {
-        SIZE minimum = peer.MinimumTrackSize();
-        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        if (minimum.cx > 0) info->ptMinTrackSize.x = minimum.cx;
-        if (minimum.cy > 0) info->ptMinTrackSize.y = minimum.cy;
-        return 0;
-    }
-    case WM_CLOSE:
-        // The model decides: it may refuse, hide the window or end the program.
-        Guarded([&] { form.Close(); });
-        return 0;
-    case WM_ACTIVATE:
-        if (LOWORD(wParam) != WA_INACTIVE) {
-            lastActiveForm_ = window;
-            if (!HIWORD(wParam)) {  // not while minimized
-                Activated(peer);
+        case WM_COMMAND:
+            if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(lParam))) {
+                Command(*control, HIWORD(wParam));
                 return 0;
             }
+            break;
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (header->code == TTN_GETDISPINFOW) {
+                auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+                if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(header->idFrom)))
+                    info->lpszText = const_cast<wchar_t*>(peer.TipText(control->Model()));
+                return 0;
+            }
+            break;
         }
-        break;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORBTN:
+            if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(lParam)))
+                if (HBRUSH brush = control->Colours(message, reinterpret_cast<HDC>(wParam)))
+                    return reinterpret_cast<LRESULT>(brush);
+            break;
+        case WM_DRAWITEM: {
+            auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+            if (item->CtlType == ODT_STATIC)
+                if (Win32ControlPeer* control = ControlPeerOf(item->hwndItem)) {
+                    control->Draw(*item);
+                    return TRUE;
+                }
+            break;
+        }
+        case WM_ERASEBKGND:
+            peer.PaintBackground(reinterpret_cast<HDC>(wParam));
+            return 1;
+        case DM_GETDEFID:
+            // Dialog navigation asks which button Enter presses: the model's default one, if usable.
+            if (TButton* button = form.DefaultButton(); button && button->Showing() && button->Enabled())
+                if (HWND buttonWindow = WindowOf(*button)) return MAKELRESULT(GetDlgCtrlID(buttonWindow), DC_HASDEFID);
+            return 0;
+        case WM_SETCURSOR:
+            // Child windows ask their parents first, so the form decides for all of them.
+            if (LOWORD(lParam) == HTCLIENT)
+                if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(wParam));
+                    control && control->Model().CursorShape == Cursor::HandPoint) {
+                    SetCursor(LoadCursorW(nullptr, IDC_HAND));
+                    return TRUE;
+                }
+            break;
+        case WM_SIZE:
+            Guarded([&] {
+                if (wParam == SIZE_MINIMIZED) {
+                    form.WindowStateChangedByUser(WindowState::Minimized);
+                } else if (wParam == SIZE_RESTORED || wParam == SIZE_MAXIMIZED) {
+                    form.WindowStateChangedByUser(WindowState::Normal);
+                    peer.NativeBoundsChanged();
+                }
+            });
+            break;  // the form may want to know too
+        case WM_MOVE:
+            Guarded([&] { peer.NativeBoundsChanged(); });
+            break;
+        case WM_GETMINMAXINFO: {
+            SIZE minimum = peer.MinimumTrackSize();
+            auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+            if (minimum.cx > 0) info->ptMinTrackSize.x = minimum.cx;
+            if (minimum.cy > 0) info->ptMinTrackSize.y = minimum.cy;
+            return 0;
+        }
+        case WM_CLOSE:
+            // The model decides: it may refuse, hide the window or end the program.
+            Guarded([&] { form.Close(); });
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) {
+                lastActiveForm_ = window;
+                if (!HIWORD(wParam)) {  // not while minimized
+                    Activated(peer);
+                    return 0;
+                }
+            }
+            break;
     }
 
     std::intptr_t result = 0;
@@ -339,24 +344,24 @@ void Win32Backend::Command(Win32ControlPeer& peer, unsigned code) {
     HWND window = peer.Window();
     Guarded([&] {
         switch (control.GetKind()) {
-        case Kind::Button:
-            if (code == BN_CLICKED) control.NativeClick();
-            break;
-        case Kind::CheckBox:
-            if (code == BN_CLICKED)
-                static_cast<TCheckBox&>(control).SetChecked(SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED);
-            break;
-        case Kind::Edit:
-            if (code == EN_CHANGE && !peer.WritingText())
-                static_cast<TEdit&>(control).TextChangedByUser(win32text::WindowText(window));
-            break;
-        case Kind::Label:
-        case Kind::Image:
-        case Kind::Picture:
-            if (code == STN_CLICKED) control.NativeClick();
-            break;
-        default:
-            break;
+            case Kind::Button:
+                if (code == BN_CLICKED) control.NativeClick();
+                break;
+            case Kind::CheckBox:
+                if (code == BN_CLICKED)
+                    static_cast<TCheckBox&>(control).SetChecked(SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED);
+                break;
+            case Kind::Edit:
+                if (code == EN_CHANGE && !peer.WritingText())
+                    static_cast<TEdit&>(control).TextChangedByUser(win32text::WindowText(window));
+                break;
+            case Kind::Label:
+            case Kind::Image:
+            case Kind::Picture:
+                if (code == STN_CLICKED) control.NativeClick();
+                break;
+            default:
+                break;
         }
     });
 }
@@ -380,35 +385,37 @@ bool Win32Backend::PreTranslate(MSG& msg) {
 
     // The model sees keys before the focused control does: KeyPreview, Enter and Escape.
     switch (msg.message) {
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: {
-        bool consumed = false;
-        Guarded([&] { consumed = form.KeyDown(std::uint16_t(msg.wParam), CurrentShiftState()); });
-        if (consumed) {
-            // Its key-up would still open the system menu (F10, Alt).
-            if (msg.message == WM_SYSKEYDOWN) swallowedSysKeyUp_ = msg.wParam;
-            return true;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN: {
+            bool consumed = false;
+            Guarded([&] { consumed = form.KeyDown(std::uint16_t(msg.wParam), CurrentShiftState()); });
+            if (consumed) {
+                // The default procedure never saw this key, so releasing F10 or Alt
+                // would still open the system menu.
+                if (msg.message == WM_SYSKEYDOWN) swallowMenuKeyUp_ = true;
+                return true;
+            }
+            break;
         }
-        break;
-    }
-    case WM_SYSKEYUP:
-        if (swallowedSysKeyUp_ && msg.wParam == swallowedSysKeyUp_) {
-            swallowedSysKeyUp_ = 0;
-            return true;
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            if (swallowMenuKeyUp_ && (msg.wParam == VK_F10 || msg.wParam == VK_MENU)) {
+                swallowMenuKeyUp_ = false;
+                return true;
+            }
+            break;
+        case WM_CHAR: {
+            wchar_t wide = wchar_t(msg.wParam);
+            char byte = 0;
+            BOOL unmapped = FALSE;
+            if (WideCharToMultiByte(1252, 0, &wide, 1, &byte, 1, nullptr, &unmapped) != 1 || unmapped) break;
+            char key = byte;
+            bool consumed = false;
+            Guarded([&] { consumed = form.KeyPress(key); });
+            if (consumed) return true;
+            if (key != byte) msg.wParam = FromCp1252(std::string_view(&key, 1))[0];  // the model swapped the key
+            break;
         }
-        break;
-    case WM_CHAR: {
-        wchar_t wide = wchar_t(msg.wParam);
-        char byte = 0;
-        BOOL unmapped = FALSE;
-        if (WideCharToMultiByte(1252, 0, &wide, 1, &byte, 1, nullptr, &unmapped) != 1 || unmapped) break;
-        char key = byte;
-        bool consumed = false;
-        Guarded([&] { consumed = form.KeyPress(key); });
-        if (consumed) return true;
-        if (key != byte) msg.wParam = FromCp1252(std::string_view(&key, 1))[0];  // the model swapped the key
-        break;
-    }
     }
     if (!FormPeerOf(formWindow)) return true;  // the window went with the key
     // Tab and arrow navigation between the controls.
@@ -419,6 +426,7 @@ void Win32Backend::SyncFocus() {
     HWND focus = GetFocus();
     if (focus == lastFocus_) return;
     lastFocus_ = focus;
+    if (Win32FormPeer* form = focus ? FormPeerOf(GetAncestor(focus, GA_ROOT)) : nullptr) form->KeepDefaultButtonLook();
     for (HWND window = focus; window && !FormPeerOf(window); window = GetParent(window)) {
         if (Win32ControlPeer* peer = ControlPeerOf(window)) {
             Control& control = peer->Model();
@@ -479,10 +487,8 @@ int Win32Backend::RunModal(Form& form) {
     MSG msg;
     while (form.GetModalResult() == mrNone && !terminated_) {
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got <= 0) {
-            QuitSeen(msg);
-            break;
-        }
+        if (got == 0) QuitSeen(msg);
+        if (got <= 0) break;
         Pump(msg);
     }
 

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -89,7 +88,7 @@ private:
     std::atomic<bool> terminated_{false};
     HWND lastActiveForm_ = nullptr;
     HWND lastFocus_ = nullptr;
-    WPARAM swallowedSysKeyUp_ = 0;
+    bool swallowMenuKeyUp_ = false;
 
     std::mutex syncMutex_;
     std::condition_variable syncDone_;

@@ -103,42 +103,42 @@ Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
     if (control.TabStop) common |= WS_TABSTOP;
 
     switch (control.GetKind()) {
-    case Kind::Label: {
-        const auto& label = static_cast<const TLabel&>(control);
-        DWORD align = label.TextAlign == Alignment::Centre  ? SS_CENTER
-                      : label.TextAlign == Alignment::Right ? SS_RIGHT
-                      : label.WordWrap                      ? SS_LEFT
-                                                            : SS_LEFTNOWORDWRAP;
-        return {L"STATIC", common | align | SS_NOTIFY};
-    }
-    case Kind::Button:
-        return {L"BUTTON",
-                common | DWORD(static_cast<const TButton&>(control).Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON)};
-    case Kind::CheckBox:
-        return {L"BUTTON", common | BS_AUTOCHECKBOX};
-    case Kind::Edit: {
-        const auto& edit = static_cast<const TEdit&>(control);
-        DWORD style = common | ES_AUTOHSCROLL;
-        if (edit.ReadOnly) style |= ES_READONLY;
-        if (edit.PasswordChar) style |= ES_PASSWORD;
-        return {L"EDIT", style, WS_EX_CLIENTEDGE};
-    }
-    case Kind::ProgressBar:
-        return {PROGRESS_CLASSW, common};
-    case Kind::Panel:
-    case Kind::Notebook:
-    case Kind::Page:
-        // Tab navigation descends into children of WS_EX_CONTROLPARENT windows.
-        return {classes.container, common | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
-    case Kind::Bevel:
-        return {L"STATIC",
-                common | DWORD(static_cast<const TBevel&>(control).TopLineOnly ? SS_ETCHEDHORZ : SS_ETCHEDFRAME)};
-    case Kind::Image:
-        return {L"STATIC", common | SS_OWNERDRAW | SS_NOTIFY};
-    case Kind::Picture:
-        return {L"STATIC", common | SS_NOTIFY};
-    case Kind::Form:
-        break;
+        case Kind::Label: {
+            const auto& label = static_cast<const TLabel&>(control);
+            DWORD align = label.TextAlign == Alignment::Centre  ? SS_CENTER
+                          : label.TextAlign == Alignment::Right ? SS_RIGHT
+                          : label.WordWrap                      ? SS_LEFT
+                                                                : SS_LEFTNOWORDWRAP;
+            return {L"STATIC", common | align | SS_NOTIFY};
+        }
+        case Kind::Button:
+            return {L"BUTTON",
+                    common | DWORD(static_cast<const TButton&>(control).Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON)};
+        case Kind::CheckBox:
+            return {L"BUTTON", common | BS_AUTOCHECKBOX};
+        case Kind::Edit: {
+            const auto& edit = static_cast<const TEdit&>(control);
+            DWORD style = common | ES_AUTOHSCROLL;
+            if (edit.ReadOnly) style |= ES_READONLY;
+            if (edit.PasswordChar) style |= ES_PASSWORD;
+            return {L"EDIT", style, WS_EX_CLIENTEDGE};
+        }
+        case Kind::ProgressBar:
+            return {PROGRESS_CLASSW, common};
+        case Kind::Panel:
+        case Kind::Notebook:
+        case Kind::Page:
+            // Tab navigation descends into children of WS_EX_CONTROLPARENT windows.
+            return {classes.container, common | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+        case Kind::Bevel:
+            return {L"STATIC",
+                    common | DWORD(static_cast<const TBevel&>(control).TopLineOnly ? SS_ETCHEDHORZ : SS_ETCHEDFRAME)};
+        case Kind::Image:
+            return {L"STATIC", common | SS_OWNERDRAW | SS_NOTIFY};
+        case Kind::Picture:
+            return {L"STATIC", common | SS_NOTIFY};
+        case Kind::Form:
+            break;
     }
     throw std::logic_error("a form cannot be the child of another window");
 }
@@ -173,104 +173,106 @@ RECT Win32ControlPeer::NativeBounds() const {
 
 void Win32ControlPeer::Update(Change what) {
     switch (what) {
-    case Change::Bounds: {
-        RECT r = NativeBounds();
-        MoveWindow(window_, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
-        if (control_.GetKind() == Kind::Notebook)
-            for (Control* page : static_cast<Container&>(control_).Children())
-                if (page->Peer()) page->Peer()->Update(Change::Bounds);
-        break;
-    }
-    case Change::Text:
-        // Rewriting an edit's own text would throw the caret back to the start.
-        if (win32text::WindowText(window_) != control_.Text()) {
-            FlagScope writing(writingText_);
-            SetWindowTextW(window_, FromCp1252(control_.Text()).c_str());
+        case Change::Bounds: {
+            RECT r = NativeBounds();
+            MoveWindow(window_, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+            if (control_.GetKind() == Kind::Notebook)
+                for (Control* page : static_cast<Container&>(control_).Children())
+                    if (page->Peer()) page->Peer()->Update(Change::Bounds);
+            break;
         }
-        if (IsContainer(control_.GetKind())) InvalidateRect(window_, nullptr, TRUE);
-        break;
-    case Change::Visible:
-        ShowWindow(window_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
-        break;
-    case Change::Enabled:
-        EnableWindow(window_, control_.Enabled());
-        break;
-    case Change::Font:
-        SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_.FontFor(control_.GetFont())), TRUE);
-        InvalidateRect(window_, nullptr, TRUE);
-        break;
-    case Change::Colour:
-        RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
-        break;
-    case Change::State:
-        UpdateState();
-        if (control_.GetKind() == Kind::Edit) SendMessageW(window_, EM_SETSEL, 0, -1);  // SelectAll
-        break;
-    case Change::Items:
-        break;
-    case Change::Focus:
-        // A hidden window would be activated by SetFocus; activation restores the focus later.
-        if (IsWindowVisible(GetAncestor(window_, GA_ROOT))) ::SetFocus(window_);
-        break;
+        case Change::Text:
+            // Rewriting an edit's own text would throw the caret back to the start.
+            if (win32text::WindowText(window_) != control_.Text()) {
+                FlagScope writing(writingText_);
+                SetWindowTextW(window_, FromCp1252(control_.Text()).c_str());
+            }
+            if (IsContainer(control_.GetKind())) InvalidateRect(window_, nullptr, TRUE);
+            break;
+        case Change::Visible:
+            ShowWindow(window_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
+            break;
+        case Change::Enabled:
+            EnableWindow(window_, control_.Enabled());
+            break;
+        case Change::Font:
+            SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_.FontFor(control_.GetFont())), TRUE);
+            InvalidateRect(window_, nullptr, TRUE);
+            break;
+        case Change::Colour:
+            RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
+            break;
+        case Change::State:
+            MirrorState();
+            if (control_.GetKind() == Kind::Edit) SendMessageW(window_, EM_SETSEL, 0, -1);  // SelectAll
+            break;
+        case Change::Items:
+            break;
+        case Change::Focus:
+            // A hidden window would be activated by SetFocus; activation restores the focus later.
+            if (IsWindowVisible(GetAncestor(window_, GA_ROOT))) ::SetFocus(window_);
+            break;
     }
 }
 
-void Win32ControlPeer::UpdateState() {
+void Win32ControlPeer::MirrorState() {
     switch (control_.GetKind()) {
-    case Kind::Button:
-        SendMessageW(window_, BM_SETSTYLE,
-                     static_cast<TButton&>(control_).Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
-        break;
-    case Kind::CheckBox:
-        SendMessageW(window_, BM_SETCHECK, static_cast<TCheckBox&>(control_).Checked() ? BST_CHECKED : BST_UNCHECKED,
-                     0);
-        break;
-    case Kind::Edit: {
-        // ReadOnly and PasswordChar are plain fields; a state change is the chance to catch up.
-        auto& edit = static_cast<TEdit&>(control_);
-        SendMessageW(window_, EM_SETREADONLY, edit.ReadOnly, 0);
-        if (edit.PasswordChar) {
-            std::wstring mask = FromCp1252(std::string_view(&edit.PasswordChar, 1));
-            SendMessageW(window_, EM_SETPASSWORDCHAR, mask.empty() ? L'*' : mask[0], 0);
+        case Kind::Button: {
+            DWORD wanted = static_cast<TButton&>(control_).Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+            if ((GetWindowLongW(window_, GWL_STYLE) & BS_TYPEMASK) != wanted)  // restyling repaints
+                SendMessageW(window_, BM_SETSTYLE, wanted, TRUE);
+            break;
         }
-        break;
-    }
-    case Kind::ProgressBar: {
-        auto& bar = static_cast<TProgressBar&>(control_);
-        SendMessageW(window_, PBM_SETRANGE32, WPARAM(bar.Min), LPARAM(bar.Max));
-        SendMessageW(window_, PBM_SETPOS, WPARAM(bar.Position()), 0);
-        break;
-    }
-    case Kind::Image:
-    case Kind::Picture:
-        InvalidateRect(window_, nullptr, TRUE);
-        break;
-    default:
-        break;
+        case Kind::CheckBox:
+            SendMessageW(window_, BM_SETCHECK,
+                         static_cast<TCheckBox&>(control_).Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+            break;
+        case Kind::Edit: {
+            // ReadOnly and PasswordChar are plain fields; a state change is the chance to catch up.
+            auto& edit = static_cast<TEdit&>(control_);
+            SendMessageW(window_, EM_SETREADONLY, edit.ReadOnly, 0);
+            if (edit.PasswordChar) {
+                std::wstring mask = FromCp1252(std::string_view(&edit.PasswordChar, 1));
+                SendMessageW(window_, EM_SETPASSWORDCHAR, mask.empty() ? L'*' : mask[0], 0);
+            }
+            break;
+        }
+        case Kind::ProgressBar: {
+            auto& bar = static_cast<TProgressBar&>(control_);
+            SendMessageW(window_, PBM_SETRANGE32, WPARAM(bar.Min), LPARAM(bar.Max));
+            SendMessageW(window_, PBM_SETPOS, WPARAM(bar.Position()), 0);
+            break;
+        }
+        case Kind::Image:
+        case Kind::Picture:
+            InvalidateRect(window_, nullptr, TRUE);
+            break;
+        default:
+            break;
     }
 }
 
 HBRUSH Win32ControlPeer::Colours(UINT message, HDC dc) {
     COLORREF text = ResolveColour(control_.GetFont().colour, GetSysColor(COLOR_WINDOWTEXT));
     switch (control_.GetKind()) {
-    case Kind::Button:
-        return nullptr;
-    case Kind::Edit: {
-        // Read-only and disabled edits ask with WM_CTLCOLORSTATIC and look like the dialog face.
-        COLORREF fallback = GetSysColor(message == WM_CTLCOLORSTATIC ? COLOR_BTNFACE : COLOR_WINDOW);
-        COLORREF back = ResolveColour(control_.Color(), fallback);
-        SetTextColor(dc, text);
-        SetBkColor(dc, back);
-        return gdi_.BrushFor(back);
-    }
-    default: {
-        // Labels, check boxes and bevels show what lies behind them.
-        COLORREF back = BackgroundOf(control_);
-        SetTextColor(dc, text);
-        SetBkColor(dc, back);
-        SetBkMode(dc, TRANSPARENT);
-        return gdi_.BrushFor(back);
-    }
+        case Kind::Button:
+            return nullptr;
+        case Kind::Edit: {
+            // Read-only and disabled edits ask with WM_CTLCOLORSTATIC and look like the dialog face.
+            COLORREF fallback = GetSysColor(message == WM_CTLCOLORSTATIC ? COLOR_BTNFACE : COLOR_WINDOW);
+            COLORREF back = ResolveColour(control_.Color(), fallback);
+            SetTextColor(dc, text);
+            SetBkColor(dc, back);
+            return gdi_.BrushFor(back);
+        }
+        default: {
+            // Labels, check boxes and bevels show what lies behind them.
+            COLORREF back = BackgroundOf(control_);
+            SetTextColor(dc, text);
+            SetBkColor(dc, back);
+            SetBkMode(dc, TRANSPARENT);
+            return gdi_.BrushFor(back);
+        }
     }
 }
 
@@ -355,18 +357,18 @@ DWORD Win32FormPeer::Style() const {
     DWORD boxes = (form_.MinimizeBox ? WS_MINIMIZEBOX : 0) | (form_.MaximizeBox ? WS_MAXIMIZEBOX : 0);
     DWORD style = 0;
     switch (form_.Border) {
-    case BorderStyle::Single:
-        style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_BORDER | boxes;
-        break;
-    case BorderStyle::Dialog:
-        style = WS_CAPTION | WS_SYSMENU;
-        break;
-    case BorderStyle::Sizeable:
-        style = (WS_OVERLAPPEDWINDOW & ~(WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) | boxes;
-        break;
-    case BorderStyle::None:
-        style = WS_POPUP;
-        break;
+        case BorderStyle::Single:
+            style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_BORDER | boxes;
+            break;
+        case BorderStyle::Dialog:
+            style = WS_CAPTION | WS_SYSMENU;
+            break;
+        case BorderStyle::Sizeable:
+            style = (WS_OVERLAPPEDWINDOW & ~(WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) | boxes;
+            break;
+        case BorderStyle::None:
+            style = WS_POPUP;
+            break;
     }
     return style | WS_CLIPCHILDREN;
 }
@@ -398,10 +400,10 @@ void Win32FormPeer::CreateChildren(Container& parent, HWND parentWindow, const N
     for (Control* control : parent.Children()) {
         Recipe recipe = RecipeFor(*control, classes);
         bool container = IsContainer(control->GetKind());
-        HWND window = CreateWindowExW(recipe.exStyle, recipe.windowClass, FromCp1252(control->Text()).c_str(),
-                                      recipe.style, 0, 0, 0, 0, parentWindow,
-                                      reinterpret_cast<HMENU>(INT_PTR(nextId_++)), classes.instance,
-                                      container ? classes.createParam : nullptr);
+        HWND window =
+            CreateWindowExW(recipe.exStyle, recipe.windowClass, FromCp1252(control->Text()).c_str(), recipe.style, 0, 0,
+                            0, 0, parentWindow, reinterpret_cast<HMENU>(INT_PTR(nextId_++)), classes.instance,
+                            container ? classes.createParam : nullptr);
         if (!window) throw std::runtime_error("Steuerelement " + control->Name() + " konnte nicht erzeugt werden.");
         controls_.push_back(std::make_unique<Win32ControlPeer>(*control, window, gdi_));
         Win32ControlPeer& made = *controls_.back();
@@ -409,10 +411,7 @@ void Win32FormPeer::CreateChildren(Container& parent, HWND parentWindow, const N
 
         made.Update(Change::Bounds);
         made.Update(Change::Font);
-        if (control->GetKind() != Kind::Edit)
-            made.Update(Change::State);
-        else if (static_cast<TEdit*>(control)->PasswordChar)
-            made.Update(Change::State);  // the mask character; a fresh edit has nothing to select
+        made.MirrorState();
         AddTip(window);
         if (container) CreateChildren(static_cast<Container&>(*control), window, classes);
     }
@@ -437,40 +436,40 @@ const wchar_t* Win32FormPeer::TipText(const Control& control) {
 
 void Win32FormPeer::Update(Change what) {
     switch (what) {
-    case Change::Bounds:
-        if (!takingNativeBounds_) ApplyBounds();
-        break;
-    case Change::Text:
-        SetWindowTextW(window_, FromCp1252(form_.Caption()).c_str());
-        break;
-    case Change::Visible:
-        if (form_.Visible()) {
-            ApplyBounds();  // a centred form gets its final place now
-            shownOnce_ = true;
-            ShowWindow(window_, form_.GetWindowState() == WindowState::Minimized ? SW_SHOWMINNOACTIVE : SW_SHOW);
-        } else {
-            ShowWindow(window_, SW_HIDE);
-        }
-        break;
-    case Change::Enabled:
-        EnableWindow(window_, form_.Enabled());
-        break;
-    case Change::Colour:
-        RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
-        break;
-    case Change::State:
-        if (form_.GetWindowState() == WindowState::Minimized) {
-            if (IsWindowVisible(window_) && !IsIconic(window_)) ShowWindow(window_, SW_MINIMIZE);
-        } else if (IsIconic(window_)) {
-            ShowWindow(window_, SW_RESTORE);
-        }
-        break;
-    case Change::Focus:
-        if (IsWindowVisible(window_)) ::SetFocus(window_);
-        break;
-    case Change::Font:
-    case Change::Items:
-        break;
+        case Change::Bounds:
+            if (!takingNativeBounds_) ApplyBounds();
+            break;
+        case Change::Text:
+            SetWindowTextW(window_, FromCp1252(form_.Caption()).c_str());
+            break;
+        case Change::Visible:
+            if (form_.Visible()) {
+                ApplyBounds();  // a centred form gets its final place now
+                shownOnce_ = true;
+                ShowWindow(window_, form_.GetWindowState() == WindowState::Minimized ? SW_SHOWMINNOACTIVE : SW_SHOW);
+            } else {
+                ShowWindow(window_, SW_HIDE);
+            }
+            break;
+        case Change::Enabled:
+            EnableWindow(window_, form_.Enabled());
+            break;
+        case Change::Colour:
+            RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+            break;
+        case Change::State:
+            if (form_.GetWindowState() == WindowState::Minimized) {
+                if (IsWindowVisible(window_) && !IsIconic(window_)) ShowWindow(window_, SW_MINIMIZE);
+            } else if (IsIconic(window_)) {
+                ShowWindow(window_, SW_RESTORE);
+            }
+            break;
+        case Change::Focus:
+            if (IsWindowVisible(window_)) ::SetFocus(window_);
+            break;
+        case Change::Font:
+        case Change::Items:
+            break;
     }
 }
 
@@ -480,6 +479,11 @@ void Win32FormPeer::ApplyBounds() {
     SetWindowPos(window_, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     NativeBoundsChanged();
+}
+
+void Win32FormPeer::KeepDefaultButtonLook() {
+    for (auto& peer : controls_)
+        if (peer->Model().GetKind() == Kind::Button) peer->Update(Change::State);
 }
 
 void Win32FormPeer::BringToFront() {

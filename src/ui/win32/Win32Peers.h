@@ -76,6 +76,8 @@ public:
     // True while the peer itself writes the native text, so EN_CHANGE isn't taken for typing.
     bool WritingText() const { return writingText_; }
 
+    // The kind's own state: check mark, progress, default look, read-only.
+    void MirrorState();
     // Answers WM_CTLCOLOR*: prepares the dc and returns the brush, or nullptr for the default.
     HBRUSH Colours(UINT message, HDC dc);
     // Paints an owner-drawn image.
@@ -85,7 +87,6 @@ public:
 
 private:
     RECT NativeBounds() const;
-    void UpdateState();
 
     Control& control_;
     HWND window_;
@@ -115,6 +116,9 @@ public:
     const wchar_t* TipText(const Control& control);
     // Takes the window's position and client size into the model after the user moved it.
     void NativeBoundsChanged();
+    // Dialog navigation moves the default look to a focused button, but Enter
+    // presses the model's default button; the look follows the model.
+    void KeepDefaultButtonLook();
     // Smallest window size while the user drags the frame; 0 where there is none.
     SIZE MinimumTrackSize() const;
 
