@@ -17,6 +17,7 @@ public:
     void Click() {
         if (OnClick) OnClick();
     }
+    void NativeClick() override { Click(); }
 };
 
 }  // namespace snapora

@@ -154,8 +154,8 @@ TEST_F(CaptureFlow, TriggerWhileNotReadyIsDroppedWithoutReset) {
     Main().Label1.SetCaption("Screenshot wird zum Server übertragen...");
     size_t grabs = fake.desktop.grabs.size();
 
-    PressPrint();
-    PressShiftPrint();
+    Dispatch(101);
+    Dispatch(102);
     Main().Screenshotauslsen1.Click();
     EXPECT_EQ(fake.desktop.grabs.size(), grabs);
     EXPECT_EQ(Main().Label1.Caption(), "Screenshot wird zum Server übertragen...");

@@ -324,6 +324,22 @@ void Win32ControlPeer::PaintBackground(HDC dc) {
 
 // ---- forms
 
+namespace {
+// Every window carries its control's name as a global atom, so tools outside
+// the process (the end-to-end tests' wintool) can find controls by name.
+constexpr wchar_t NameProperty[] = L"SnaporaName";
+
+void TagWithName(HWND window, const std::string& name) {
+    if (ATOM atom = GlobalAddAtomW(FromCp1252(name).c_str()))
+        SetPropW(window, NameProperty, reinterpret_cast<HANDLE>(ULONG_PTR(atom)));
+}
+
+void UntagName(HWND window) {
+    if (!window || !IsWindow(window)) return;
+    if (HANDLE atom = RemovePropW(window, NameProperty)) GlobalDeleteAtom(ATOM(ULONG_PTR(atom)));
+}
+}  // namespace
+
 Win32FormPeer::Win32FormPeer(Form& form, const NativeClasses& classes, HWND owner, GdiCache& gdi)
     : form_(form), gdi_(gdi) {
     RECT place = Placement();
@@ -343,11 +359,16 @@ Win32FormPeer::Win32FormPeer(Form& form, const NativeClasses& classes, HWND owne
         throw;
     }
     form.AttachPeer(this);
+    TagWithName(window_, form.Name());
     NativeBoundsChanged();
 }
 
 Win32FormPeer::~Win32FormPeer() {
-    for (auto& peer : controls_) peer->Model().AttachPeer(nullptr);
+    for (auto& peer : controls_) {
+        UntagName(peer->Handle() ? reinterpret_cast<HWND>(peer->Handle()) : nullptr);
+        peer->Model().AttachPeer(nullptr);
+    }
+    UntagName(window_);
     form_.AttachPeer(nullptr);
     // Children and the owned tooltip go with the window.
     if (IsWindow(window_)) DestroyWindow(window_);
@@ -405,6 +426,7 @@ void Win32FormPeer::CreateChildren(Container& parent, HWND parentWindow, const N
                             0, 0, parentWindow, reinterpret_cast<HMENU>(INT_PTR(nextId_++)), classes.instance,
                             container ? classes.createParam : nullptr);
         if (!window) throw std::runtime_error("Steuerelement " + control->Name() + " konnte nicht erzeugt werden.");
+        TagWithName(window, control->Name());
         controls_.push_back(std::make_unique<Win32ControlPeer>(*control, window, gdi_));
         Win32ControlPeer& made = *controls_.back();
         control->AttachPeer(&made);

@@ -1,0 +1,172 @@
+// The libcurl client against the local test service: the bytes on the wire,
+// cookies, failures and cancellation. Runs natively and under Wine.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "TestService.h"
+#include "upload/CurlHttpClient.h"
+#include "upload/ServiceRequests.h"
+
+namespace snapora {
+
+namespace {
+
+class StringStream final : public ReadStream {
+public:
+    explicit StringStream(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    std::size_t Read(void* buffer, std::size_t count) override {
+        std::size_t n = std::min(count, bytes_.size() - position_);
+        std::memcpy(buffer, bytes_.data() + position_, n);
+        position_ += n;
+        return n;
+    }
+
+private:
+    std::string bytes_;
+    std::size_t position_ = 0;
+};
+
+const LocalTime When{2026, 12, 8, 9, 3, 7, 45};
+
+class HttpClientTest : public ::testing::Test {
+protected:
+    std::unique_ptr<MultipartForm> UploadForm(std::string jpeg = std::string(5000, '\xAB')) {
+        return BuildUploadForm(When, "C:\\Temp\\screen.jpg", std::make_unique<StringStream>(std::move(jpeg)), "Titel",
+                               "", {"anna", "pw"});
+    }
+    testing::TestService service;
+    CurlHttpClient client{service.HostAndPort()};
+};
+
+using Steady = std::chrono::steady_clock;
+
+}  // namespace
+
+TEST_F(HttpClientTest, UploadGoesOutAsHttp10WithExactHeadersAndBody) {
+    auto form = UploadForm();
+    std::string expectedBody = UploadForm()->ReadAll();
+    std::string reply = client.Post(UploadPath, *form);
+    EXPECT_EQ(reply, "ok|4.2|http://" + service.HostAndPort() + "/s1");
+
+    auto requests = service.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& r = requests[0];
+    EXPECT_EQ(r.method + " " + r.target + " " + r.version, "POST /upload.php HTTP/1.0");
+    EXPECT_EQ(r.Header("User-Agent"), "Screenshot Uploader");
+    EXPECT_EQ(r.Header("Accept"), "text/html, */*");
+    EXPECT_EQ(r.Header("Content-Type"), "multipart/form-data; boundary=--------120826090307045");
+    EXPECT_EQ(r.Header("Content-Length"), std::to_string(expectedBody.size()));
+    EXPECT_EQ(r.Header("Expect"), "");
+    EXPECT_EQ(r.Header("Transfer-Encoding"), "");
+    EXPECT_EQ(r.Header("Host"), service.HostAndPort());
+    EXPECT_EQ(r.body, expectedBody);
+    EXPECT_EQ(r.raw.substr(r.raw.size() - expectedBody.size()), expectedBody);
+}
+
+TEST_F(HttpClientTest, GetGoesOutAsHttp11) {
+    EXPECT_EQ(client.Get(SessionLoginPath("team")), "ok team");
+    auto r = service.Requests().at(0);
+    EXPECT_EQ(r.method + " " + r.target + " " + r.version, "GET /loginsession.php?sessionname=team HTTP/1.1");
+    EXPECT_EQ(r.Header("User-Agent"), "Screenshot Uploader");
+}
+
+TEST_F(HttpClientTest, CookieOfOneReplyGoesBackOnLaterRequests) {
+    client.Get(SessionLoginPath("a"));
+    auto form = BuildAccountTestForm(When, {"demo", "geheim"});
+    EXPECT_EQ(client.Post(AccountTestPath, *form), "ok");
+    auto requests = service.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].Header("Cookie"), "");
+    EXPECT_EQ(requests[1].Header("Cookie"), "snapora_session=" + service.SessionId());
+}
+
+TEST_F(HttpClientTest, StatusOutsideTwoHundredsIsAFailure) {
+    for (int status : {302, 404, 500}) {
+        testing::Reply reply;
+        reply.status = status;
+        reply.body = "ok|4.2|http://x/y";
+        reply.extraHeaders = {"Location: http://" + service.HostAndPort() + "/elsewhere"};
+        service.Script("/upload.php", reply);
+        auto form = UploadForm();
+        EXPECT_THROW(client.Post(UploadPath, *form), HttpError) << status;
+    }
+    EXPECT_EQ(service.Requests().size(), 3u);  // the redirect was not followed
+}
+
+TEST_F(HttpClientTest, ConnectionResetMidBodyIsAFailure) {
+    testing::Reply reset;
+    reset.resetAfterBytes = true;
+    reset.resetAt = 1000;
+    service.Script("/upload.php", reset);
+    auto form = UploadForm(std::string(200000, 'x'));
+    EXPECT_THROW(client.Post(UploadPath, *form), HttpError);
+}
+
+TEST_F(HttpClientTest, NoServiceIsAFailure) {
+    CurlHttpClient nowhere("127.0.0.1:1");
+    EXPECT_THROW(nowhere.Get("/"), HttpError);
+}
+
+TEST_F(HttpClientTest, DisconnectEndsAWaitingRequestWithinASecond) {
+    testing::Reply silent;
+    silent.neverAnswer = true;
+    service.Script("/upload.php", silent);
+    auto form = UploadForm();
+    auto upload = std::async(std::launch::async, [&] { return client.Post(UploadPath, *form); });
+    ASSERT_TRUE(service.WaitForRequests(1, 5000));
+    auto cancelled = Steady::now();
+    client.Disconnect();
+    EXPECT_FALSE(client.Connected());
+    EXPECT_THROW(upload.get(), HttpError);
+    EXPECT_LT(Steady::now() - cancelled, std::chrono::milliseconds(1000));
+
+    EXPECT_EQ(client.Get(SessionLoginPath("b")), "ok b");  // the client works again afterwards
+    EXPECT_TRUE(client.Connected());
+}
+
+TEST_F(HttpClientTest, AccountTestRunsBesideAnUpload) {
+    testing::Reply slow;
+    slow.delayMs = 1500;
+    slow.body = "ok|4.2|http://x/slow";
+    service.Script("/upload.php", slow);
+    auto form = UploadForm(std::string(100000, 'u'));
+    auto upload = std::async(std::launch::async, [&] { return client.Post(UploadPath, *form); });
+    ASSERT_TRUE(service.WaitForRequests(1, 5000));
+
+    auto started = Steady::now();
+    auto test = BuildAccountTestForm(When, {"demo", "falsch"});
+    EXPECT_EQ(client.Post(AccountTestPath, *test), "wrong");
+    EXPECT_LT(Steady::now() - started, std::chrono::milliseconds(1000));  // not queued behind the upload
+    EXPECT_EQ(upload.get(), "ok|4.2|http://x/slow");
+    auto requests = service.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].body.size(), form->Size());
+    EXPECT_TRUE(requests[0].complete);
+}
+
+TEST_F(HttpClientTest, ProgressReportsBeginCountsAndEnd) {
+    std::vector<std::string> events;
+    std::int64_t last = 0;
+    client.OnWorkBegin = [&](WorkMode mode, std::int64_t total) {
+        events.push_back("begin " + std::to_string(mode) + " " + std::to_string(total));
+    };
+    client.OnWork = [&](WorkMode, std::int64_t count) {
+        EXPECT_GT(count, last);
+        last = count;
+    };
+    client.OnWorkEnd = [&](WorkMode mode) { events.push_back("end " + std::to_string(mode)); };
+    auto form = UploadForm(std::string(300000, 'p'));
+    std::int64_t total = std::int64_t(form->Size());
+    client.Post(UploadPath, *form);
+    EXPECT_EQ(events, (std::vector<std::string>{"begin 1 " + std::to_string(total), "end 1"}));
+    EXPECT_EQ(last, total);
+}
+
+}  // namespace snapora
