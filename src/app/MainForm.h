@@ -100,6 +100,7 @@ public:
 
     // Whether the notification-area icon is shown; it decides what closing does.
     bool TrayIconActive() const { return trayIconActive_; }
+    void SetTrayIconActive(bool active) { trayIconActive_ = active; }
 
 private:
     void LayOut();

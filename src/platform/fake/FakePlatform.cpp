@@ -47,7 +47,7 @@ bool FakeFiles::DirectoryExists(const std::string& path) {
 
 bool FakeFiles::Move(const std::string& from, const std::string& to) {
     auto it = files.find(from);
-    if (it == files.end() || files.count(to)) return false;
+    if (moveFails || it == files.end() || files.count(to)) return false;
     files[to] = std::move(it->second);
     files.erase(from);
     return true;

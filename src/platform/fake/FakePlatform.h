@@ -50,6 +50,7 @@ public:
     bool WriteFile(const std::string& path, const std::string& bytes) override;
     std::unique_ptr<ReadStream> OpenForReading(const std::string& path) override;
     std::set<std::string> unwritable;  // paths where writing fails
+    bool moveFails = false;
 };
 
 class FakeShell final : public Shell {
