@@ -107,7 +107,7 @@ Screen& SharedScreen() {
     return *screen;
 }
 
-// Makes `window` the foreground window the plain way, as a user's click would.
+// Makes `window` the foreground window the plain way, without the lock workaround.
 bool MakeForeground(const TestWindow& window) {
     SetForegroundWindow(window.Handle());
     return PumpUntil([&] { return GetForegroundWindow() == window.Handle(); }, 2000);

@@ -31,6 +31,7 @@ BOOL CALLBACK CheckWindow(HWND window, LPARAM data) {
 Win32SingleInstance::~Win32SingleInstance() { Release(); }
 
 bool Win32SingleInstance::Acquire(const std::string& name) {
+    SetLastError(ERROR_SUCCESS);  // so a stale error can't pass for "already exists"
     HANDLE mutex = CreateMutexW(nullptr, TRUE, Widen(name).c_str());
     if (!mutex) return false;
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
