@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libjpeg62-turbo-dev libcurl4-openssl-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 xvfb xdotool xclip x11-utils imagemagick
-  dpkg-dev fakeroot
+  dpkg-dev fakeroot python3
 )
 
 missing=()

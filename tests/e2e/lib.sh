@@ -3,7 +3,13 @@
 source "$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/lib/common.sh"
 
 wintool_exe="$win_build/tests/wintool.exe"
+service_exe="$native_build/tests/snapora-test-service"
 main_title="Snapora 4.2"
+settings_title="Einstellungen"
+service_port=18080  # the program's built-in service host is 127.0.0.1:18080
+work_dir=""
+record_dir=""
+service_pid=""
 passes=0
 failures=0
 snapora_pid=""
@@ -23,6 +29,38 @@ wait_until() {
   local tenths="$1"; shift
   for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
   return 1
+}
+
+# The local web service, recording every request into $record_dir.
+start_service() {
+  work_dir=$(mktemp -d /tmp/snapora-e2e.XXXXXX)
+  record_dir="$work_dir/requests"
+  mkdir -p "$record_dir"
+  "$service_exe" --port "$service_port" --port-file "$work_dir/port" --record-dir "$record_dir" \
+    --reply-file "/upload.php:$work_dir/upload-reply" >"$work_dir/service.log" 2>&1 &
+  service_pid=$!
+  wait_until 50 test -s "$work_dir/port" || { echo "the test service did not start"; cat "$work_dir/service.log"; return 1; }
+}
+
+stop_service() {
+  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+  service_pid=""
+  [ -n "$work_dir" ] && rm -rf "$work_dir"
+  work_dir=""
+}
+
+request_count() { ls "$record_dir" 2>/dev/null | grep -c '\.req$'; }
+
+# Pulls the file part "screenshot" out of a recorded upload body.
+extract_upload() {
+  python3 - "$1" "$2" <<'PY'
+import sys, re
+body = open(sys.argv[1], 'rb').read()
+head, _, rest = body.partition(b'name="screenshot"')
+rest = rest.split(b'\r\n\r\n', 1)[1]
+boundary = head.split(b'\r\n', 1)[0]
+open(sys.argv[2], 'wb').write(rest[:rest.rindex(b'\r\n' + boundary)])
+PY
 }
 
 start_snapora() {
@@ -47,6 +85,30 @@ focus_main() {
 }
 
 control_text() { wintool text "$main_title" "$1"; }
+
+# Opens the settings dialog, sets what the arguments say, and closes it again:
+#   with_settings check NAME 0|1 ... settext NAME TEXT ...
+with_settings() {
+  wintool click "$main_title" SettingsButton >/dev/null
+  wintool wait "$settings_title" 10000 >/dev/null
+  while [ $# -gt 0 ]; do
+    wintool "$1" "$settings_title" "$2" "$3" >/dev/null
+    shift 3
+  done
+  wintool click "$settings_title" CloseButton >/dev/null
+  wait_until 50 bash -c "! wine '$wintool_exe' find '$settings_title' 2>/dev/null | grep -q '	1	'"
+}
+
+# Presses a key with the main window focused and waits for the status text.
+press_and_wait_status() {
+  local key="$1" text="$2"
+  # Blank the native text behind the program's back, so the wait below only
+  # ends on a text written after this key press.
+  wintool settext "$main_title" Label1 "-" >/dev/null
+  focus_main
+  xdotool key "$key"
+  wintool wait-text "$main_title" Label1 "$text" 30000 >/dev/null
+}
 
 # The visible flag of a control, from wintool's list line (fourth field).
 control_visible() { wintool get "$main_title" "$1" | cut -f4; }

@@ -1,21 +1,30 @@
-# Print and Shift+Print reach the program while a Wine window has the focus,
-# and F10 ends it.
+# Print and Shift+Print reach the program while a Wine window has the focus;
+# the picture goes to the service, and F10 ends the program.
 
 start_snapora
-focus_main
-xdotool key Print
-wait_until 100 bash -c "[ \"\$(wine '$wintool_exe' text '$main_title' Label1 2>/dev/null | tr -d '\r')\" = 'Screenshot wird bearbeitet...' ]"
-expect_eq "Print: status line" "$(control_text Label1)" "Screenshot wird bearbeitet..."
-expect_eq "Print: result page with the proposed name" "$(control_text RenameEdit)" "snapora_4_2"
-expect_eq "Print: rename field visible" "$(control_visible RenameEdit)" "1"
+wintool check "$main_title" ActiveWindowCheckBox 0 >/dev/null
+before=$(request_count)
 
-# Overwrite the native status text behind the program's back: only a new
-# capture (which resets the display first) writes it again.
-wintool settext "$main_title" Label1 "-" >/dev/null
-focus_main
-xdotool key shift+Print
-wait_until 100 bash -c "[ \"\$(wine '$wintool_exe' text '$main_title' Label1 2>/dev/null | tr -d '\r')\" = 'Screenshot wird bearbeitet...' ]"
-expect_eq "Shift+Print: status line" "$(control_text Label1)" "Screenshot wird bearbeitet..."
+if press_and_wait_status Print "Screenshot wurde erfolgreich hochgeladen."; then pass "Print: uploaded"; else fail "Print: uploaded (status '$(control_text Label1)')"; fi
+expect_eq "Print: one upload request" "$(request_count)" "$((before + 1))"
+expect_eq "Print: proposed name from the window title" "$(control_text RenameEdit)" "snapora_4_2"
+last=$(ls "$record_dir"/*.body | tail -1)
+extract_upload "$last" "$work_dir/print.jpg"
+expect_eq "Print: the whole screen arrived as a JPEG" "$(identify -format '%m %wx%h' "$work_dir/print.jpg")" "JPEG 1280x1024"
+size=$(stat -c %s "$work_dir/print.jpg")
+if [ "$size" -le 307200 ]; then pass "Print: JPEG of $size bytes is within 307200"; else fail "Print: JPEG of $size bytes"; fi
+
+# Shift+Print cuts the window in front (the main window) although the option is off.
+if press_and_wait_status shift+Print "Screenshot wurde erfolgreich hochgeladen."; then :; fi
+expect_eq "Shift+Print: another upload request" "$(request_count)" "$((before + 2))"
+last=$(ls "$record_dir"/*.body | tail -1)
+extract_upload "$last" "$work_dir/shift.jpg"
+read -r w h < <(identify -format '%w %h' "$work_dir/shift.jpg")
+if [ "$w" -ge 410 ] && [ "$w" -lt 600 ] && [ "$h" -ge 280 ] && [ "$h" -lt 450 ]; then
+  pass "Shift+Print: window-sized picture (${w}x${h})"
+else
+  fail "Shift+Print: window-sized picture (${w}x${h})"
+fi
 
 focus_main
 xdotool key F10

@@ -1,0 +1,17 @@
+# The address reaches the result page and the X clipboard.
+
+start_snapora
+with_settings check CopyURLCheckBox 1
+press_and_wait_status Print "Screenshot wurde erfolgreich hochgeladen." || fail "upload finished"
+url=$(control_text DisplayURLEdit)
+case "$url" in
+  "http://127.0.0.1:$service_port/s"*) pass "address shown: $url" ;;
+  *) fail "address shown: '$url'" ;;
+esac
+expect_eq "address on the X clipboard" "$(xclip -o -selection clipboard 2>/dev/null)" "$url"
+expect_eq "temporary file removed" "$(ls "$WINEPREFIX"/drive_c/users/*/Temp/screen.jpg 2>/dev/null | wc -l)" "0"
+
+# A refusal of the service is shown in the status line.
+printf '200\ntoobig' > "$work_dir/upload-reply"
+press_and_wait_status Print "Bild war zu groß." && pass "toobig reply shown" || fail "toobig reply shown"
+rm -f "$work_dir/upload-reply"
