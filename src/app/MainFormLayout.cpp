@@ -53,7 +53,7 @@ void TMainForm::LayOut() {
     greyBold.bold = true;
     ShortcutLabel.SetFont(greyBold);
 
-    RenameLabel.SetBounds(0, 16, 92, 13);
+    RenameLabel.SetBounds(0, 16, 95, 13);
     RenameLabel.SetCaption("Screenshot-Name:");
     RenameEdit.SetBounds(96, 8, 169, 21);
     RenameButton.SetBounds(280, 5, 113, 28);
