@@ -1,5 +1,7 @@
 #include "upload/Compression.h"
 
+#include <future>
+
 #include "imaging/Bitmap.h"
 
 namespace snapora {
@@ -17,17 +19,27 @@ int StartingQuality(int width) {
 }
 
 CompressionOutcome CompressForUpload(const Bitmap& picture, const JpegEncoderFn& encode,
-                                     const std::function<void(const std::string&)>& status) {
+                                     const std::function<void(const std::string&)>& status, bool speculate) {
     CompressionOutcome outcome;
     outcome.quality = StartingQuality(picture.Width());
-    for (;;) {
+    // Takes one rung's file; true when the ladder ends with it.
+    auto measure = [&](std::string jpeg) {
         // The size of the bytes in memory is the size the file will have.
-        outcome.jpeg = encode(picture, outcome.quality);
+        outcome.jpeg = std::move(jpeg);
         ++outcome.passes;
-        if (outcome.jpeg.size() <= MaxUploadBytes || outcome.quality <= 4) return outcome;
+        if (outcome.jpeg.size() <= MaxUploadBytes || outcome.quality <= 4) return true;
         outcome.quality -= 4;
         status("Screenshot wird komprimiert... (Qualität herabgesetzt auf: " + std::to_string(outcome.quality) +
                "%)");
+        return false;
+    };
+    for (;;) {
+        // Two cores: the rung below is encoded while this one is.
+        std::future<std::string> below;
+        if (speculate && outcome.quality > 4)
+            below = std::async(std::launch::async, encode, std::cref(picture), outcome.quality - 4);
+        if (measure(encode(picture, outcome.quality))) return outcome;
+        if (below.valid() && measure(below.get())) return outcome;
     }
 }
 

@@ -70,7 +70,8 @@ void TUploadThread::CompressScreenshot() {
         jpeg = EncodeJpeg(state.ScreenshotBitmap, LocalSaveQuality);
     } else {
         Status("Screenshot wird komprimiert...");
-        jpeg = CompressForUpload(state.ScreenshotBitmap, EncodeJpeg, [this](const std::string& s) { Status(s); }).jpeg;
+        auto status = [this](const std::string& s) { Status(s); };
+        jpeg = CompressForUpload(state.ScreenshotBitmap, EncodeJpeg, status, /*speculate=*/true).jpeg;
     }
     if (!files.WriteFile(state.TempFileName, jpeg))
         throw std::runtime_error("writing " + state.TempFileName);

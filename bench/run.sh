@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks on the realistic screenshots in shared/data/screens.
+set -euo pipefail
+source "$(dirname "$0")/../scripts/lib/common.sh"
+screens="${1:-$repo/../shared/data/screens}"
+cmake -S "$repo" -B "$repo/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+ninja -C "$repo/build/bench" compression_bench >/dev/null
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+files=()
+for png in "$screens"/*.png; do
+  ppm="$work/$(basename "$png" .png).ppm"
+  convert "$png" -depth 8 "ppm:$ppm"
+  files+=("$ppm")
+done
+"$repo/build/bench/bench/compression_bench" "${files[@]}"
