@@ -17,28 +17,12 @@ namespace snapora {
 
 namespace {
 
-class StringStream final : public ReadStream {
-public:
-    explicit StringStream(std::string bytes) : bytes_(std::move(bytes)) {}
-    std::uint64_t Size() const override { return bytes_.size(); }
-    std::size_t Read(void* buffer, std::size_t count) override {
-        std::size_t n = std::min(count, bytes_.size() - position_);
-        std::memcpy(buffer, bytes_.data() + position_, n);
-        position_ += n;
-        return n;
-    }
-
-private:
-    std::string bytes_;
-    std::size_t position_ = 0;
-};
-
 const LocalTime When{2026, 12, 8, 9, 3, 7, 45};
 
 class HttpClientTest : public ::testing::Test {
 protected:
     std::unique_ptr<MultipartForm> UploadForm(std::string jpeg = std::string(5000, '\xAB')) {
-        return BuildUploadForm(When, "C:\\Temp\\screen.jpg", std::make_unique<StringStream>(std::move(jpeg)), "Titel",
+        return BuildUploadForm(When, "C:\\Temp\\screen.jpg", std::make_unique<MemoryReadStream>(std::move(jpeg)), "Titel",
                                "", {"anna", "pw"});
     }
     testing::TestService service;

@@ -15,22 +15,6 @@ namespace {
 const LocalTime When{2026, 3, 4, 17, 8, 9, 12};  // boundary digits 030426170809012
 const std::string B = "--------030426170809012";
 
-class Bytes final : public ReadStream {
-public:
-    explicit Bytes(std::string b) : b_(std::move(b)) {}
-    std::uint64_t Size() const override { return b_.size(); }
-    std::size_t Read(void* out, std::size_t n) override {
-        n = std::min(n, b_.size() - at_);
-        std::memcpy(out, b_.data() + at_, n);
-        at_ += n;
-        return n;
-    }
-
-private:
-    std::string b_;
-    std::size_t at_ = 0;
-};
-
 std::string Field(const std::string& name, const std::string& value) {
     return "--" + B + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
 }
@@ -69,7 +53,7 @@ TEST(Multipart, UploadBodiesForEveryFieldCombination) {
              Field("password", "p")},
     };
     for (const Case& c : cases) {
-        auto form = BuildUploadForm(When, "C:\\T\\screen.jpg", std::make_unique<Bytes>(jpeg), c.description, c.session,
+        auto form = BuildUploadForm(When, "C:\\T\\screen.jpg", std::make_unique<MemoryReadStream>(jpeg), c.description, c.session,
                                     c.account);
         std::uint64_t announced = form->Size();
         std::string body = form->ReadAll();
@@ -90,8 +74,8 @@ TEST(Multipart, RenameAndAccountTestBodies) {
 }
 
 TEST(Multipart, SmallReadsGiveTheSameBytes) {
-    auto whole = BuildUploadForm(When, "p", std::make_unique<Bytes>(std::string(1000, 'j')), "", "", {})->ReadAll();
-    auto form = BuildUploadForm(When, "p", std::make_unique<Bytes>(std::string(1000, 'j')), "", "", {});
+    auto whole = BuildUploadForm(When, "p", std::make_unique<MemoryReadStream>(std::string(1000, 'j')), "", "", {})->ReadAll();
+    auto form = BuildUploadForm(When, "p", std::make_unique<MemoryReadStream>(std::string(1000, 'j')), "", "", {});
     std::string pieces;
     char buffer[7];
     for (std::size_t n; (n = form->Read(buffer, sizeof buffer)) > 0;) pieces.append(buffer, n);

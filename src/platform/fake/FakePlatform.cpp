@@ -64,28 +64,11 @@ bool FakeFiles::WriteFile(const std::string& path, const std::string& bytes) {
     return true;
 }
 
-namespace {
-class MemoryStream final : public ReadStream {
-public:
-    explicit MemoryStream(std::string bytes) : bytes_(std::move(bytes)) {}
-    std::uint64_t Size() const override { return bytes_.size(); }
-    std::size_t Read(void* buffer, std::size_t count) override {
-        std::size_t n = std::min(count, bytes_.size() - position_);
-        std::copy_n(bytes_.data() + position_, n, static_cast<char*>(buffer));
-        position_ += n;
-        return n;
-    }
-
-private:
-    std::string bytes_;
-    std::size_t position_ = 0;
-};
-}  // namespace
 
 std::unique_ptr<ReadStream> FakeFiles::OpenForReading(const std::string& path) {
     auto it = files.find(path);
     if (it == files.end()) throw std::runtime_error("cannot open " + path);
-    return std::make_unique<MemoryStream>(it->second);
+    return std::make_unique<MemoryReadStream>(it->second);
 }
 
 bool FakeHotKeys::Register(NativeWindow window, int id, unsigned modifiers, unsigned virtualKey) {
