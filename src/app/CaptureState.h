@@ -31,6 +31,7 @@ struct CaptureState {
     Bitmap UneditedBitmap;
     Rect SelectionRect;
 
+    int PenWidth = 3;  // the editor's pen width
     Colour PenColor = clRed;
     Colour BrushColor = clBlack;
     std::uint16_t AlternativeShortcut = 0x4023;  // Ctrl+End

@@ -48,9 +48,7 @@ void TMainForm::FormCloseQuery(bool& canClose) {
     if (!canClose) Hide();
 }
 
-void TMainForm::FormClose() {
-    // Saving the settings hooks in here.
-}
+void TMainForm::FormClose() { SaveSettings(); }
 
 void TMainForm::FormDestroy() {
     // A running upload fails at once; its worker must be gone before the windows are.

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "app/ProgramContext.h"
+#include "desktop/GlobalHotKey.h"
+#include "desktop/TrayNotifyIcon.h"
 #include "gif/GIFImage.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
@@ -54,6 +56,8 @@ public:
 
     TPopupMenu PopupMenu1{"PopupMenu1"};
     TSaveDialog SaveDialog1;
+    TGlobalHotKey HotKeyControl1;  // the alternative shortcut
+    TTrayNotifyIcon TrayIcon;
     TMenuItem PopupShow, Screenshotauslsen1, N2, ScreenshotListe1, N1, PopupExit;
 
     // Start, closing and ending.
@@ -72,6 +76,11 @@ public:
     void DonateButtonClick();
     void Label5Click();
     void ActiveWindowCheckBoxClick();
+    void SaveOptionsCheckBoxClick();
+
+    // Settings: read into the controls at start, written back at the end.
+    void LoadSettings();
+    void SaveSettings();
 
     // Triggers and the capture road.
     void WMHotKey(int id);
@@ -99,8 +108,7 @@ public:
     void LockOptions(bool locked);
 
     // Whether the notification-area icon is shown; it decides what closing does.
-    bool TrayIconActive() const { return trayIconActive_; }
-    void SetTrayIconActive(bool active) { trayIconActive_ = active; }
+    bool TrayIconActive() const { return TrayIcon.Active(); }
 
 private:
     void LayOut();
@@ -114,7 +122,6 @@ private:
     ProgramContext& context_;
     CaptureState& state_;
     int grabLeft_ = 0;  // screen x of the grab's pixel column 0
-    bool trayIconActive_ = false;
     std::unique_ptr<TUploadThread> worker_;  // the latest one; none is reused
 };
 

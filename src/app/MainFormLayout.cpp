@@ -14,7 +14,13 @@ Font WithColour(Font font, Colour colour) {
 }  // namespace
 
 TMainForm::TMainForm(Application& app, ProgramContext& context)
-    : Form(app, "MainForm"), SaveDialog1(context.platform.dialogs, *this), context_(context), state_(context.state) {
+    : Form(app, "MainForm"),
+      SaveDialog1(context.platform.dialogs, *this),
+      HotKeyControl1(context.platform.messageWindows, context.platform.hotKeys),
+      TrayIcon(app, *this, context.platform.notificationArea, context.platform.messageWindows,
+               context.platform.hotKeys),
+      context_(context),
+      state_(context.state) {
     LayOut();
     BuildPopupMenu();
     BindHandlers();
@@ -135,6 +141,21 @@ void TMainForm::BuildPopupMenu() {
     item(N1, "N1", "-");
     item(PopupExit, "PopupExit", "Beenden");
     PopupMenu1.Items = {&PopupShow, &Screenshotauslsen1, &N2, &ScreenshotListe1, &N1, &PopupExit};
+
+    // The alternative shortcut waits for the settings before it registers.
+    HotKeyControl1.BeginLoading();
+    HotKeyControl1.SetEnabled(false);
+    HotKeyControl1.SetKey(0x4023);
+    HotKeyControl1.Loaded();
+
+    // The tray icon stays away until the settings switch it on.
+    TrayIcon.BeginLoading();
+    TrayIcon.SetActive(false);
+    TrayIcon.SetHint("Snapora");
+    TrayIcon.SetShowHint(true);
+    TrayIcon.SetUseAppIcon(true);
+    TrayIcon.PopupMenu = &PopupMenu1;
+    TrayIcon.Loaded();
 }
 
 void TMainForm::BindHandlers() {
@@ -166,6 +187,9 @@ void TMainForm::BindHandlers() {
     DonateButton.OnClick = [this] { DonateButtonClick(); };
     Label5.OnClick = [this] { Label5Click(); };
     ActiveWindowCheckBox.OnClick = [this] { ActiveWindowCheckBoxClick(); };
+    SaveOptionsCheckBox.OnClick = [this] { SaveOptionsCheckBoxClick(); };
+    HotKeyControl1.OnHotKey = [this] { HotKeyControl1HotKey(); };
+    TrayIcon.OnDblClick = [this] { PopupShowClick(); };
 }
 
 }  // namespace snapora

@@ -37,6 +37,8 @@ bool Program::Start() {
     w.settings = &app_.CreateForm<TSettingsDialogForm>(context_);
     w.history = &app_.CreateForm<TScreenshotListForm>(context_);
 
+    Main().LoadSettings();
+
     if (StartsMinimized()) {
         if (Main().TrayIconActive())
             showMainForm_ = false;

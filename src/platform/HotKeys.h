@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "base/Geometry.h"
 
 namespace snapora {
@@ -13,6 +15,9 @@ public:
     // System-wide keys delivered as WM_HOTKEY to `window`.
     virtual bool Register(NativeWindow window, int id, unsigned modifiers, unsigned virtualKey) = 0;
     virtual void Unregister(NativeWindow window, int id) = 0;
+    // The keyboard's own name of a key (its scan code's GetKeyNameText); empty
+    // when the key has no scan code.
+    virtual std::string KeyNameText(unsigned virtualKey) = 0;
 };
 
 }  // namespace snapora

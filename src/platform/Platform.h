@@ -7,6 +7,9 @@
 #include "platform/Desktop.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
+#include "platform/MessageWindows.h"
+#include "platform/NotificationArea.h"
+#include "platform/Registry.h"
 #include "platform/HotKeys.h"
 #include "platform/Process.h"
 #include "platform/Shell.h"
@@ -24,6 +27,9 @@ struct Platform {
     Clipboard& clipboard;
     Dialogs& dialogs;
     Clock& clock;
+    Registry& registry;
+    MessageWindows& messageWindows;
+    NotificationArea& notificationArea;
 };
 
 }  // namespace snapora

@@ -10,6 +10,8 @@ public:
     virtual ~Process() = default;
     // The command line's parameters, index 0 being the program's path.
     virtual std::vector<std::string> Parameters() = 0;
+    // The full path of the running executable.
+    virtual std::string ExecutablePath() = 0;
     // Ends the process at once, without unwinding (Windows is shutting down).
     virtual void ExitNow(int code) = 0;
 };

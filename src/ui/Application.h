@@ -51,6 +51,9 @@ public:
 
     void Synchronize(const std::function<void()>& fn) { backend_.Synchronize(fn); }
 
+    // Raised when the main window is minimised.
+    std::function<void()> OnMinimize;
+
 private:
     void Adopt(std::unique_ptr<Form> form);
 

@@ -48,7 +48,10 @@ public:
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
-    enum class Kind { Label, Button, CheckBox, Edit, ProgressBar, Panel, Bevel, Notebook, Page, Image, Picture, Form };
+    enum class Kind {
+        Label, Button, CheckBox, Edit, ProgressBar, Panel, Bevel, Notebook, Page, Image, Picture, Form,
+        GroupBox, PageControl, TabSheet, SpinEdit
+    };
     virtual Kind GetKind() const = 0;
 
     const std::string& Name() const { return name_; }
@@ -89,6 +92,13 @@ public:
 
     void SetFocus();
     bool Focused() const;
+
+    // Key events while the control has the focus; setting the key to 0 swallows it.
+    std::function<void(std::uint16_t& key, unsigned shift)> OnKeyDown;
+    std::function<void(std::uint16_t& key, unsigned shift)> OnKeyUp;
+    std::function<void(char& key)> OnKeyPress;
+    // The focus left the control.
+    std::function<void()> OnExit;
 
     ControlPeer* Peer() const { return peer_; }
     void AttachPeer(ControlPeer* peer) { peer_ = peer; }

@@ -53,4 +53,48 @@ void TNotebook::SetPageIndex(int index) {
     Changed(Change::State);
 }
 
+void TPageControl::SetActivePageIndex(int index) {
+    const auto& pages = Children();
+    if (index < 0 || index >= int(pages.size())) return;
+    activePage_ = index;
+    for (int i = 0; i < int(pages.size()); ++i) pages[i]->SetVisible(i == index);
+    Changed(Change::State);
+}
+
+TSpinEdit::TSpinEdit(Container* parent, std::string name) : Control(parent, std::move(name)) {
+    TabStop = true;
+    SetText("0");
+    OnKeyPress = [](char& key) {
+        bool allowed = (key >= '0' && key <= '9') || key == '+' || key == '-' || key == ',' || key == 8;
+        if (!allowed) key = 0;
+    };
+    OnExit = [this] {
+        int clamped = std::clamp(Value(), MinValue, MaxValue);
+        if (Text() != std::to_string(clamped)) SetValue(clamped);
+    };
+}
+
+int TSpinEdit::Value() const {
+    const std::string& t = Text();
+    size_t start = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+    if (start == t.size() || t.find_first_not_of("0123456789", start) != std::string::npos || t.size() > 10)
+        return MinValue;
+    return int(std::clamp(std::stoll(t), -2147483648LL, 2147483647LL));
+}
+
+void TSpinEdit::SetValue(int value) {
+    std::string text = std::to_string(value);
+    if (text == Text()) return;
+    SetText(text);
+    if (OnChange) OnChange();
+}
+
+void TSpinEdit::Step(int direction) { SetValue(std::clamp(Value() + direction * Increment, MinValue, MaxValue)); }
+
+void TSpinEdit::TextChangedByUser(std::string text) {
+    if (text == Text()) return;
+    SetText(std::move(text));
+    if (OnChange) OnChange();
+}
+
 }  // namespace snapora

@@ -117,6 +117,53 @@ private:
     int pageIndex_ = 0;
 };
 
+// A framed group of controls with a caption.
+class TGroupBox : public Container {
+public:
+    using Container::Container;
+    Kind GetKind() const override { return Kind::GroupBox; }
+};
+
+// One page of a tab control; its text is the tab's caption.
+class TTabSheet : public Container {
+public:
+    using Container::Container;
+    Kind GetKind() const override { return Kind::TabSheet; }
+};
+
+// Tab pages; the pages are its TTabSheet children, one shown at a time.
+class TPageControl : public Container {
+public:
+    TPageControl(Container* parent, std::string name) : Container(parent, std::move(name)) { TabStop = true; }
+    Kind GetKind() const override { return Kind::PageControl; }
+    int ActivePageIndex() const { return activePage_; }
+    void SetActivePageIndex(int index);
+    // Called by the owner after its pages exist, to show the first one.
+    void PagesCreated() { SetActivePageIndex(activePage_); }
+    // The user picked a tab.
+    void TabSelectedByUser(int index) { SetActivePageIndex(index); }
+
+private:
+    int activePage_ = 0;
+};
+
+// A number field with up and down buttons. Typing accepts digits, "+", "-"
+// and the decimal separator; leaving the field brings the value into range.
+class TSpinEdit : public Control {
+public:
+    TSpinEdit(Container* parent, std::string name);
+    Kind GetKind() const override { return Kind::SpinEdit; }
+    int MinValue = 0;
+    int MaxValue = 100;
+    int Increment = 1;
+    // The whole number in the text, or MinValue when the text holds none.
+    int Value() const;
+    void SetValue(int value);
+    void Step(int direction);  // the up (+1) or down (-1) button
+    void TextChangedByUser(std::string text);
+    std::function<void()> OnChange;
+};
+
 // A picture that paints a bitmap at its top-left corner, or the program icon.
 class TImage : public Control {
 public:

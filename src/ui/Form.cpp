@@ -76,7 +76,12 @@ void Form::SetWindowState(WindowState state) {
     Changed(Change::State);
 }
 
-void Form::SetActiveControl(Control* control) { activeControl_ = control; }
+void Form::SetActiveControl(Control* control) {
+    if (control == activeControl_) return;
+    Control* left = activeControl_;
+    activeControl_ = control;
+    if (left && left->OnExit) left->OnExit();
+}
 
 TButton* Form::DefaultButton() const {
     return FindButton(*this, [](const TButton& b) { return b.Default(); });
@@ -89,6 +94,10 @@ TButton* Form::CancelButton() const {
 bool Form::KeyDown(std::uint16_t key, unsigned shift) {
     if (KeyPreview && OnKeyDown) {
         OnKeyDown(key, shift);
+        if (key == 0) return true;
+    }
+    if (activeControl_ && activeControl_->OnKeyDown) {
+        activeControl_->OnKeyDown(key, shift);
         if (key == 0) return true;
     }
     if (key == VK_RETURN_ && shift == ssNone) {
@@ -106,9 +115,21 @@ bool Form::KeyDown(std::uint16_t key, unsigned shift) {
     return false;
 }
 
+bool Form::KeyUp(std::uint16_t key, unsigned shift) {
+    if (activeControl_ && activeControl_->OnKeyUp) {
+        activeControl_->OnKeyUp(key, shift);
+        if (key == 0) return true;
+    }
+    return false;
+}
+
 bool Form::KeyPress(char key) {
     if (KeyPreview && OnKeyPress) {
         OnKeyPress(key);
+        if (key == 0) return true;
+    }
+    if (activeControl_ && activeControl_->OnKeyPress) {
+        activeControl_->OnKeyPress(key);
         if (key == 0) return true;
     }
     return false;

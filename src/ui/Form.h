@@ -80,6 +80,7 @@ public:
     // Entry points for the backend and for tests: what a key or a message does.
     // KeyDown returns true when the key was consumed.
     bool KeyDown(std::uint16_t key, unsigned shift);
+    bool KeyUp(std::uint16_t key, unsigned shift);
     bool KeyPress(char key);
     bool Dispatch(unsigned message, std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result);
 

@@ -305,7 +305,7 @@ TEST_F(UploadWorker, WaitingTextOnlyWhileConnected) {
 }
 
 TEST_F(UploadWorker, EscapeWithTrayCancelsTheUpload) {
-    Main().SetTrayIconActive(true);
+    Main().TrayIcon.SetActive(true);
     http.HoldNext();
     std::intptr_t r;
     Main().Dispatch(WM_HOTKEY_, 101, 0, r);
@@ -322,7 +322,7 @@ TEST_F(UploadWorker, EscapeWithTrayCancelsTheUpload) {
 }
 
 TEST_F(UploadWorker, EscapeWithTrayWhileIdleHidesTheWindow) {
-    Main().SetTrayIconActive(true);
+    Main().TrayIcon.SetActive(true);
     EXPECT_TRUE(Main().KeyDown(0x1B, ssNone));
     EXPECT_FALSE(Main().Visible());
     EXPECT_FALSE(backend.Terminated());

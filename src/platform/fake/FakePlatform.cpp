@@ -71,6 +71,59 @@ std::unique_ptr<ReadStream> FakeFiles::OpenForReading(const std::string& path) {
     return std::make_unique<MemoryReadStream>(it->second);
 }
 
+std::string FakeShell::SpecialFolderPath(int folder) {
+    auto it = specialFolders.find(folder);
+    return it == specialFolders.end() ? "" : it->second;
+}
+
+void FakeShell::CreateShellLink(const std::string& linkPath, const std::string& target, const std::string& arguments,
+                                const std::string& workingDirectory, int showCommand, const std::string& iconFile,
+                                int iconIndex) {
+    if (linkObjectFails) throw std::runtime_error("Die Verknüpfung konnte nicht angelegt werden.");
+    links.push_back({linkPath, target, arguments, workingDirectory, showCommand, iconFile, iconIndex});
+    files_.files[linkPath] = "shell link to " + target;
+}
+
+std::optional<std::string> FakeRegistry::ReadString(const std::string& key, const std::string& name) {
+    auto k = keys.find(key);
+    if (k == keys.end()) return std::nullopt;
+    auto v = k->second.find(name);
+    if (v == k->second.end() || !v->second.isString) return std::nullopt;
+    return v->second.text;
+}
+
+namespace {
+class FakeHiddenWindow final : public HiddenWindow {
+public:
+    FakeHiddenWindow(FakeMessageWindows& owner, NativeWindow handle) : owner_(owner), handle_(handle) {}
+    ~FakeHiddenWindow() override {
+        owner_.windows.erase(handle_);
+        owner_.timers.erase(handle_);
+    }
+    NativeWindow Handle() const override { return handle_; }
+    void StartTimer(unsigned id, unsigned milliseconds) override { owner_.timers[handle_][id] = milliseconds; }
+    void StopTimer(unsigned id) override { owner_.timers[handle_].erase(id); }
+
+private:
+    FakeMessageWindows& owner_;
+    NativeWindow handle_;
+};
+}  // namespace
+
+std::unique_ptr<HiddenWindow> FakeMessageWindows::Create(MessageHandler handler) {
+    NativeWindow handle = nextHandle;
+    nextHandle += 0x10;
+    windows[handle] = std::move(handler);
+    return std::make_unique<FakeHiddenWindow>(*this, handle);
+}
+
+bool FakeMessageWindows::Send(NativeWindow window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    auto it = windows.find(window);
+    if (it == windows.end()) return false;
+    std::intptr_t result = 0;
+    return it->second(message, wParam, lParam, result);
+}
+
 bool FakeHotKeys::Register(NativeWindow window, int id, unsigned modifiers, unsigned virtualKey) {
     if (heldByOthers.count({modifiers, virtualKey})) return false;
     for (const Key& k : registered)

@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -53,14 +55,40 @@ public:
     bool moveFails = false;
 };
 
+class FakeFiles;
+
 class FakeShell final : public Shell {
 public:
+    explicit FakeShell(FakeFiles& files) : files_(files) {}
     struct Opened {
         NativeWindow owner;
         std::string address;
     };
+    struct Link {
+        std::string path, target, arguments, workingDirectory;
+        int showCommand;
+        std::string iconFile;
+        int iconIndex;
+    };
     std::vector<Opened> opened;
+    std::map<int, std::string> specialFolders{{7, "C:\\Users\\test\\Startmenü\\Programme\\Autostart\\"}};
+    std::vector<Link> links;       // every shortcut written
+    bool linkObjectFails = false;  // the shell's link object can't be created
+    std::optional<std::string> browseAnswer;
+    std::vector<std::string> browsePrompts;
+
     void Open(NativeWindow owner, const std::string& address) override { opened.push_back({owner, address}); }
+    std::string SpecialFolderPath(int folder) override;
+    void CreateShellLink(const std::string& linkPath, const std::string& target, const std::string& arguments,
+                         const std::string& workingDirectory, int showCommand, const std::string& iconFile,
+                         int iconIndex) override;
+    std::optional<std::string> BrowseForFolder(NativeWindow, const std::string& prompt) override {
+        browsePrompts.push_back(prompt);
+        return browseAnswer;
+    }
+
+private:
+    FakeFiles& files_;
 };
 
 class FakeHotKeys final : public HotKeys {
@@ -75,8 +103,14 @@ public:
     std::vector<std::pair<NativeWindow, int>> unregistered;
     std::set<std::pair<unsigned, unsigned>> heldByOthers;  // (modifiers, key) another program owns
 
+    std::map<unsigned, std::string> keyNames{{0xBA, "Ü"}, {0x91, "Rollen"}};  // what the keyboard calls keys
+
     bool Register(NativeWindow window, int id, unsigned modifiers, unsigned virtualKey) override;
     void Unregister(NativeWindow window, int id) override;
+    std::string KeyNameText(unsigned virtualKey) override {
+        auto it = keyNames.find(virtualKey);
+        return it == keyNames.end() ? "" : it->second;
+    }
 };
 
 class FakeSingleInstance final : public SingleInstance {
@@ -96,6 +130,7 @@ public:
     std::vector<std::string> parameters{"C:\\Programme\\Snapora\\snapora.exe"};
     std::vector<int> exits;
     std::vector<std::string> Parameters() override { return parameters; }
+    std::string ExecutablePath() override { return "C:\\Programme\\Snapora\\snapora.exe"; }
     void ExitNow(int code) override { exits.push_back(code); }
 };
 
@@ -121,17 +156,82 @@ public:
     LocalTime Now() override { return now; }
 };
 
+class FakeRegistry final : public Registry {
+public:
+    struct Value {
+        bool isString = true;
+        std::string text;
+    };
+    std::map<std::string, std::map<std::string, Value>> keys;  // key path -> values
+
+    bool KeyExists(const std::string& key) override { return keys.count(key) != 0; }
+    std::optional<std::string> ReadString(const std::string& key, const std::string& name) override;
+    bool WriteString(const std::string& key, const std::string& name, const std::string& text) override {
+        keys[key][name] = {true, text};
+        return true;
+    }
+    void DeleteKey(const std::string& key) override { keys.erase(key); }
+    void DeleteValue(const std::string& key, const std::string& name) override { keys[key].erase(name); }
+};
+
+class FakeMessageWindows final : public MessageWindows {
+public:
+    std::unique_ptr<HiddenWindow> Create(MessageHandler handler) override;
+    // Delivers a message to a hidden window as its window procedure would get it.
+    bool Send(NativeWindow window, unsigned message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
+    std::map<NativeWindow, MessageHandler> windows;  // the live ones
+    std::map<NativeWindow, std::map<unsigned, unsigned>> timers;  // window -> id -> period
+    NativeWindow nextHandle = 0x9000;
+};
+
+class FakeNotificationArea final : public NotificationArea {
+public:
+    struct Call {
+        NotifyIconMessage message;
+        NotifyIconRecord record;
+    };
+    std::vector<Call> calls;
+    int shellVersion = 6;
+    Point cursor{1200, 1000};
+    std::vector<NativeWindow> foregrounds;
+    std::vector<int> taskbarCommands;
+    std::vector<IconHandle> destroyedIcons;
+    IconHandle nextIcon = 0x500;
+
+    bool NotifyIcon(NotifyIconMessage message, const NotifyIconRecord& record) override {
+        calls.push_back({message, record});
+        return true;
+    }
+    int ShellMajorVersion() override { return shellVersion; }
+    std::uint32_t RecordSize(bool version5) override { return version5 ? 488 : 88; }
+    IconHandle ApplicationIcon() override { return ++nextIcon; }
+    IconHandle StockIcon(int id) override { return IconHandle(id); }
+    IconHandle CopyIcon(IconHandle icon) override {
+        copiedIcons.push_back(icon);
+        return ++nextIcon;
+    }
+    void DestroyIcon(IconHandle icon) override { destroyedIcons.push_back(icon); }
+    std::vector<IconHandle> copiedIcons;
+    Point CursorPosition() override { return cursor; }
+    void SetForegroundWindow(NativeWindow window) override { foregrounds.push_back(window); }
+    void ShowTaskbarWindow(int command) override { taskbarCommands.push_back(command); }
+};
+
 struct FakePlatform {
     FakeDesktop desktop;
     FakeFiles files;
-    FakeShell shell;
+    FakeShell shell{files};
     FakeHotKeys hotKeys;
     FakeSingleInstance instance;
     FakeProcess process;
     FakeClipboard clipboard;
     FakeDialogs dialogs;
     FakeClock clock;
-    Platform platform{desktop, files, shell, hotKeys, instance, process, clipboard, dialogs, clock};
+    FakeRegistry registry;
+    FakeMessageWindows messageWindows;
+    FakeNotificationArea notificationArea;
+    Platform platform{desktop,   files, shell,    hotKeys,        instance,        process,
+                      clipboard, dialogs, clock, registry, messageWindows, notificationArea};
 };
 
 }  // namespace snapora

@@ -33,25 +33,36 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
     return parts;
 }
 
+namespace {
+
+std::wstring ModulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    while (true) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        // A full buffer means the path may have been cut.
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+}  // namespace
+
 std::vector<std::string> Win32Process::Parameters() {
     std::vector<std::string> parameters = SplitCommandLine(Narrow(GetCommandLineW()));
     // The command line's first word may be a bare or relative name; the module
     // path is the program's full path.
-    std::wstring path(MAX_PATH, L'\0');
-    while (true) {
-        DWORD length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    std::string path = ExecutablePath();
     if (parameters.empty())
-        parameters.push_back(Narrow(path));
+        parameters.push_back(std::move(path));
     else
-        parameters[0] = Narrow(path);
+        parameters[0] = std::move(path);
     return parameters;
 }
+
+std::string Win32Process::ExecutablePath() { return Narrow(ModulePath()); }
 
 void Win32Process::ExitNow(int code) { ExitProcess(UINT(code)); }
 

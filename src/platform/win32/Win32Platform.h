@@ -10,6 +10,9 @@
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32HotKeys.h"
+#include "platform/win32/Win32MessageWindows.h"
+#include "platform/win32/Win32NotificationArea.h"
+#include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32SingleInstance.h"
 
@@ -18,6 +21,7 @@ namespace snapora {
 class Win32Process final : public Process {
 public:
     std::vector<std::string> Parameters() override;
+    std::string ExecutablePath() override;
     void ExitNow(int code) override;
 };
 
@@ -66,9 +70,13 @@ public:
     Win32Clipboard clipboard;
     Win32Dialogs dialogs;
     Win32Clock clock;
+    Win32Registry registry;
+    Win32MessageWindows messageWindows;
+    Win32NotificationArea notificationArea;
     DibPixelSource dibSource;
     // Declared after the services it refers to.
-    Platform platform{desktop, files, shell, hotKeys, instance, process, clipboard, dialogs, clock};
+    Platform platform{desktop, files, shell, hotKeys, instance, process,
+                      clipboard, dialogs, clock, registry, messageWindows, notificationArea};
 };
 
 }  // namespace snapora

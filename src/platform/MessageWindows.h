@@ -1,0 +1,37 @@
+#pragma once
+// Hidden windows that components own to receive messages: hot keys, the
+// notification area's mouse reports, timers.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "base/Geometry.h"
+
+namespace snapora {
+
+// Sees every message of its window; returns true when it handled one and set
+// `result`, false to pass it on to the default window procedure.
+using MessageHandler = std::function<bool(unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
+                                          std::intptr_t& result)>;
+
+enum : unsigned { WM_TIMER_ = 0x0113 };
+
+class HiddenWindow {
+public:
+    virtual ~HiddenWindow() = default;  // destroys the window
+    virtual NativeWindow Handle() const = 0;
+    // WM_TIMER with this id every `milliseconds`, from the message loop.
+    virtual void StartTimer(unsigned id, unsigned milliseconds) = 0;
+    virtual void StopTimer(unsigned id) = 0;
+};
+
+class MessageWindows {
+public:
+    virtual ~MessageWindows() = default;
+    // A hidden top-level window of the UI thread (a zero-size child of the
+    // desktop, or a tool window), alive as long as the returned object.
+    virtual std::unique_ptr<HiddenWindow> Create(MessageHandler handler) = 0;
+};
+
+}  // namespace snapora

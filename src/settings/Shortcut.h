@@ -1,0 +1,30 @@
+#pragma once
+// Key combinations as the settings store them: a virtual key in the low byte
+// and 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace snapora {
+
+enum ShortcutModifier : unsigned { smShift = 1, smAlt = 2, smCtrl = 4 };
+enum ShortcutFlag : std::uint16_t { scShift = 0x2000, scCtrl = 0x4000, scAlt = 0x8000 };
+inline constexpr std::uint16_t DefaultShortcut = 0x4023;  // Ctrl+End
+
+std::uint16_t ShortcutValue(unsigned key, unsigned modifiers);
+void SplitShortcut(std::uint16_t shortcut, unsigned& key, unsigned& modifiers);
+
+// The last combination the capture field accepted, shared with the main window.
+struct ShortcutCapture {
+    std::uint16_t& alternativeShortcut;
+    unsigned shortcutKey = 0;
+    unsigned shortcutModifiers = 0;
+};
+
+// The German text of a combination; stores it as the alternative shortcut
+// unless the text is "(Kein)". Letters and digits 1..9 without Ctrl or Alt get Alt.
+std::string FormatShortcut(unsigned key, unsigned modifiers, ShortcutCapture& capture,
+                           const std::function<std::string(unsigned)>& systemKeyName);
+
+}  // namespace snapora
