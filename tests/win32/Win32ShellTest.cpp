@@ -6,6 +6,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -66,8 +68,24 @@ TEST(Win32Shell, UnknownSpecialFolderIsEmpty) {
 struct LinkContents {
     std::wstring path, arguments, workingDirectory, iconFile;
     int iconIndex = -1;
-    int showCommand = -1;
+    int showCommand = -1;        // from the file's header
+    std::int32_t headerIconIndex = -1;
 };
+
+// The fixed header of a shortcut file: icon index at byte 56, show command at 60.
+bool ReadHeader(const std::string& linkPath, LinkContents& contents) {
+    HANDLE file = CreateFileW(Widen(linkPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    unsigned char header[0x4C] = {};
+    DWORD read = 0;
+    const bool complete = ReadFile(file, header, sizeof header, &read, nullptr) && read == sizeof header;
+    CloseHandle(file);
+    if (!complete) return false;
+    std::memcpy(&contents.headerIconIndex, header + 56, 4);
+    std::memcpy(&contents.showCommand, header + 60, 4);
+    return true;
+}
 
 LinkContents ReadLink(const std::string& linkPath) {
     ComRef<IShellLinkW> link;
@@ -86,7 +104,9 @@ LinkContents ReadLink(const std::string& linkPath) {
     if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) contents.workingDirectory = text;
     text[0] = 0;
     if (SUCCEEDED(link->GetIconLocation(text, MAX_PATH, &contents.iconIndex))) contents.iconFile = text;
-    link->GetShowCmd(&contents.showCommand);
+    // Wine's loader doesn't restore the show command (GetShowCmd answers 1
+    // after Load), though the file holds it; the header is the truth.
+    if (!ReadHeader(linkPath, contents)) throw std::runtime_error("the link file's header does not read");
     return contents;
 }
 
@@ -117,6 +137,7 @@ TEST(Win32Shell, ShellLinkInTheStartupFolderCarriesEveryField) {
     EXPECT_EQ(Narrow(contents.workingDirectory), folder);
     EXPECT_EQ(Narrow(contents.iconFile), target);
     EXPECT_EQ(contents.iconIndex, 2);
+    EXPECT_EQ(contents.headerIconIndex, 2);
     EXPECT_EQ(contents.showCommand, SW_SHOWMINNOACTIVE);
 }
 
