@@ -73,6 +73,9 @@ public:
 
     HWND Window() const { return window_; }
     Control& Model() const { return control_; }
+    // A spin edit's up-down buttons beside its edit window; nullptr for other kinds.
+    HWND Buttons() const { return buttons_; }
+    void SetButtons(HWND buttons) { buttons_ = buttons; }
     // True while the peer itself writes the native text, so EN_CHANGE isn't taken for typing.
     bool WritingText() const { return writingText_; }
 
@@ -82,17 +85,24 @@ public:
     HBRUSH Colours(UINT message, HDC dc);
     // Paints an owner-drawn image.
     void Draw(const DRAWITEMSTRUCT& item);
-    // Fills a container's background and its bevel.
+    // Fills a container's background and its bevel or group frame.
     void PaintBackground(HDC dc);
 
 private:
     RECT NativeBounds() const;
+    void PaintGroupFrame(HDC dc, const RECT& area);
+    void LayOutSheets();
 
     Control& control_;
     HWND window_;
+    HWND buttons_ = nullptr;
     GdiCache& gdi_;
     bool writingText_ = false;
 };
+
+// A page control's tabs are its TTabSheet children in order; other children have no tab.
+int TabOfPage(const Container& pageControl, int childIndex);  // -1 for no tab
+int PageOfTab(const Container& pageControl, int tabIndex);    // -1 for no such tab
 
 class Win32FormPeer final : public FormPeer {
 public:
