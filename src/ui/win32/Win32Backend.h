@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "ui/Backend.h"
 #include "ui/win32/Win32Peers.h"
@@ -50,14 +51,29 @@ private:
     static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK SyncProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK FocusWatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR backend);
 
     LRESULT FormMessage(Win32FormPeer& peer, UINT message, WPARAM wParam, LPARAM lParam);
     void Command(Win32ControlPeer& peer, unsigned code);
+    bool Notify(const NMHDR& header, LPARAM lParam, LRESULT& result);
     void Activated(Win32FormPeer& peer);
 
     // The pump shared by Run, RunModal and ProcessMessages.
     void Pump(MSG& msg);
     bool PreTranslate(MSG& msg);
+    bool KeyMessage(MSG& msg, Form& form, HWND formWindow);
+    // Tab and Shift+Tab with page controls on the form; false leaves the key to dialog navigation.
+    bool TabNavigation(HWND formWindow, bool backward);
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages of the page control holding the focus.
+    bool TurnPage(bool backward);
+    void CollectTabStops(HWND parent, std::vector<HWND>& stops) const;
+    HWND FirstTabStop(HWND formWindow) const;
+    bool IsTabStrip(HWND window) const;
+    // After a page change the focus must not stay on a hidden sheet.
+    void KeepFocusVisible(HWND tabStrip);
+    // Makes the model's active control follow the native focus; OnExit runs here.
+    void TrackFocus(HWND focus);
     void SyncFocus();
     void QuitSeen(const MSG& msg);
 
@@ -71,6 +87,8 @@ private:
 
     Win32FormPeer* FormPeerOf(HWND window) const;
     Win32ControlPeer* ControlPeerOf(HWND window) const;
+    void AddControlWindows(Win32FormPeer& peer);
+    void RemoveControlWindows(Win32FormPeer& peer);
     HWND MainWindow() const;
 
     HINSTANCE instance_;

@@ -128,8 +128,19 @@ Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
         case Kind::Panel:
         case Kind::Notebook:
         case Kind::Page:
+        case Kind::TabSheet:
+        case Kind::GroupBox:
             // Tab navigation descends into children of WS_EX_CONTROLPARENT windows.
+            // A group box is one of our containers drawing its own frame: a BS_GROUPBOX
+            // button would not pass its children's notifications on.
             return {classes.container, common | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+        case Kind::PageControl:
+            // The sheets are its children, so they move and hide with it; the backend
+            // makes the tab strip itself a Tab stop before the sheet's controls.
+            return {WC_TABCONTROLW, common | WS_CLIPCHILDREN | TCS_TABS, WS_EX_CONTROLPARENT};
+        case Kind::SpinEdit:
+            // The up-down buttons are a second window, made beside it.
+            return {L"EDIT", common | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
         case Kind::Bevel:
             return {L"STATIC",
                     common | DWORD(static_cast<const TBevel&>(control).TopLineOnly ? SS_ETCHEDHORZ : SS_ETCHEDFRAME)};
@@ -143,7 +154,33 @@ Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
     throw std::logic_error("a form cannot be the child of another window");
 }
 
-bool IsContainer(Kind kind) { return kind == Kind::Panel || kind == Kind::Notebook || kind == Kind::Page; }
+// Windows of the backend's container class.
+bool IsContainer(Kind kind) {
+    return kind == Kind::Panel || kind == Kind::Notebook || kind == Kind::Page || kind == Kind::GroupBox ||
+           kind == Kind::TabSheet;
+}
+
+bool HoldsChildren(Kind kind) { return IsContainer(kind) || kind == Kind::PageControl; }
+
+bool IsSheetOfPageControl(const Control& control) {
+    return control.GetKind() == Kind::TabSheet && control.Parent() &&
+           control.Parent()->GetKind() == Kind::PageControl;
+}
+
+int ChildIndex(const Container& parent, const Control& child) {
+    const auto& children = parent.Children();
+    for (size_t i = 0; i < children.size(); ++i)
+        if (children[i] == &child) return int(i);
+    return -1;
+}
+
+void SetTabCaption(HWND tabs, int tab, const std::string& caption, bool insert) {
+    std::wstring text = FromCp1252(caption);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text.data();
+    SendMessageW(tabs, insert ? TCM_INSERTITEMW : TCM_SETITEMW, WPARAM(tab), reinterpret_cast<LPARAM>(&item));
+}
 
 // Sets a flag for the length of a scope.
 class FlagScope {
@@ -159,6 +196,23 @@ private:
 
 }  // namespace
 
+int TabOfPage(const Container& pageControl, int childIndex) {
+    const auto& children = pageControl.Children();
+    if (childIndex < 0 || childIndex >= int(children.size()) || children[size_t(childIndex)]->GetKind() != Kind::TabSheet)
+        return -1;
+    int tab = 0;
+    for (int i = 0; i < childIndex; ++i)
+        if (children[size_t(i)]->GetKind() == Kind::TabSheet) ++tab;
+    return tab;
+}
+
+int PageOfTab(const Container& pageControl, int tabIndex) {
+    const auto& children = pageControl.Children();
+    for (int i = 0, tab = 0; i < int(children.size()); ++i)
+        if (children[size_t(i)]->GetKind() == Kind::TabSheet && tab++ == tabIndex) return i;
+    return -1;
+}
+
 Win32ControlPeer::Win32ControlPeer(Control& control, HWND window, GdiCache& gdi)
     : control_(control), window_(window), gdi_(gdi) {}
 
@@ -166,6 +220,16 @@ RECT Win32ControlPeer::NativeBounds() const {
     Rect r = control_.Bounds();
     if (control_.GetKind() == Kind::Page && control_.Parent())  // pages fill their notebook
         r = Rect::FromSize(0, 0, control_.Parent()->Width(), control_.Parent()->Height());
+    else if (IsSheetOfPageControl(control_) && control_.Parent()->Peer()) {
+        // Sheets fill the tab control's display area, inside its frame and below the tabs.
+        HWND tabs = reinterpret_cast<HWND>(control_.Parent()->Handle());
+        RECT area;
+        GetClientRect(tabs, &area);
+        SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+        if (area.right < area.left) area.right = area.left;
+        if (area.bottom < area.top) area.bottom = area.top;
+        return area;
+    }
     else if (control_.GetKind() == Kind::Bevel && static_cast<TBevel&>(control_).TopLineOnly)
         r.bottom = r.top + 2;
     return {r.left, r.top, r.right, r.bottom};
@@ -176,9 +240,15 @@ void Win32ControlPeer::Update(Change what) {
         case Change::Bounds: {
             RECT r = NativeBounds();
             MoveWindow(window_, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+            // Setting the buddy again lines the buttons up at the edit's right edge and narrows the edit.
+            if (buttons_) SendMessageW(buttons_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(window_), 0);
+            // A frame drawn along the edges would stay behind at the old size.
+            if (control_.GetKind() == Kind::Panel || control_.GetKind() == Kind::GroupBox)
+                InvalidateRect(window_, nullptr, TRUE);
             if (control_.GetKind() == Kind::Notebook)
                 for (Control* page : static_cast<Container&>(control_).Children())
                     if (page->Peer()) page->Peer()->Update(Change::Bounds);
+            if (control_.GetKind() == Kind::PageControl) LayOutSheets();
             break;
         }
         case Change::Text:
@@ -188,16 +258,23 @@ void Win32ControlPeer::Update(Change what) {
                 SetWindowTextW(window_, FromCp1252(control_.Text()).c_str());
             }
             if (IsContainer(control_.GetKind())) InvalidateRect(window_, nullptr, TRUE);
+            if (IsSheetOfPageControl(control_) && control_.Parent()->Peer()) {
+                int tab = TabOfPage(*control_.Parent(), ChildIndex(*control_.Parent(), control_));
+                if (tab >= 0) SetTabCaption(reinterpret_cast<HWND>(control_.Parent()->Handle()), tab, control_.Text(), false);
+            }
             break;
         case Change::Visible:
             ShowWindow(window_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
+            if (buttons_) ShowWindow(buttons_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
             break;
         case Change::Enabled:
             EnableWindow(window_, control_.Enabled());
+            if (buttons_) EnableWindow(buttons_, control_.Enabled());
             break;
         case Change::Font:
             SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_.FontFor(control_.GetFont())), TRUE);
             InvalidateRect(window_, nullptr, TRUE);
+            if (control_.GetKind() == Kind::PageControl) LayOutSheets();  // the tab row's height follows the font
             break;
         case Change::Colour:
             RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
@@ -237,6 +314,13 @@ void Win32ControlPeer::MirrorState() {
             }
             break;
         }
+        case Kind::PageControl: {
+            // Selecting by message sends no TCN_SELCHANGE, so nothing echoes back to the model.
+            auto& pages = static_cast<TPageControl&>(control_);
+            int tab = TabOfPage(pages, pages.ActivePageIndex());
+            if (tab >= 0 && SendMessageW(window_, TCM_GETCURSEL, 0, 0) != tab) SendMessageW(window_, TCM_SETCURSEL, WPARAM(tab), 0);
+            break;
+        }
         case Kind::ProgressBar: {
             auto& bar = static_cast<TProgressBar&>(control_);
             SendMessageW(window_, PBM_SETRANGE32, WPARAM(bar.Min), LPARAM(bar.Max));
@@ -257,7 +341,8 @@ HBRUSH Win32ControlPeer::Colours(UINT message, HDC dc) {
     switch (control_.GetKind()) {
         case Kind::Button:
             return nullptr;
-        case Kind::Edit: {
+        case Kind::Edit:
+        case Kind::SpinEdit: {
             // Read-only and disabled edits ask with WM_CTLCOLORSTATIC and look like the dialog face.
             COLORREF fallback = GetSysColor(message == WM_CTLCOLORSTATIC ? COLOR_BTNFACE : COLOR_WINDOW);
             COLORREF back = ResolveColour(control_.Color(), fallback);
@@ -302,10 +387,41 @@ void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
                       picture.Row(0), &info, DIB_RGB_COLORS);
 }
 
+void Win32ControlPeer::LayOutSheets() {
+    for (Control* sheet : static_cast<Container&>(control_).Children())
+        if (sheet->Peer()) sheet->Peer()->Update(Change::Bounds);
+}
+
+void Win32ControlPeer::PaintGroupFrame(HDC dc, const RECT& area) {
+    HGDIOBJ oldFont = SelectObject(dc, gdi_.FontFor(control_.GetFont()));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    // The frame's top line runs through the middle of the caption, as with a BS_GROUPBOX.
+    RECT frame = area;
+    frame.top += metrics.tmHeight / 2;
+    DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+    if (!control_.Text().empty()) {
+        std::wstring caption = FromCp1252(control_.Text());
+        RECT text{8, 0, area.right - 8, metrics.tmHeight};
+        DrawTextW(dc, caption.c_str(), int(caption.size()), &text, DT_SINGLELINE | DT_CALCRECT);
+        RECT gap{text.left - 2, 0, text.right + 2, metrics.tmHeight};
+        FillRect(dc, &gap, gdi_.BrushFor(BackgroundOf(control_)));  // the line stops either side of the caption
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, control_.Enabled() ? ResolveColour(control_.GetFont().colour, GetSysColor(COLOR_WINDOWTEXT))
+                                            : GetSysColor(COLOR_GRAYTEXT));
+        DrawTextW(dc, caption.c_str(), int(caption.size()), &text, DT_SINGLELINE);
+    }
+    SelectObject(dc, oldFont);
+}
+
 void Win32ControlPeer::PaintBackground(HDC dc) {
     RECT r;
     GetClientRect(window_, &r);
     FillRect(dc, &r, gdi_.BrushFor(BackgroundOf(control_)));
+    if (control_.GetKind() == Kind::GroupBox) {
+        PaintGroupFrame(dc, r);
+        return;
+    }
     if (control_.GetKind() != Kind::Panel) return;
 
     // Drawn inside the client area so children keep the model's coordinates.
@@ -418,24 +534,47 @@ RECT Win32FormPeer::Placement() const {
 }
 
 void Win32FormPeer::CreateChildren(Container& parent, HWND parentWindow, const NativeClasses& classes) {
+    int tabs = 0;
     for (Control* control : parent.Children()) {
         Recipe recipe = RecipeFor(*control, classes);
-        bool container = IsContainer(control->GetKind());
+        Kind kind = control->GetKind();
         HWND window =
             CreateWindowExW(recipe.exStyle, recipe.windowClass, FromCp1252(control->Text()).c_str(), recipe.style, 0, 0,
                             0, 0, parentWindow, reinterpret_cast<HMENU>(INT_PTR(nextId_++)), classes.instance,
-                            container ? classes.createParam : nullptr);
+                            IsContainer(kind) ? classes.createParam : nullptr);
         if (!window) throw std::runtime_error("Steuerelement " + control->Name() + " konnte nicht erzeugt werden.");
         TagWithName(window, control->Name());
         controls_.push_back(std::make_unique<Win32ControlPeer>(*control, window, gdi_));
         Win32ControlPeer& made = *controls_.back();
         control->AttachPeer(&made);
 
+        // The tab goes in first: the sheet's place is the display area below the tabs.
+        if (IsSheetOfPageControl(*control)) SetTabCaption(parentWindow, tabs++, control->Text(), true);
+        if (kind == Kind::SpinEdit) {
+            DWORD style = WS_CHILD | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS;
+            if (control->Visible()) style |= WS_VISIBLE;
+            if (!control->Enabled()) style |= WS_DISABLED;
+            HWND buttons = CreateWindowExW(0, UPDOWN_CLASSW, nullptr, style, 0, 0, 0, 0, parentWindow,
+                                           reinterpret_cast<HMENU>(INT_PTR(nextId_++)), classes.instance, nullptr);
+            if (!buttons) throw std::runtime_error("Steuerelement " + control->Name() + " konnte nicht erzeugt werden.");
+            // The model owns the value; the buttons only report a direction. A range that
+            // is not inverted makes "up" a positive delta, and a position in its middle
+            // leaves room to report either direction.
+            SendMessageW(buttons, UDM_SETRANGE32, 0, 1000);
+            SendMessageW(buttons, UDM_SETPOS32, 0, 500);
+            made.SetButtons(buttons);
+            AddTip(buttons);
+        }
+
         made.Update(Change::Bounds);
         made.Update(Change::Font);
         made.MirrorState();
         AddTip(window);
-        if (container) CreateChildren(static_cast<Container&>(*control), window, classes);
+        if (HoldsChildren(kind)) CreateChildren(static_cast<Container&>(*control), window, classes);
+        if (kind == Kind::PageControl) {
+            made.Update(Change::Bounds);  // the sheets again, now that every tab is in
+            made.MirrorState();
+        }
     }
 }
 
