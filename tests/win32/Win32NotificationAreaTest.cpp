@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MessagePump.h"
@@ -179,7 +180,13 @@ TEST_F(NotifyIconTest, ClickOnTheIconReachesTheHiddenWindowAsItsCallbackMessage)
     ClientToScreen(tray, &origin);
     RECT client{};
     GetClientRect(tray, &client);
-    SetCursorPos(origin.x + GetSystemMetrics(SM_CXSMICON) / 2 + 2, origin.y + client.bottom / 2);
+    const POINT onIcon{origin.x + GetSystemMetrics(SM_CXSMICON) / 2 + 2, origin.y + client.bottom / 2};
+    // Each icon is a child window of the tray window.
+    if (GetAncestor(WindowFromPoint(onIcon), GA_ROOT) != tray) {
+        area.NotifyIcon(NIM_DELETE_, record);
+        FAIL() << "another window covers Wine's tray window";
+    }
+    SetCursorPos(onIcon.x, onIcon.y);
     PumpFor(20);
     INPUT click[2] = {};
     click[0].type = click[1].type = INPUT_MOUSE;
@@ -257,11 +264,17 @@ const wchar_t* FormClass() {
     return name;
 }
 
+// Away from the top left corner, where Wine's tray window sits.
+HWND CreateForm(const wchar_t* windowClass, DWORD style, DWORD exStyle, HWND owner = nullptr,
+                const wchar_t* title = L"Snapora", POINT at = {600, 600}) {
+    return CreateWindowExW(exStyle, windowClass, title, style, at.x, at.y, 200, 100, owner, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
 class Window {
 public:
     Window(const wchar_t* windowClass, DWORD style, DWORD exStyle, HWND owner = nullptr)
-        : handle_(CreateWindowExW(exStyle, windowClass, L"Snapora", style, 10, 10, 200, 100, owner, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr)) {}
+        : handle_(CreateForm(windowClass, style, exStyle, owner)) {}
     ~Window() {
         if (handle_) DestroyWindow(handle_);
     }
@@ -273,62 +286,88 @@ private:
     HWND handle_;
 };
 
-TEST(Win32NotificationArea, TaskbarWindowIsTheProcesssUnownedFormAmongOthers) {
-    Win32MessageWindows windows;
-    auto hidden = windows.Create([](unsigned, std::uintptr_t, std::intptr_t, std::intptr_t&) { return false; });
-    EXPECT_EQ(TaskbarWindow(), 0u);  // hidden windows are tool windows
+// The task bar window is the calling thread's: a thread of its own keeps
+// the windows other tests leave on the main thread out of the way.
+template <typename Test>
+void OnOwnThread(Test test) {
+    std::thread(test).join();
+}
 
-    Window main(FormClass(), WS_OVERLAPPEDWINDOW, 0);
-    Window owned(FormClass(), WS_OVERLAPPEDWINDOW, 0, main.Get());
-    Window tool(FormClass(), WS_POPUP | WS_CAPTION, WS_EX_TOOLWINDOW);
-    Window system(L"STATIC", WS_POPUP | WS_CAPTION, 0);  // a class of user32's, like a message box's
-    ASSERT_TRUE(main.Get() && owned.Get() && tool.Get() && system.Get());
-    EXPECT_EQ(TaskbarWindow(), reinterpret_cast<NativeWindow>(main.Get()));
+TEST(Win32NotificationArea, TaskbarWindowIsTheThreadsUnownedFormAmongOthers) {
+    OnOwnThread([] {
+        Win32MessageWindows windows;
+        auto hidden = windows.Create([](unsigned, std::uintptr_t, std::intptr_t, std::intptr_t&) { return false; });
+        EXPECT_EQ(TaskbarWindow(), 0u);  // hidden windows are tool windows
+
+        Window main(FormClass(), WS_OVERLAPPEDWINDOW, 0);
+        Window owned(FormClass(), WS_OVERLAPPEDWINDOW, 0, main.Get());
+        Window tool(FormClass(), WS_POPUP | WS_CAPTION, WS_EX_TOOLWINDOW);
+        Window system(L"STATIC", WS_POPUP | WS_CAPTION, 0);  // a class of user32's, like a message box's
+        ASSERT_TRUE(main.Get() && owned.Get() && tool.Get() && system.Get());
+        EXPECT_EQ(TaskbarWindow(), reinterpret_cast<NativeWindow>(main.Get()));
+    });
 }
 
 TEST(Win32NotificationArea, AnOwnedAppWindowCountsAsTaskbarWindow) {
-    Window owner(FormClass(), WS_POPUP, WS_EX_TOOLWINDOW);
-    Window app(FormClass(), WS_POPUP, WS_EX_APPWINDOW, owner.Get());
-    EXPECT_EQ(TaskbarWindow(), reinterpret_cast<NativeWindow>(app.Get()));
+    OnOwnThread([] {
+        Window owner(FormClass(), WS_POPUP, WS_EX_TOOLWINDOW);
+        Window app(FormClass(), WS_POPUP, WS_EX_APPWINDOW, owner.Get());
+        EXPECT_EQ(TaskbarWindow(), reinterpret_cast<NativeWindow>(app.Get()));
+    });
 }
 
-TEST(Win32NotificationArea, ShowTaskbarWindowHidesAndShowsTheMainWindow) {
-    Win32NotificationArea area;
-    area.ShowTaskbarWindow(SW_SHOW);  // no window: nothing happens
-    // A popup: a captioned window would make Wine wait seconds for a window
-    // manager Xvfb doesn't have.
+TEST(Win32NotificationArea, OtherThreadsWindowsAreNotTheTaskbarWindow) {
     Window main(FormClass(), WS_POPUP, 0);
-    area.ShowTaskbarWindow(SW_SHOW);
-    EXPECT_TRUE(IsWindowVisible(main.Get()));
-    area.ShowTaskbarWindow(SW_HIDE);
-    EXPECT_FALSE(IsWindowVisible(main.Get()));
-    area.ShowTaskbarWindow(SW_RESTORE);
-    EXPECT_TRUE(IsWindowVisible(main.Get()));
+    OnOwnThread([] { EXPECT_EQ(TaskbarWindow(), 0u); });
+}
+
+// Wine without a window manager waits two seconds when a window that was
+// once active leaves the screen; these windows are never activated.
+TEST(Win32NotificationArea, ShowTaskbarWindowShowsAndHidesTheMainWindow) {
+    OnOwnThread([] {
+        Win32NotificationArea area;
+        area.ShowTaskbarWindow(SW_SHOWNOACTIVATE);  // no window: nothing happens
+        Window main(FormClass(), WS_POPUP, 0);
+        Window owned(FormClass(), WS_POPUP, 0, main.Get());
+        area.ShowTaskbarWindow(SW_SHOWNOACTIVATE);
+        PumpFor(20);
+        EXPECT_TRUE(IsWindowVisible(main.Get()));
+        EXPECT_FALSE(IsWindowVisible(owned.Get()));
+        area.ShowTaskbarWindow(SW_HIDE);
+        EXPECT_FALSE(IsWindowVisible(main.Get()));
+    });
 }
 
 TEST(Win32NotificationArea, AMinimizedAndHiddenMainWindowComesBackRestored) {
-    Win32NotificationArea area;
-    Window main(FormClass(), WS_POPUP | WS_VISIBLE, 0);
-    ShowWindow(main.Get(), SW_MINIMIZE);
-    area.ShowTaskbarWindow(SW_HIDE);  // as the tray icon does when the program is minimized
-    EXPECT_FALSE(IsWindowVisible(main.Get()));
-    area.ShowTaskbarWindow(SW_SHOW);  // and as it does on a click
-    area.ShowTaskbarWindow(SW_RESTORE);
-    EXPECT_TRUE(IsWindowVisible(main.Get()));
-    EXPECT_FALSE(IsIconic(main.Get()));
+    OnOwnThread([] {
+        Win32NotificationArea area;
+        Window main(FormClass(), WS_POPUP, 0);
+        ShowWindow(main.Get(), SW_SHOWMINNOACTIVE);
+        PumpFor(20);
+        ASSERT_TRUE(IsIconic(main.Get()));
+        area.ShowTaskbarWindow(SW_HIDE);  // as the tray icon does when the program is minimized
+        EXPECT_FALSE(IsWindowVisible(main.Get()));
+        area.ShowTaskbarWindow(SW_SHOWNOACTIVATE);  // restores, as SW_SHOW and SW_RESTORE do on a click
+        PumpFor(20);
+        EXPECT_TRUE(IsWindowVisible(main.Get()));
+        EXPECT_FALSE(IsIconic(main.Get()));
+        area.ShowTaskbarWindow(SW_HIDE);
+    });
 }
 
 TEST(Win32NotificationArea, SetForegroundWindowFrontsTheWindow) {
+    // Windows that were active stay for the process's lifetime: taking them
+    // off the screen would wait for a window manager.
+    static const HWND first = CreateForm(FormClass(), WS_POPUP | WS_VISIBLE, 0, nullptr, L"Vordergrund 1");
+    static const HWND second = CreateForm(FormClass(), WS_POPUP | WS_VISIBLE, 0, nullptr, L"Vordergrund 2");
     Win32NotificationArea area;
-    Window first(FormClass(), WS_POPUP | WS_VISIBLE, 0);
-    Window second(FormClass(), WS_POPUP | WS_VISIBLE, 0);
     PumpFor(50);
-    area.SetForegroundWindow(reinterpret_cast<NativeWindow>(first.Get()));
+    area.SetForegroundWindow(reinterpret_cast<NativeWindow>(first));
     PumpFor(50);
-    EXPECT_EQ(GetForegroundWindow(), first.Get());
-    area.SetForegroundWindow(reinterpret_cast<NativeWindow>(second.Get()));
+    EXPECT_EQ(GetForegroundWindow(), first);
+    area.SetForegroundWindow(reinterpret_cast<NativeWindow>(second));
     PumpFor(50);
-    EXPECT_EQ(GetForegroundWindow(), second.Get());
+    EXPECT_EQ(GetForegroundWindow(), second);
 }
 
 }  // namespace

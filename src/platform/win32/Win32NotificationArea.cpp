@@ -21,9 +21,6 @@ bool IsTaskbarWindow(HWND window) {
 }
 
 BOOL CALLBACK FindTaskbarWindow(HWND window, LPARAM found) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId()) return TRUE;
     const auto classModule = reinterpret_cast<HMODULE>(GetClassLongPtrW(window, GCLP_HMODULE));
     if (classModule != GetModuleHandleW(nullptr) || !IsTaskbarWindow(window)) return TRUE;
     *reinterpret_cast<HWND*>(found) = window;
@@ -34,7 +31,7 @@ BOOL CALLBACK FindTaskbarWindow(HWND window, LPARAM found) {
 
 NativeWindow TaskbarWindow() {
     HWND found = nullptr;
-    EnumWindows(FindTaskbarWindow, reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(GetCurrentThreadId(), FindTaskbarWindow, reinterpret_cast<LPARAM>(&found));
     return reinterpret_cast<NativeWindow>(found);
 }
 

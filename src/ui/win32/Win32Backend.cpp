@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -48,6 +49,26 @@ template <class T>
 T* UserData(HWND window) {
     return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
+
+// Key events carry the generic modifier codes, whichever side's key it was.
+std::uint16_t GenericKey(WPARAM key) {
+    switch (key) {
+        case VK_LSHIFT:
+        case VK_RSHIFT:
+            return VK_SHIFT;
+        case VK_LCONTROL:
+        case VK_RCONTROL:
+            return VK_CONTROL;
+        case VK_LMENU:
+        case VK_RMENU:
+            return VK_MENU;
+        default:
+            return std::uint16_t(key);
+    }
+}
+
+// Releasing one of these opens the window menu when the default procedure saw it pressed.
+bool IsMenuKey(std::uint16_t key) { return key == VK_MENU || key == VK_F10; }
 
 unsigned CurrentShiftState() {
     unsigned shift = ssNone;
@@ -150,8 +171,24 @@ void Win32Backend::FormCreated(Form& form) {
 
     auto peer = std::make_unique<Win32FormPeer>(form, classes_, owner, gdi_);
     formWindows_[peer->Window()] = peer.get();
-    for (const auto& control : peer->Controls()) controlWindows_[control->Window()] = control.get();
+    AddControlWindows(*peer);
     forms_[&form] = std::move(peer);
+}
+
+void Win32Backend::AddControlWindows(Win32FormPeer& peer) {
+    for (const auto& control : peer.Controls())
+        for (HWND window : {control->Window(), control->Buttons()}) {
+            if (!window) continue;
+            controlWindows_[window] = control.get();
+            SetWindowSubclass(window, FocusWatch, 1, reinterpret_cast<DWORD_PTR>(this));
+        }
+}
+
+void Win32Backend::RemoveControlWindows(Win32FormPeer& peer) {
+    for (const auto& control : peer.Controls()) {
+        controlWindows_.erase(control->Window());
+        if (control->Buttons()) controlWindows_.erase(control->Buttons());
+    }
 }
 
 void Win32Backend::FormDestroyed(Form& form) {
@@ -164,7 +201,7 @@ void Win32Backend::FormDestroyed(Form& form) {
     forms_.erase(it);
     // Forgotten first, so messages sent while the windows go reach no dead peer.
     formWindows_.erase(peer->Window());
-    for (const auto& control : peer->Controls()) controlWindows_.erase(control->Window());
+    RemoveControlWindows(*peer);
     if (lastActiveForm_ == peer->Window()) lastActiveForm_ = nullptr;
     lastFocus_ = nullptr;
     peer.reset();
@@ -224,6 +261,19 @@ LRESULT CALLBACK Win32Backend::ContainerProc(HWND window, UINT message, WPARAM w
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+LRESULT CALLBACK Win32Backend::FocusWatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                          DWORD_PTR backend) {
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, FocusWatch, id);
+        return DefSubclassProc(window, message, wParam, lParam);
+    }
+    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    // At once rather than after the message: a mnemonic focuses and clicks a button
+    // within one message, and the control left behind must have had its OnExit first.
+    if (message == WM_SETFOCUS && GetFocus() == window) reinterpret_cast<Win32Backend*>(backend)->TrackFocus(window);
+    return result;
+}
+
 LRESULT CALLBACK Win32Backend::SyncProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     KeepCreateParam(window, message, lParam);
     if (message == WM_RUN_JOB) {
@@ -245,6 +295,7 @@ LRESULT Win32Backend::FormMessage(Win32FormPeer& peer, UINT message, WPARAM wPar
             break;
         case WM_NOTIFY: {
             auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (LRESULT answer = 0; Notify(*header, lParam, answer)) return answer;
             if (header->code == TTN_GETDISPINFOW) {
                 auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
                 if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(header->idFrom)))
@@ -335,7 +386,7 @@ void Win32Backend::Activated(Win32FormPeer& peer) {
         HWND candidate = WindowOf(*active);
         if (candidate && IsWindowVisible(candidate) && IsWindowEnabled(candidate)) target = candidate;
     }
-    if (!target) target = GetNextDlgTabItem(peer.Window(), nullptr, FALSE);
+    if (!target) target = FirstTabStop(peer.Window());
     SetFocus(target ? target : peer.Window());
 }
 
@@ -355,6 +406,10 @@ void Win32Backend::Command(Win32ControlPeer& peer, unsigned code) {
                 if (code == EN_CHANGE && !peer.WritingText())
                     static_cast<TEdit&>(control).TextChangedByUser(win32text::WindowText(window));
                 break;
+            case Kind::SpinEdit:
+                if (code == EN_CHANGE && !peer.WritingText())
+                    static_cast<TSpinEdit&>(control).TextChangedByUser(win32text::WindowText(window));
+                break;
             case Kind::Label:
             case Kind::Image:
             case Kind::Picture:
@@ -366,12 +421,53 @@ void Win32Backend::Command(Win32ControlPeer& peer, unsigned code) {
     });
 }
 
+bool Win32Backend::Notify(const NMHDR& header, LPARAM lParam, LRESULT& result) {
+    Win32ControlPeer* peer = ControlPeerOf(header.hwndFrom);
+    if (!peer) return false;
+    Control& control = peer->Model();
+    if (header.code == UDN_DELTAPOS && control.GetKind() == Kind::SpinEdit) {
+        // The range set at creation is not inverted, so the up button proposes a positive delta.
+        int delta = reinterpret_cast<const NMUPDOWN*>(lParam)->iDelta;
+        // Held buttons repeat from a timer while they hold the mouse. Wine's also step
+        // "down" from the timer that ends a key's pressed look when the pointer rests on them.
+        bool strayRepeat = dispatching_ && dispatching_->message == WM_TIMER && dispatching_->hwnd == header.hwndFrom &&
+                           GetCapture() != header.hwndFrom;
+        if (delta != 0 && !strayRepeat) Guarded([&] { static_cast<TSpinEdit&>(control).Step(delta > 0 ? 1 : -1); });
+        result = 1;  // the buttons keep their own position: the model's text is the value
+        return true;
+    }
+    if (header.code == TCN_SELCHANGE && control.GetKind() == Kind::PageControl) {
+        HWND strip = peer->Window();
+        int tab = int(SendMessageW(strip, TCM_GETCURSEL, 0, 0));
+        Guarded([&] {
+            auto& pages = static_cast<TPageControl&>(control);
+            if (int page = PageOfTab(pages, tab); page >= 0) pages.TabSelectedByUser(page);
+        });
+        // The model may have kept its page; the strip shows whatever it decided.
+        if (Win32ControlPeer* still = ControlPeerOf(strip)) {
+            still->MirrorState();
+            KeepFocusVisible(strip);
+        }
+        result = 0;
+        return true;
+    }
+    return false;
+}
+
+void Win32Backend::KeepFocusVisible(HWND tabStrip) {
+    HWND focus = GetFocus();
+    if (focus && IsChild(tabStrip, focus) && !IsWindowVisible(focus)) SetFocus(tabStrip);
+}
+
 // ---- message pump
 
 void Win32Backend::Pump(MSG& msg) {
     if (!PreTranslate(msg)) {
         TranslateMessage(&msg);
+        const MSG* outer = dispatching_;  // a modal loop may pump inside the dispatch
+        dispatching_ = &msg;
         DispatchMessageW(&msg);
+        dispatching_ = outer;
     }
     SyncFocus();
 }
@@ -380,53 +476,156 @@ bool Win32Backend::PreTranslate(MSG& msg) {
     if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd) return false;
     Win32FormPeer* peer = FormPeerOf(GetAncestor(msg.hwnd, GA_ROOT));
     if (!peer) return false;
-    Form& form = peer->Model();
     HWND formWindow = peer->Window();  // the model may destroy the peer
-
-    // The model sees keys before the focused control does: KeyPreview, Enter and Escape.
-    switch (msg.message) {
-        case WM_KEYDOWN:
-        case WM_SYSKEYDOWN: {
-            bool consumed = false;
-            Guarded([&] { consumed = form.KeyDown(std::uint16_t(msg.wParam), CurrentShiftState()); });
-            if (consumed) {
-                // The default procedure never saw this key, so releasing F10 or Alt
-                // would still open the system menu.
-                if (msg.message == WM_SYSKEYDOWN) swallowMenuKeyUp_ = true;
-                return true;
-            }
-            break;
-        }
-        case WM_KEYUP:
-        case WM_SYSKEYUP:
-            if (swallowMenuKeyUp_ && (msg.wParam == VK_F10 || msg.wParam == VK_MENU)) {
-                swallowMenuKeyUp_ = false;
-                return true;
-            }
-            break;
-        case WM_CHAR: {
-            wchar_t wide = wchar_t(msg.wParam);
-            char byte = 0;
-            BOOL unmapped = FALSE;
-            if (WideCharToMultiByte(1252, 0, &wide, 1, &byte, 1, nullptr, &unmapped) != 1 || unmapped) break;
-            char key = byte;
-            bool consumed = false;
-            Guarded([&] { consumed = form.KeyPress(key); });
-            if (consumed) return true;
-            if (key != byte) msg.wParam = FromCp1252(std::string_view(&key, 1))[0];  // the model swapped the key
-            break;
-        }
-    }
+    if (KeyMessage(msg, peer->Model(), formWindow)) return true;
     if (!FormPeerOf(formWindow)) return true;  // the window went with the key
     // Tab and arrow navigation between the controls.
     return IsDialogMessageW(formWindow, &msg) != FALSE;
 }
 
-void Win32Backend::SyncFocus() {
+// The model sees every key before the focused control and dialog navigation do:
+// the form's key preview, the control's key events, Enter and Escape.
+bool Win32Backend::KeyMessage(MSG& msg, Form& form, HWND formWindow) {
+    switch (msg.message) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN: {
+            std::uint16_t key = GenericKey(msg.wParam);
+            unsigned shift = CurrentShiftState();
+            bool repeated = (msg.lParam & (1 << 30)) != 0;
+            // A fresh Alt or F10 reaches the default procedure unless the model takes it,
+            // so a swallowed earlier press no longer needs its release swallowed.
+            if (IsMenuKey(key) && !repeated) swallowMenuKeyUp_ = false;
+            bool consumed = false;
+            Guarded([&] { consumed = form.KeyDown(key, shift); });
+            if (consumed) {
+                // The default procedure never saw this key, so releasing F10 or Alt
+                // would still open the window menu.
+                if (msg.message == WM_SYSKEYDOWN) swallowMenuKeyUp_ = true;
+                return true;  // not translated either: no WM_CHAR follows a swallowed key
+            }
+            if (!FormPeerOf(formWindow)) return true;
+            if (key == VK_TAB && !(shift & ssAlt)) {
+                if ((shift & ssCtrl) && TurnPage((shift & ssShift) != 0)) return true;
+                return TabNavigation(formWindow, msg, (shift & ssShift) != 0);
+            }
+            return false;
+        }
+        case WM_KEYUP:
+        case WM_SYSKEYUP: {
+            std::uint16_t key = GenericKey(msg.wParam);
+            bool consumed = false;
+            Guarded([&] { consumed = form.KeyUp(key, CurrentShiftState()); });
+            if (swallowMenuKeyUp_ && IsMenuKey(key)) {
+                swallowMenuKeyUp_ = false;
+                return true;
+            }
+            return consumed;
+        }
+        case WM_CHAR:
+        case WM_SYSCHAR: {
+            wchar_t wide = wchar_t(msg.wParam);
+            char byte = 0;
+            BOOL unmapped = FALSE;
+            if (WideCharToMultiByte(1252, 0, &wide, 1, &byte, 1, nullptr, &unmapped) != 1 || unmapped) return false;
+            char key = byte;
+            bool consumed = false;
+            Guarded([&] { consumed = form.KeyPress(key); });
+            if (consumed) return true;
+            if (key != byte) msg.wParam = FromCp1252(std::string_view(&key, 1))[0];  // the model swapped the key
+            return false;
+        }
+        default:
+            return false;
+    }
+}
+
+bool Win32Backend::IsTabStrip(HWND window) const {
+    Win32ControlPeer* peer = ControlPeerOf(window);
+    return peer && peer->Window() == window && peer->Model().GetKind() == Kind::PageControl;
+}
+
+// The order of dialog navigation: visible windows depth first in z-order, into
+// enabled control parents. A page control's tab strip is a control parent (its
+// sheets are its children) and yet a stop of its own, before its sheet's controls.
+void Win32Backend::CollectTabOrder(HWND parent, std::vector<TabOrderEntry>& order) const {
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        LONG style = GetWindowLongW(child, GWL_STYLE);
+        if (!(style & WS_VISIBLE)) continue;
+        bool enabled = !(style & WS_DISABLED);
+        bool controlParent = (GetWindowLongW(child, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) != 0;
+        bool stop = enabled && (style & WS_TABSTOP) && (!controlParent || IsTabStrip(child));
+        order.push_back({child, stop});
+        if (controlParent && enabled) CollectTabOrder(child, order);
+    }
+}
+
+HWND Win32Backend::FirstTabStop(HWND formWindow) const {
+    std::vector<TabOrderEntry> order;
+    CollectTabOrder(formWindow, order);
+    auto first = std::find_if(order.begin(), order.end(), [](const TabOrderEntry& e) { return e.stop; });
+    return first == order.end() ? nullptr : first->window;
+}
+
+bool Win32Backend::TabNavigation(HWND formWindow, const MSG& msg, bool backward) {
+    std::vector<TabOrderEntry> order;
+    CollectTabOrder(formWindow, order);
+    // Without a tab strip the dialog manager's own order is the same.
+    if (std::none_of(order.begin(), order.end(), [&](const TabOrderEntry& e) { return e.stop && IsTabStrip(e.window); }))
+        return false;
+
     HWND focus = GetFocus();
-    if (focus == lastFocus_) return;
-    lastFocus_ = focus;
-    if (Win32FormPeer* form = focus ? FormPeerOf(GetAncestor(focus, GA_ROOT)) : nullptr) form->KeepDefaultButtonLook();
+    if (focus && focus != formWindow) {
+        LRESULT code = SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
+        if (code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) return false;  // the control takes Tab itself
+    }
+    size_t count = order.size();
+    size_t from = count;
+    for (size_t i = 0; i < count; ++i)
+        if (order[i].window == focus) from = i;
+    if (from == count && focus && focus != formWindow) return false;  // a place unknown here: the dialog manager's
+
+    HWND target = nullptr;
+    for (size_t step = 1; step <= count && !target; ++step) {
+        size_t i = from == count ? (backward ? count - step : step - 1)
+                                 : (backward ? (from + count - step) % count : (from + step) % count);
+        if (order[i].stop) target = order[i].window;
+    }
+    if (!target) return false;
+    SendMessageW(formWindow, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    // As dialog navigation does: an edit reached by Tab has its text selected.
+    if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(target, EM_SETSEL, 0, -1);
+    SetFocus(target);
+    return true;
+}
+
+bool Win32Backend::TurnPage(bool backward) {
+    HWND focus = GetFocus();
+    for (HWND window = focus; window && !FormPeerOf(window); window = GetParent(window)) {
+        if (!IsTabStrip(window)) continue;
+        auto& pages = static_cast<TPageControl&>(ControlPeerOf(window)->Model());
+        int count = int(SendMessageW(window, TCM_GETITEMCOUNT, 0, 0));
+        if (count < 1) return false;
+        int tab = TabOfPage(pages, pages.ActivePageIndex());
+        int next = tab < 0 ? 0 : (tab + (backward ? count - 1 : 1)) % count;
+        bool wasInSheet = focus != window;
+        Guarded([&] {
+            if (int page = PageOfTab(pages, next); page >= 0) pages.TabSelectedByUser(page);
+        });
+        if (!ControlPeerOf(window)) return true;
+        // From inside a sheet the focus goes on to the new sheet's first control.
+        if (wasInSheet && !IsWindowVisible(GetFocus())) {
+            std::vector<TabOrderEntry> order;
+            CollectTabOrder(window, order);
+            auto first = std::find_if(order.begin(), order.end(), [](const TabOrderEntry& e) { return e.stop; });
+            SetFocus(first != order.end() ? first->window : window);
+        }
+        KeepFocusVisible(window);
+        return true;
+    }
+    return false;
+}
+
+void Win32Backend::TrackFocus(HWND focus) {
     for (HWND window = focus; window && !FormPeerOf(window); window = GetParent(window)) {
         if (Win32ControlPeer* peer = ControlPeerOf(window)) {
             Control& control = peer->Model();
@@ -437,6 +636,16 @@ void Win32Backend::SyncFocus() {
             return;
         }
     }
+}
+
+void Win32Backend::SyncFocus() {
+    // Focus changes arrive through WM_SETFOCUS of the control windows; this catches
+    // whatever got past them, and keeps the default button's look.
+    HWND focus = GetFocus();
+    if (focus == lastFocus_) return;
+    lastFocus_ = focus;
+    if (Win32FormPeer* form = focus ? FormPeerOf(GetAncestor(focus, GA_ROOT)) : nullptr) form->KeepDefaultButtonLook();
+    TrackFocus(focus);
 }
 
 void Win32Backend::QuitSeen(const MSG& msg) {

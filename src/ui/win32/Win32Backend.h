@@ -64,10 +64,14 @@ private:
     bool PreTranslate(MSG& msg);
     bool KeyMessage(MSG& msg, Form& form, HWND formWindow);
     // Tab and Shift+Tab with page controls on the form; false leaves the key to dialog navigation.
-    bool TabNavigation(HWND formWindow, bool backward);
+    bool TabNavigation(HWND formWindow, const MSG& msg, bool backward);
     // Ctrl+Tab and Ctrl+Shift+Tab turn the pages of the page control holding the focus.
     bool TurnPage(bool backward);
-    void CollectTabStops(HWND parent, std::vector<HWND>& stops) const;
+    struct TabOrderEntry {
+        HWND window;
+        bool stop;  // Tab may land here
+    };
+    void CollectTabOrder(HWND parent, std::vector<TabOrderEntry>& order) const;
     HWND FirstTabStop(HWND formWindow) const;
     bool IsTabStrip(HWND window) const;
     // After a page change the focus must not stay on a hidden sheet.
@@ -106,6 +110,7 @@ private:
     std::atomic<bool> terminated_{false};
     HWND lastActiveForm_ = nullptr;
     HWND lastFocus_ = nullptr;
+    const MSG* dispatching_ = nullptr;  // the posted message being dispatched by the pump
     bool swallowMenuKeyUp_ = false;
 
     std::mutex syncMutex_;
