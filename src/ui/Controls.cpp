@@ -65,7 +65,9 @@ TSpinEdit::TSpinEdit(Container* parent, std::string name) : Control(parent, std:
     TabStop = true;
     SetText("0");
     OnKeyPress = [](char& key) {
-        bool allowed = (key >= '0' && key <= '9') || key == '+' || key == '-' || key == ',' || key == 8;
+        // Control characters (Backspace, the clipboard keys) are not typing.
+        bool allowed = (key >= '0' && key <= '9') || key == '+' || key == '-' || key == ',' ||
+                       static_cast<unsigned char>(key) < 32;
         if (!allowed) key = 0;
     };
     OnExit = [this] {

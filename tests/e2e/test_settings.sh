@@ -3,7 +3,7 @@
 # keeps a start-up shortcut.
 
 reg_key='HKCU\Software\Snapora'
-startup="$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Startup 2>/dev/null | head -1)"
+startup="$(find "$WINEPREFIX/drive_c/users" -type d -ipath '*/start menu/programs/startup' 2>/dev/null | head -1)"
 reg_value() { wine reg query "$reg_key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { print $3 }'; }
 checked() { wintool get "$1" "$2" | cut -f6; }
 
@@ -31,14 +31,15 @@ wintool click "$main_title" SettingsButton >/dev/null
 wintool wait "$settings_title" 10000 >/dev/null
 wintool click "$settings_title" ShortcutEdit >/dev/null
 sleep 0.3
-xdotool key --clearmodifiers ctrl+k
+# K goes up before Ctrl, as a person would press it.
+xdotool keydown ctrl keydown k keyup k keyup ctrl
 wintool wait-text "$settings_title" ShortcutEdit "Strg + K" 5000 >/dev/null \
   && pass "shortcut field shows Strg + K" || fail "shortcut field shows '$(wintool text "$settings_title" ShortcutEdit)'"
 wintool click "$settings_title" CloseButton >/dev/null
 wintool wait-text "$main_title" ShortcutLabel "(oder Strg + K)" 5000 >/dev/null \
   && pass "main window shows the new shortcut" || fail "main window shows '$(control_text ShortcutLabel)'"
 before=$(request_count)
-press_and_wait_status ctrl+k "Screenshot wurde erfolgreich hochgeladen." \
+press_and_wait_status "ctrl+k" "Screenshot wurde erfolgreich hochgeladen." \
   && pass "Ctrl+K captures and uploads" || fail "Ctrl+K captures (status '$(control_text Label1)')"
 expect_eq "Ctrl+K: one upload" "$(request_count)" "$((before + 1))"
 

@@ -4,7 +4,7 @@ start_snapora
 expect_eq "main window titled '$main_title'" "$(wintool caption "$main_title")" "$main_title"
 expect_eq "status line starts empty" "$(control_text Label1)" ""
 expect_eq "instructions page shown" "$(control_visible Label2)" "1"
-expect_eq "shortcut hint" "$(control_text ShortcutLabel)" "(oder Strg+Ende)"
+expect_eq "shortcut hint, as the settings format it" "$(control_text ShortcutLabel)" "(oder Strg + Ende)"
 
 windows_before=$(wintool windows | grep -c "$main_title\$")
 started=$(date +%s%N)

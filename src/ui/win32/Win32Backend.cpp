@@ -341,6 +341,7 @@ LRESULT Win32Backend::FormMessage(Win32FormPeer& peer, UINT message, WPARAM wPar
             Guarded([&] {
                 if (wParam == SIZE_MINIMIZED) {
                     form.WindowStateChangedByUser(WindowState::Minimized);
+                    if (app_ && app_->MainForm() == &form && app_->OnMinimize) app_->OnMinimize();
                 } else if (wParam == SIZE_RESTORED || wParam == SIZE_MAXIMIZED) {
                     form.WindowStateChangedByUser(WindowState::Normal);
                     peer.NativeBoundsChanged();
