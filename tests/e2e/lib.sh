@@ -77,12 +77,13 @@ stop_snapora() {
   snapora_pid=""
 }
 
-# Gives the program's main window the keyboard focus, so Wine delivers hot keys.
-focus_main() {
+# Gives a window of the program the keyboard focus, so Wine delivers keys and hot keys.
+focus_window() {
   local id
-  id=$(xdotool search --name "^$main_title\$" | head -1)
-  [ -n "$id" ] && xdotool windowactivate --sync "$id" 2>/dev/null || xdotool windowfocus --sync "$id"
+  id=$(xdotool search --name "^$1\$" | head -1)
+  [ -n "$id" ] && { xdotool windowactivate --sync "$id" 2>/dev/null || xdotool windowfocus --sync "$id"; }
 }
+focus_main() { focus_window "$main_title"; }
 
 control_text() { wintool text "$main_title" "$1"; }
 

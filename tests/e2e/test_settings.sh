@@ -29,7 +29,9 @@ wintool check "$main_title" SaveLocalCheckBox 0 >/dev/null
 # A new alternative shortcut, typed into the capture field, then used.
 wintool click "$main_title" SettingsButton >/dev/null
 wintool wait "$settings_title" 10000 >/dev/null
+focus_window "$settings_title"
 wintool click "$settings_title" ShortcutEdit >/dev/null
+wait_until 30 bash -c "[ \"\$(xdotool getwindowfocus getwindowname)\" = '$settings_title' ]"
 sleep 0.3
 # K goes up before Ctrl, as a person would press it.
 xdotool keydown ctrl keydown k keyup k keyup ctrl

@@ -40,6 +40,8 @@ std::string Win32Shell::SpecialFolderPath(int folder) {
     if (FAILED(SHGetSpecialFolderLocation(nullptr, folder, &received))) return {};
     std::optional<std::wstring> path = PathOf(ItemList(received));
     if (!path || path->empty()) return {};
+    // A fresh profile may lack the folder; a shortcut saved there would be lost.
+    SHCreateDirectoryExW(nullptr, path->c_str(), nullptr);
     if (path->back() != L'\\') path->push_back(L'\\');
     return Narrow(*path);
 }
