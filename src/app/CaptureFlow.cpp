@@ -40,7 +40,14 @@ void TMainForm::HotKeyControl1HotKey() {
     if (!state_.ReadyForCapture || WorkerRunning()) return;
     FormFirstShow();
     state_.ReadyForCapture = false;
-    Capture(true);
+    try {
+        Capture(true);
+    } catch (...) {
+        // A failed grab must not leave the gate shut for good: reset the
+        // display, then let the general error handler show what happened.
+        FormFirstShow();
+        throw;
+    }
 }
 
 void TMainForm::ActiveWindowCheckBoxClick() { state_.ActiveWindowOnly = ActiveWindowCheckBox.Checked(); }

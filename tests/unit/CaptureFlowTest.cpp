@@ -166,6 +166,17 @@ TEST_F(CaptureFlow, TriggerWhileNotReadyIsDroppedWithoutReset) {
     EXPECT_TRUE(State().ReadyForCapture);
 }
 
+TEST_F(CaptureFlow, FailedGrabReopensTheGateForTheErrorHandler) {
+    fake.desktop.grabFails = true;
+    std::intptr_t r;
+    EXPECT_THROW(Main().Dispatch(WM_HOTKEY_, 101, 0, r), std::runtime_error);
+    EXPECT_TRUE(State().ReadyForCapture);
+    EXPECT_TRUE(Main().EditCheckBox.Enabled());
+    fake.desktop.grabFails = false;
+    PressPrint();
+    EXPECT_EQ(http.SentRequests().size(), 1u);
+}
+
 TEST_F(CaptureFlow, OptionsStayLockedUntilTheWorkerEnds) {
     auto enabled = [&] {
         std::vector<bool> states;

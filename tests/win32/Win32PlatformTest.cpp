@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "MessagePump.h"
 #include "imaging/Bitmap.h"
 #include "platform/win32/DibPixels.h"
 #include "platform/win32/GdiCanvas.h"
@@ -20,28 +21,8 @@ namespace {
 
 // ---- Helpers -------------------------------------------------------------
 
-void PumpMessages(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < milliseconds);
-}
-
-// Pumps messages until `done` holds or the time is up; whether it held.
-template <typename Condition>
-bool PumpUntil(Condition done, DWORD milliseconds = 5000) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= milliseconds) return false;
-        PumpMessages(20);
-    }
-    return true;
-}
+using snapora::testing::PumpUntil;
+void PumpMessages(DWORD milliseconds) { snapora::testing::PumpFor(milliseconds); }
 
 const wchar_t* WindowClass(COLORREF colour) {
     // One class per background colour; the class brush paints the window.

@@ -21,6 +21,7 @@ Size FakeDesktop::PrimaryScreenSize() {
 
 void FakeDesktop::Grab(const Rect& area, Bitmap& into) {
     grabs.push_back(area);
+    if (grabFails) throw std::runtime_error("Der Bildschirm konnte nicht gelesen werden.");
     into.SetSize(area.Width(), area.Height());
     for (int y = 0; y < into.Height(); ++y) {
         std::uint8_t* p = into.Row(y);

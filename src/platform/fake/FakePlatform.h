@@ -25,6 +25,7 @@ public:
     NativeWindow foreground = 0;
     std::vector<Rect> grabs;
     std::vector<NativeWindow> forcedWindows;
+    bool grabFails = false;  // the screen can't be read (out of memory, no display)
 
     // The colour of screen point (x, y): x and y folded into the three channels.
     static Colour ScreenColour(int x, int y);
