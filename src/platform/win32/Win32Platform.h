@@ -7,6 +7,10 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/DibPixels.h"
+#include "platform/win32/Win32Clipboard.h"
+#include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32Dialogs.h"
+#include "platform/win32/Win32Process.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32HotKeys.h"
@@ -17,38 +21,6 @@
 #include "platform/win32/Win32SingleInstance.h"
 
 namespace snapora {
-
-class Win32Process final : public Process {
-public:
-    std::vector<std::string> Parameters() override;
-    std::string ExecutablePath() override;
-    void ExitNow(int code) override;
-};
-
-// Splits a command line the classic way: blanks separate, double quotes group
-// and vanish, backslashes are plain characters (so a quoted folder ending in a
-// backslash stays a path).
-std::vector<std::string> SplitCommandLine(std::string_view commandLine);
-
-class Win32Clipboard final : public Clipboard {
-public:
-    // Stores the text as Unicode; Windows derives the ANSI forms from it.
-    void SetText(const std::string& text) override;
-};
-
-class Win32Dialogs final : public Dialogs {
-public:
-    std::optional<std::string> SaveFile(NativeWindow owner, const SaveDialogOptions& options) override;
-};
-
-// "description|pattern|..." as the common dialogs want it: parts ended by
-// zeros, the whole by one more.
-std::wstring DialogFilter(std::string_view filter);
-
-class Win32Clock final : public Clock {
-public:
-    LocalTime Now() override;
-};
 
 class Win32Platform {
 public:

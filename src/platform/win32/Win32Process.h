@@ -1,0 +1,24 @@
+#pragma once
+// The running program: its command line, its path and its end.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Process.h"
+
+namespace snapora {
+
+class Win32Process final : public Process {
+public:
+    std::vector<std::string> Parameters() override;
+    std::string ExecutablePath() override;
+    void ExitNow(int code) override;
+};
+
+// Splits a command line the classic way: blanks separate, double quotes group
+// and vanish, backslashes are plain characters (so a quoted folder ending in a
+// backslash stays a path).
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+}  // namespace snapora
