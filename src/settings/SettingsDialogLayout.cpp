@@ -14,29 +14,29 @@ void TSettingsDialogForm::LayOut() {
     SetCaption("Einstellungen");
     Border = BorderStyle::Dialog;
     MinimizeBox = MaximizeBox = false;
-    SetClientSize(425, 345);
+    SetClientSize(490, 345);
     CentreOnScreen = true;
 
-    PageControl1.SetBounds(8, 8, 409, 273);
+    PageControl1.SetBounds(8, 8, 474, 273);
     TabSheet1.SetText(" Allgemeines ");
     TabSheet2.SetText(" Account ");
-    for (TTabSheet* sheet : {&TabSheet1, &TabSheet2}) sheet->SetBounds(4, 24, 401, 245);
+    for (TTabSheet* sheet : {&TabSheet1, &TabSheet2}) sheet->SetBounds(4, 24, 466, 245);
     PageControl1.PagesCreated();
 
-    TrayIconCheckBox.SetBounds(8, 8, 385, 17);
+    TrayIconCheckBox.SetBounds(8, 8, 450, 17);
     TrayIconCheckBox.SetCaption("SysTray-Symbol verwenden (Programm wird mit Windows gestartet)");
-    CopyURLCheckBox.SetBounds(8, 30, 385, 17);
+    CopyURLCheckBox.SetBounds(8, 30, 450, 17);
     CopyURLCheckBox.SetCaption("Screenshot-URL nach Upload in Zwischenablage kopieren");
-    HideDonateButtonCheckBox.SetBounds(8, 52, 385, 17);
+    HideDonateButtonCheckBox.SetBounds(8, 52, 450, 17);
     HideDonateButtonCheckBox.SetCaption("Spenden-Button ausblenden");
 
-    ShortcutCaption.SetBounds(8, 82, 190, 13);
+    ShortcutCaption.SetBounds(8, 82, 240, 13);
     ShortcutCaption.SetCaption("Alternativ-Shortcut für Screenshot:");
-    ShortcutEdit.SetBounds(208, 78, 185, 21);
+    ShortcutEdit.SetBounds(258, 78, 200, 21);
 
-    ListCountCaption.SetBounds(8, 110, 290, 13);
+    ListCountCaption.SetBounds(8, 110, 370, 13);
     ListCountCaption.SetCaption("Anzahl der zu speichernden Screenshots in der Chronik:");
-    ScreenshotListCount.SetBounds(328, 106, 65, 21);
+    ScreenshotListCount.SetBounds(393, 106, 65, 21);
     ScreenshotListCount.MinValue = 0;
     ScreenshotListCount.MaxValue = 50;
     ScreenshotListCount.SetValue(5);
@@ -44,18 +44,18 @@ void TSettingsDialogForm::LayOut() {
         "Gibt an, wie viele der letzten Screenshots gespeichert werden sollen. Die letzten Screenshots können im "
         "Popup-Menü des SysTray-Symbol von Snapora angeschaut werden";
 
-    LocalSaveGroup.SetBounds(8, 140, 385, 97);
+    LocalSaveGroup.SetBounds(8, 140, 450, 97);
     LocalSaveGroup.SetText(" Nur auf Festplatte speichern ");
-    AlwaysAskForDirectoryCheckBox.SetBounds(12, 22, 361, 17);
+    AlwaysAskForDirectoryCheckBox.SetBounds(12, 22, 426, 17);
     AlwaysAskForDirectoryCheckBox.SetCaption("Jedes Mal nach Ordner fragen");
     AlwaysAskForDirectoryCheckBox.SetChecked(true);
-    StandardDirLabel.SetBounds(12, 54, 85, 13);
+    StandardDirLabel.SetBounds(12, 54, 105, 13);
     StandardDirLabel.SetCaption("Standard-Ordner:");
-    StandardDirEdit.SetBounds(100, 50, 241, 21);
-    SelectStandardDirButton.SetBounds(348, 49, 25, 23);
+    StandardDirEdit.SetBounds(120, 50, 286, 21);
+    SelectStandardDirButton.SetBounds(413, 49, 25, 23);
     SelectStandardDirButton.SetCaption("...");
 
-    AccountInfoLabel.SetBounds(8, 8, 385, 65);
+    AccountInfoLabel.SetBounds(8, 8, 450, 65);
     AccountInfoLabel.WordWrap = true;
     UsernameLabel.SetBounds(8, 88, 80, 13);
     UsernameLabel.SetCaption("Username:");
@@ -66,11 +66,11 @@ void TSettingsDialogForm::LayOut() {
     PasswordEdit.PasswordChar = '*';
     Font link;
     link.colour = clBlue;
-    Label5.SetBounds(272, 88, 121, 13);
+    Label5.SetBounds(280, 88, 170, 13);
     Label5.SetCaption("Account anlegen");
     Label5.SetFont(link);
     Label5.CursorShape = Cursor::HandPoint;
-    Label7.SetBounds(272, 116, 121, 13);
+    Label7.SetBounds(280, 116, 170, 13);
     Label7.SetCaption("Account - Anleitung");
     Label7.SetFont(link);
     Label7.CursorShape = Cursor::HandPoint;
@@ -86,7 +86,7 @@ void TSettingsDialogForm::LayOut() {
     Button3.SetBounds(8, 184, 249, 25);
     Button3.SetCaption("Auf Website einloggen");
 
-    RegistryInfoLabel.SetBounds(8, 290, 313, 49);
+    RegistryInfoLabel.SetBounds(8, 290, 370, 49);
     RegistryInfoLabel.WordWrap = true;
     RegistryInfoLabel.SetCaption(
         "Info: Registry-Verwendung ist deaktiviert! Optionen werden also nicht gespeichert!");
@@ -94,7 +94,7 @@ void TSettingsDialogForm::LayOut() {
     bold.bold = true;
     RegistryInfoLabel.SetFont(bold);
 
-    CloseButton.SetBounds(336, 300, 81, 25);
+    CloseButton.SetBounds(401, 300, 81, 25);
     CloseButton.SetCaption("OK");
     CloseButton.SetDefault(true);
     CloseButton.Cancel = true;
