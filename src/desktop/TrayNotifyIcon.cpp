@@ -72,7 +72,7 @@ void TTrayNotifyIcon::RefreshIcon() {
     record_.version5 = version5_;
     record_.window = window_->Handle();
     record_.id = 0;
-    record_.flags = NIF_MESSAGE_ | NIF_ICON_ | (showHint_ ? NIF_TIP_ : 0);
+    record_.flags = NIF_MESSAGE_ | NIF_ICON_ | (showHint_ ? std::uint32_t(NIF_TIP_) : 0u);
     record_.callbackMessage = CallbackMessage;
     record_.icon = icon_;
     if (showHint_) record_.tip = hint_.substr(0, version5_ ? 127 : 63);
