@@ -95,9 +95,11 @@ public:
     void IdHTTP1Work(WorkMode mode, std::int64_t count);
     void IdHTTP1WorkEnd(WorkMode mode);
     void CheckForNewVersion(const std::string& newestVersion);
+
+    // Renaming the uploaded screenshot on the service.
+    void RenameButtonClick();
+    void RenameScreenshot();
     HttpClient& IdHTTP1() { return context_.http; }
-    // Where a name typed during the upload is sent once the address is known.
-    std::function<void()> OnPendingRename;
     // Whether the latest worker still needs the UI (it is not yet finished).
     bool WorkerRunning() const;
     // Waits until the latest worker has ended (program end, tests).

@@ -183,6 +183,7 @@ void TMainForm::BindHandlers() {
     ScreenshotListe1.OnClick = [this] { ScreenshotListe1Click(); };
     PopupExit.OnClick = [this] { PopupExitClick(); };
     Button1.OnClick = [this] { ScreenshotListe1Click(); };
+    RenameButton.OnClick = [this] { RenameButtonClick(); };
     SettingsButton.OnClick = [this] { SettingsButtonClick(); };
     DonateButton.OnClick = [this] { DonateButtonClick(); };
     Label5.OnClick = [this] { Label5Click(); };

@@ -148,8 +148,8 @@ void TUploadThread::UploadScreenshot() {
                 TMainForm& main = *context_.windows.main;
                 main.CheckForNewVersion(answer.version);
                 state.ScreenshotURL = answer.address;
-                if (!state.PendingNewName.empty() && main.OnPendingRename) {
-                    main.OnPendingRename();  // it shows the new address itself
+                if (!state.PendingNewName.empty()) {
+                    main.RenameScreenshot();  // it shows the new address itself
                 } else {
                     std::string name = ScreenshotNameFromAddress(answer.address, context_.endpoints.DomainSuffix());
                     context_.windows.history->RenameLatestScreenshot(name, answer.address);

@@ -9,6 +9,13 @@ case "$url" in
   *) fail "address shown: '$url'" ;;
 esac
 expect_eq "address on the X clipboard" "$(xclip -o -selection clipboard 2>/dev/null)" "$url"
+# Renaming the uploaded screenshot.
+wintool settext "$main_title" RenameEdit "Mein Fenster" >/dev/null
+wintool click "$main_title" RenameButton >/dev/null
+wintool wait-text "$main_title" DisplayURLEdit "http://127.0.0.1:$service_port/Mein Fenster" 10000 >/dev/null \
+  && pass "renamed address shown" || fail "renamed address shown: '$(control_text DisplayURLEdit)'"
+expect_eq "rename status" "$(control_text Label1)" "Screenshot wurde umbenannt."
+expect_eq "renamed address on the clipboard" "$(xclip -o -selection clipboard 2>/dev/null)" "http://127.0.0.1:$service_port/Mein Fenster"
 expect_eq "temporary file removed" "$(ls "$WINEPREFIX"/drive_c/users/*/Temp/screen.jpg 2>/dev/null | wc -l)" "0"
 
 # A refusal of the service is shown in the status line.
