@@ -77,6 +77,7 @@ public:
     void Label5Click();
     void ActiveWindowCheckBoxClick();
     void SaveOptionsCheckBoxClick();
+    void SessionModeCheckBoxClick();
 
     // Settings: read into the controls at start, written back at the end.
     void LoadSettings();

@@ -189,6 +189,7 @@ void TMainForm::BindHandlers() {
     Label5.OnClick = [this] { Label5Click(); };
     ActiveWindowCheckBox.OnClick = [this] { ActiveWindowCheckBoxClick(); };
     SaveOptionsCheckBox.OnClick = [this] { SaveOptionsCheckBoxClick(); };
+    SessionModeCheckBox.OnClick = [this] { SessionModeCheckBoxClick(); };
     HotKeyControl1.OnHotKey = [this] { HotKeyControl1HotKey(); };
     TrayIcon.OnDblClick = [this] { PopupShowClick(); };
 }
