@@ -12,7 +12,11 @@ wintool wait-text "$main_title" SessionUrlEdit "http://127.0.0.1:$service_port/~
 in_session="$main_title   [Session: team]"
 if wintool find "$in_session" >/dev/null; then pass "caption names the session"; else fail "caption names the session"; fi
 expect_eq "session panel visible" "$(wintool get "$in_session" SessionUrlPanel | cut -f4)" "1"
-press_and_wait_status Print "Screenshot wurde erfolgreich hochgeladen." || fail "upload in session mode"
+# The caption names the session until the capture resets the display.
+focus_window "$in_session"
+xdotool key Print
+wintool wait-text "$main_title" Label1 "Screenshot wurde erfolgreich hochgeladen." 30000 >/dev/null \
+  || fail "upload in session mode"
 last=$(ls "$record_dir"/*.body | tail -1)
 if grep -q $'name="sessionname"\r\n\r\nteam\r\n' "$last"; then pass "upload carries the session"; else fail "upload carries the session"; fi
 wintool check "$main_title" SessionModeCheckBox 0 >/dev/null
