@@ -79,8 +79,9 @@ stop_snapora() {
 
 # Gives a window of the program the keyboard focus, so Wine delivers keys and hot keys.
 focus_window() {
-  local id
-  id=$(xdotool search --name "^$1\$" | head -1)
+  local id pattern
+  pattern=$(printf '%s' "$1" | sed 's/[][\.*^$()+?{}|]/\\&/g')  # xdotool takes a regular expression
+  id=$(xdotool search --name "^$pattern\$" | head -1)
   [ -n "$id" ] && { xdotool windowactivate --sync "$id" 2>/dev/null || xdotool windowfocus --sync "$id"; }
 }
 focus_main() { focus_window "$main_title"; }
