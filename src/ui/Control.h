@@ -50,7 +50,7 @@ public:
 
     enum class Kind {
         Label, Button, CheckBox, Edit, ProgressBar, Panel, Bevel, Notebook, Page, Image, Picture, Form,
-        GroupBox, PageControl, TabSheet, SpinEdit
+        GroupBox, PageControl, TabSheet, SpinEdit, ListBox
     };
     virtual Kind GetKind() const = 0;
 
@@ -106,6 +106,7 @@ public:
 
     // What a click on the native control does; clickable controls override it.
     virtual void NativeClick() {}
+    virtual void NativeDoubleClick() {}
 
 protected:
     void Changed(Change what) {

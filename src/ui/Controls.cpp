@@ -99,4 +99,45 @@ void TSpinEdit::TextChangedByUser(std::string text) {
     if (OnChange) OnChange();
 }
 
+void TListBox::InsertItem(int index, std::string text) {
+    index = std::clamp(index, 0, int(items_.size()));
+    items_.insert(items_.begin() + index, std::move(text));
+    if (itemIndex_ >= index) ++itemIndex_;
+    Changed(Change::Items);
+}
+
+void TListBox::DeleteItem(int index) {
+    if (index < 0 || index >= int(items_.size())) return;
+    items_.erase(items_.begin() + index);
+    if (itemIndex_ == index)
+        itemIndex_ = -1;
+    else if (itemIndex_ > index)
+        --itemIndex_;
+    Changed(Change::Items);
+}
+
+void TListBox::SetItem(int index, std::string text) {
+    if (index < 0 || index >= int(items_.size())) return;
+    items_[size_t(index)] = std::move(text);
+    Changed(Change::Items);
+}
+
+void TListBox::Clear() {
+    items_.clear();
+    itemIndex_ = -1;
+    Changed(Change::Items);
+}
+
+void TListBox::SetItemIndex(int index) {
+    if (index < -1 || index >= int(items_.size())) index = -1;
+    if (index == itemIndex_) return;
+    itemIndex_ = index;
+    Changed(Change::State);
+}
+
+void TListBox::SelectedByUser(int index) {
+    SetItemIndex(index);
+    if (OnClick) OnClick();
+}
+
 }  // namespace snapora

@@ -164,6 +164,27 @@ public:
     std::function<void()> OnChange;
 };
 
+// A list of texts with one selected entry (-1: none).
+class TListBox : public Control {
+public:
+    TListBox(Container* parent, std::string name) : Control(parent, std::move(name)) { TabStop = true; }
+    Kind GetKind() const override { return Kind::ListBox; }
+    const std::vector<std::string>& Items() const { return items_; }
+    void InsertItem(int index, std::string text);
+    void DeleteItem(int index);
+    void SetItem(int index, std::string text);
+    void Clear();
+    int ItemIndex() const { return itemIndex_; }
+    void SetItemIndex(int index);
+    // The user picked an entry: it becomes the selection and OnClick runs.
+    void SelectedByUser(int index);
+    std::function<void()> OnClick;
+
+private:
+    std::vector<std::string> items_;
+    int itemIndex_ = -1;
+};
+
 // A picture that paints a bitmap at its top-left corner, or the program icon.
 class TImage : public Control {
 public:
@@ -173,10 +194,14 @@ public:
     Bitmap Picture;
     void PictureChanged() { Changed(Change::State); }
     std::function<void()> OnClick;
+    std::function<void()> OnDblClick;
     void Click() {
         if (OnClick) OnClick();
     }
     void NativeClick() override { Click(); }
+    void NativeDoubleClick() override {
+        if (OnDblClick) OnDblClick();
+    }
 };
 
 }  // namespace snapora

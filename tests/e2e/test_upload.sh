@@ -16,6 +16,12 @@ wintool wait-text "$main_title" DisplayURLEdit "http://127.0.0.1:$service_port/M
   && pass "renamed address shown" || fail "renamed address shown: '$(control_text DisplayURLEdit)'"
 expect_eq "rename status" "$(control_text Label1)" "Screenshot wurde umbenannt."
 expect_eq "renamed address on the clipboard" "$(xclip -o -selection clipboard 2>/dev/null)" "http://127.0.0.1:$service_port/Mein Fenster"
+# The history window lists it under its new name and address.
+wintool click "$main_title" Button1 >/dev/null
+wintool wait "Screenshot-Chronik" 10000 >/dev/null && pass "history window opens" || fail "history window opens"
+expect_eq "history shows the newest address" "$(wintool text "Screenshot-Chronik" DisplayURLEdit)" \
+  "http://127.0.0.1:$service_port/Mein Fenster"
+wintool click "Screenshot-Chronik" CloseButton >/dev/null
 expect_eq "temporary file removed" "$(ls "$WINEPREFIX"/drive_c/users/*/Temp/screen.jpg 2>/dev/null | wc -l)" "0"
 
 # A refusal of the service is shown in the status line.

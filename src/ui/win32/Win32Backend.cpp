@@ -415,6 +415,11 @@ void Win32Backend::Command(Win32ControlPeer& peer, unsigned code) {
             case Kind::Image:
             case Kind::Picture:
                 if (code == STN_CLICKED) control.NativeClick();
+                if (code == STN_DBLCLK) control.NativeDoubleClick();
+                break;
+            case Kind::ListBox:
+                if (code == LBN_SELCHANGE)
+                    static_cast<TListBox&>(control).SelectedByUser(int(SendMessageW(window, LB_GETCURSEL, 0, 0)));
                 break;
             default:
                 break;

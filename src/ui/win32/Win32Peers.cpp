@@ -146,6 +146,8 @@ Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
                     common | DWORD(static_cast<const TBevel&>(control).TopLineOnly ? SS_ETCHEDHORZ : SS_ETCHEDFRAME)};
         case Kind::Image:
             return {L"STATIC", common | SS_OWNERDRAW | SS_NOTIFY};
+        case Kind::ListBox:
+            return {L"LISTBOX", common | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL, WS_EX_CLIENTEDGE};
         case Kind::Picture:
             return {L"STATIC", common | SS_NOTIFY};
         case Kind::Form:
@@ -284,6 +286,12 @@ void Win32ControlPeer::Update(Change what) {
             if (control_.GetKind() == Kind::Edit) SendMessageW(window_, EM_SETSEL, 0, -1);  // SelectAll
             break;
         case Change::Items:
+            if (control_.GetKind() == Kind::ListBox) {
+                SendMessageW(window_, LB_RESETCONTENT, 0, 0);
+                for (const std::string& item : static_cast<TListBox&>(control_).Items())
+                    SendMessageW(window_, LB_ADDSTRING, 0, LPARAM(FromCp1252(item).c_str()));
+                MirrorState();
+            }
             break;
         case Change::Focus:
             // A hidden window would be activated by SetFocus; activation restores the focus later.
@@ -330,6 +338,9 @@ void Win32ControlPeer::MirrorState() {
         case Kind::Image:
         case Kind::Picture:
             InvalidateRect(window_, nullptr, TRUE);
+            break;
+        case Kind::ListBox:
+            SendMessageW(window_, LB_SETCURSEL, WPARAM(static_cast<TListBox&>(control_).ItemIndex()), 0);
             break;
         default:
             break;

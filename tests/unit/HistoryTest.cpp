@@ -1,0 +1,124 @@
+// The screenshot history: the limit rule, names and addresses, clearing,
+// re-sending an older screenshot and the window's place.
+
+#include "ProgramFixture.h"
+#include "history/ScreenshotListForm.h"
+#include "settings/SettingsDialogForm.h"
+
+namespace snapora {
+
+class History : public ProgramTest {
+protected:
+    TScreenshotListForm& List() { return *program->Context().windows.history; }
+    void SetLimit(int n) { program->Context().windows.settings->ScreenshotListCount.SetValue(n); }
+    Bitmap Picture(int tag) {
+        Bitmap b(4, 3);
+        b.SetPixel(0, 0, Colour(tag));
+        return b;
+    }
+    void Add(int tag) { List().AddScreenshot(Picture(tag)); }
+    int TagAt(int index) { return int(List().Pictures()[size_t(index)].Pixel(0, 0)); }
+};
+
+TEST_F(History, LimitZeroKeepsNothingNewButOlderEntries) {
+    SetLimit(0);
+    Add(1);
+    EXPECT_TRUE(List().Names().empty());
+    EXPECT_TRUE(List().Image1.Picture.IsEmpty());
+    SetLimit(5);
+    Add(1);
+    SetLimit(0);
+    Add(2);
+    ASSERT_EQ(List().Names().size(), 1u);
+    EXPECT_EQ(TagAt(0), 1);
+}
+
+TEST_F(History, SixthScreenshotPushesOutTheOldest) {
+    for (int i = 1; i <= 6; ++i) Add(i);
+    ASSERT_EQ(List().Names().size(), 5u);
+    EXPECT_EQ(TagAt(0), 6);
+    EXPECT_EQ(TagAt(4), 2);
+    EXPECT_EQ(List().ListBox1.ItemIndex(), 0);
+    EXPECT_EQ(List().Image1.Picture.Pixel(0, 0), Colour(6));
+    EXPECT_EQ(List().Names()[0], "Neuer Screenshot");
+}
+
+TEST_F(History, LoweredLimitRemovesOnlyOneEntry) {
+    SetLimit(10);
+    for (int i = 1; i <= 10; ++i) Add(i);
+    SetLimit(3);
+    Add(11);
+    ASSERT_EQ(List().Names().size(), 10u);
+    EXPECT_EQ(TagAt(2), 9);
+    EXPECT_EQ(TagAt(3), 7);  // the fourth newest (8) went
+    SetLimit(-4);            // out of range in the field: never used as a position
+    Add(12);
+    EXPECT_EQ(List().Names().size(), 10u);
+}
+
+TEST_F(History, RenameOfTheNewestFollowsTheSelection) {
+    Add(1);
+    Add(2);
+    List().ListBox1.SelectedByUser(1);
+    List().RenameLatestScreenshot("neu", "http://x/neu");
+    EXPECT_EQ(List().Names()[0], "neu");
+    EXPECT_EQ(List().Targets()[0], "http://x/neu");
+    EXPECT_EQ(List().DisplayURLEdit.Text(), "");  // the selected older entry's target
+    List().ListBox1.SelectedByUser(0);
+    EXPECT_EQ(List().DisplayURLEdit.Text(), "http://x/neu");
+    List().ClearListButton.Click();
+    EXPECT_TRUE(List().Names().empty() && List().Pictures().empty() && List().Targets().empty());
+    EXPECT_EQ(List().DisplayURLEdit.Text(), "");
+    List().RenameLatestScreenshot("x", "y");  // nothing to rename
+    EXPECT_TRUE(List().Names().empty());
+}
+
+TEST_F(History, ReEditingSendsTheOlderPictureAgain) {
+    Main().Show();
+    fake.desktop.monitors = {{0, 0, 320, 200}};
+    std::intptr_t r;
+    Main().Dispatch(WM_HOTKEY_, 101, 0, r);
+    Main().WaitForWorker();
+    Add(42);  // an older picture, selected
+    List().ListBox1.SelectedByUser(0);
+    EXPECT_FALSE(Main().EditCheckBox.Checked());
+    List().EditScreenshotButton.Click();
+    Main().WaitForWorker();
+    EXPECT_TRUE(Main().EditCheckBox.Checked());  // and it stays ticked
+    EXPECT_EQ(http.SentRequests().size(), 2u);
+    EXPECT_EQ(State().ScreenshotBitmap.Pixel(0, 0), Colour(42));
+    EXPECT_EQ(List().Names().size(), 3u);  // the result is a new entry; the old one stays
+    EXPECT_EQ(fake.desktop.grabs.size(), 1u);  // no new grab
+
+    List().ListBox1.SetItemIndex(-1);  // nothing selected: nothing happens
+    List().EditScreenshotButton.Click();
+    EXPECT_EQ(http.SentRequests().size(), 2u);
+}
+
+TEST_F(History, ReEditingWaitsForABusyWorker) {
+    Main().Show();
+    fake.desktop.monitors = {{0, 0, 320, 200}};
+    http.HoldNext();
+    std::intptr_t r;
+    Main().Dispatch(WM_HOTKEY_, 101, 0, r);
+    WaitUntilHeld();
+    List().EditScreenshotButton.Click();
+    EXPECT_EQ(http.SentRequests().size(), 1u);
+    http.Release();
+    Main().WaitForWorker();
+}
+
+TEST_F(History, WindowGoesBesideTheMainWindowWhenItFits) {
+    fake.desktop.monitors = {{0, 0, 1920, 1080}};
+    Main().SetBounds(100, 200, 416, 306);
+    List().SetBounds(0, 0, 700, 470);
+    List().Show();
+    EXPECT_EQ(List().Left(), 100 + 416 + 5);
+    EXPECT_EQ(List().Top(), 200 + 153 - 235);
+    List().Hide();
+    Main().SetBounds(1500, 200, 416, 306);  // near the right edge: it stays
+    List().Show();
+    EXPECT_EQ(List().Left(), 521);
+}
+
+}  // namespace snapora
