@@ -19,6 +19,7 @@ TScreenshotListForm::TScreenshotListForm(Application& app, ProgramContext& conte
     Border = BorderStyle::Sizeable;
     SetClientSize(686, 438);
     MinimumSize = {420, 300};
+    CentreOnScreen = true;  // until it first fits beside the main window
 
     ClearListButton.SetCaption("Liste leeren");
     DisplayURLEdit.ReadOnly = true;
