@@ -12,6 +12,8 @@ public:
     virtual std::vector<std::string> Parameters() = 0;
     // The full path of the running executable.
     virtual std::string ExecutablePath() = 0;
+    // The bytes of one of the program's own data resources; empty when missing.
+    virtual std::string ProgramResource(const std::string& name) = 0;
     // Ends the process at once, without unwinding (Windows is shutting down).
     virtual void ExitNow(int code) = 0;
 };

@@ -132,6 +132,11 @@ public:
     std::vector<int> exits;
     std::vector<std::string> Parameters() override { return parameters; }
     std::string ExecutablePath() override { return "C:\\Programme\\Snapora\\snapora.exe"; }
+    std::map<std::string, std::string> resources;
+    std::string ProgramResource(const std::string& name) override {
+        auto it = resources.find(name);
+        return it == resources.end() ? std::string() : it->second;
+    }
     void ExitNow(int code) override { exits.push_back(code); }
 };
 

@@ -61,4 +61,13 @@ std::string Win32Process::ExecutablePath() { return Narrow(ModulePath()); }
 
 void Win32Process::ExitNow(int code) { ExitProcess(UINT(code)); }
 
+std::string Win32Process::ProgramResource(const std::string& name) {
+    HRSRC found = FindResourceW(nullptr, Widen(name).c_str(), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
+    if (!found) return {};
+    HGLOBAL loaded = LoadResource(nullptr, found);  // module resources need no freeing
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return {};
+    return std::string(static_cast<const char*>(bytes), SizeofResource(nullptr, found));
+}
+
 }  // namespace snapora

@@ -13,6 +13,7 @@ class Win32Process final : public Process {
 public:
     std::vector<std::string> Parameters() override;
     std::string ExecutablePath() override;
+    std::string ProgramResource(const std::string& name) override;
     void ExitNow(int code) override;
 };
 

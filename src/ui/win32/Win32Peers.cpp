@@ -1,5 +1,7 @@
 #include "ui/win32/Win32Peers.h"
 
+#include "gif/GIFImage.h"
+
 #include <commctrl.h>
 
 #include <stdexcept>
@@ -149,7 +151,7 @@ Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
         case Kind::ListBox:
             return {L"LISTBOX", common | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL, WS_EX_CLIENTEDGE};
         case Kind::Picture:
-            return {L"STATIC", common | SS_NOTIFY};
+            return {L"STATIC", common | SS_OWNERDRAW | SS_NOTIFY};
         case Kind::Form:
             break;
     }
@@ -374,7 +376,21 @@ HBRUSH Win32ControlPeer::Colours(UINT message, HDC dc) {
 
 void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
-    FillRect(dc, &item.rcItem, gdi_.BrushFor(BackgroundOf(control_)));
+    COLORREF background = BackgroundOf(control_);
+    FillRect(dc, &item.rcItem, gdi_.BrushFor(background));
+    if (control_.GetKind() == Kind::Picture) {
+        auto& gif = static_cast<TGIFImage&>(control_);
+        if (gif.Frame.IsEmpty()) return;
+        // Transparent pixels take the colour behind the control.
+        Bitmap shown = gif.Frame;
+        if (gif.Mask.size() == size_t(shown.Width()) * size_t(shown.Height()))
+            for (int y = 0; y < shown.Height(); ++y)
+                for (int x = 0; x < shown.Width(); ++x)
+                    if (gif.Mask[size_t(y) * size_t(shown.Width()) + size_t(x)])
+                        shown.SetPixel(x, y, Colour(background));
+        DrawPixels(dc, shown);
+        return;
+    }
     if (control_.GetKind() != Kind::Image) return;
 
     auto& image = static_cast<TImage&>(control_);
@@ -383,8 +399,10 @@ void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
         DrawIconEx(dc, 0, 0, gdi_.ProgramIcon(instance), 32, 32, 0, nullptr, DI_NORMAL);
         return;
     }
-    const Bitmap& picture = image.Picture;
-    if (picture.IsEmpty()) return;
+    if (!image.Picture.IsEmpty()) DrawPixels(dc, image.Picture);
+}
+
+void Win32ControlPeer::DrawPixels(HDC dc, const Bitmap& picture) {
     // Straight from the pixels: the DIB section may be selected into its canvas's
     // dc, and a bitmap can't be selected into two dcs at once.
     BITMAPINFO info{};

@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "imaging/Bitmap.h"
 #include "ui/Control.h"
 #include "ui/Form.h"
 
@@ -85,6 +86,7 @@ public:
     HBRUSH Colours(UINT message, HDC dc);
     // Paints an owner-drawn image.
     void Draw(const DRAWITEMSTRUCT& item);
+    void DrawPixels(HDC dc, const Bitmap& picture);
     // Fills a container's background and its bevel or group frame.
     void PaintBackground(HDC dc);
 
