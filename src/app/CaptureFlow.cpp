@@ -11,11 +11,6 @@
 
 namespace snapora {
 
-namespace {
-constexpr int HotKeyPrint = 101;
-constexpr int HotKeyShiftPrint = 102;
-}  // namespace
-
 void TMainForm::WMHotKey(int id) {
     if (id == HotKeyPrint) {
         HotKeyControl1HotKey();
@@ -40,14 +35,7 @@ void TMainForm::HotKeyControl1HotKey() {
     if (!state_.ReadyForCapture || WorkerRunning()) return;
     FormFirstShow();
     state_.ReadyForCapture = false;
-    try {
-        Capture(true);
-    } catch (...) {
-        // A failed grab must not leave the gate shut for good: reset the
-        // display, then let the general error handler show what happened.
-        FormFirstShow();
-        throw;
-    }
+    Capture(true);
 }
 
 void TMainForm::ActiveWindowCheckBoxClick() { state_.ActiveWindowOnly = ActiveWindowCheckBox.Checked(); }
@@ -61,9 +49,7 @@ void TMainForm::FormFirstShow() {
     ProgressBar1.Show();
     RenameEdit.SetText("");
     DisplayURLEdit.SetText("");
-    RenameLabel.Show();
-    RenameEdit.Show();
-    RenameButton.Show();
+    ShowRenameControls(true);
     LockOptions(false);
 }
 
@@ -118,6 +104,17 @@ void TMainForm::CutToActiveWindow(const Rect& windowRect, int grabLeft) {
 }
 
 void TMainForm::Capture(bool grab) {
+    try {
+        CaptureSteps(grab);
+    } catch (...) {
+        // A failed grab must not leave the gate shut for good: reset the
+        // display, then let the general error handler show what happened.
+        FormFirstShow();
+        throw;
+    }
+}
+
+void TMainForm::CaptureSteps(bool grab) {
     LockOptions(true);
     if (grab) {
         Screenshot();

@@ -10,8 +10,6 @@
 namespace snapora {
 
 namespace {
-constexpr int HotKeyPrint = 101;
-constexpr int HotKeyShiftPrint = 102;
 constexpr unsigned VK_SNAPSHOT_ = 0x2C;
 constexpr std::uint16_t VK_ESCAPE_ = 0x1B;
 constexpr std::uint16_t VK_F10_ = 0x79;

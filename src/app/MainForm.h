@@ -110,6 +110,10 @@ public:
     void ShowStatus(const std::string& text);
     void LockOptions(bool locked);
 
+    // The main window's own hot keys: Print and Shift+Print.
+    static constexpr int HotKeyPrint = 101;
+    static constexpr int HotKeyShiftPrint = 102;
+
     // Whether the notification-area icon is shown; it decides what closing does.
     bool TrayIconActive() const { return TrayIcon.Active(); }
 
@@ -120,6 +124,8 @@ private:
     Rect ActiveWindowArea(Rect window, int grabLeft) const;
     void CutToActiveWindow(const Rect& windowRect, int grabLeft);
     void BringApplicationForward();
+    void CaptureSteps(bool grab);
+    void ShowRenameControls(bool visible);
     void StartUploadThread();
 
     ProgramContext& context_;

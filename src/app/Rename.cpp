@@ -25,19 +25,12 @@ void TMainForm::RenameButtonClick() {
         state_.ReadyForCapture = true;
     } else {
         // The worker sends the name once the upload has its address.
-        RenameLabel.Hide();
-        RenameEdit.Hide();
-        RenameButton.Hide();
+        ShowRenameControls(false);
     }
 }
 
 void TMainForm::RenameScreenshot() {
     TSettingsDialogForm& settings = *context_.windows.settings;
-    auto showRenameControls = [this](bool visible) {
-        RenameLabel.SetVisible(visible);
-        RenameEdit.SetVisible(visible);
-        RenameButton.SetVisible(visible);
-    };
     ShowStatus("Screenshot umbenennen...");
     std::string suffix = context_.endpoints.DomainSuffix();
     std::string reply;
@@ -49,7 +42,7 @@ void TMainForm::RenameScreenshot() {
         // No answer: keep the address the upload got in sight and the name
         // from riding along with the next upload.
         DisplayURLEdit.SetText(state_.ScreenshotURL);
-        showRenameControls(true);
+        ShowRenameControls(true);
         state_.PendingNewName.clear();
         throw;
     }
@@ -60,17 +53,23 @@ void TMainForm::RenameScreenshot() {
         DisplayURLEdit.SetText(reply);
         if (Visible()) DisplayURLEdit.SetFocus();
         DisplayURLEdit.SelectAll();
-        showRenameControls(false);
+        ShowRenameControls(false);
         context_.windows.history->RenameLatestScreenshot(ScreenshotNameFromAddress(reply, suffix), reply);
     } else {
         ShowStatus("");
         DisplayURLEdit.SetText(state_.ScreenshotURL);
-        showRenameControls(true);
+        ShowRenameControls(true);
         App().MessageBox("Fehler beim Umbenennen: " + reply);
         if (Visible()) RenameEdit.SetFocus();
     }
     state_.PendingNewName.clear();
     if (settings.CopyURLCheckBox.Checked()) context_.platform.clipboard.SetText(state_.ScreenshotURL);
+}
+
+void TMainForm::ShowRenameControls(bool visible) {
+    RenameLabel.SetVisible(visible);
+    RenameEdit.SetVisible(visible);
+    RenameButton.SetVisible(visible);
 }
 
 }  // namespace snapora

@@ -2,10 +2,6 @@
 
 namespace snapora {
 
-namespace {
-constexpr unsigned WM_HOTKEY_MESSAGE = 0x0312;
-}
-
 unsigned HotKeyModifiers(std::uint16_t shortcut) {
     unsigned modifiers = 0;
     if (shortcut & 0x2000) modifiers |= MOD_SHIFT_;
@@ -16,7 +12,7 @@ unsigned HotKeyModifiers(std::uint16_t shortcut) {
 
 TGlobalHotKey::TGlobalHotKey(MessageWindows& windows, HotKeys& hotKeys) : hotKeys_(hotKeys) {
     window_ = windows.Create([this](unsigned message, std::uintptr_t, std::intptr_t, std::intptr_t&) {
-        if (message == WM_HOTKEY_MESSAGE && OnHotKey) OnHotKey();
+        if (message == WM_HOTKEY_ && OnHotKey) OnHotKey();
         return false;  // every message goes on to the default handling too
     });
 }

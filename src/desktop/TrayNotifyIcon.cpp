@@ -8,7 +8,6 @@ namespace snapora {
 
 namespace {
 
-constexpr unsigned WM_HOTKEY_MESSAGE = 0x0312;
 constexpr unsigned WM_LBUTTONUP_ = 0x0202;
 constexpr unsigned WM_LBUTTONDBLCLK_ = 0x0203;
 constexpr unsigned WM_RBUTTONUP_ = 0x0205;
@@ -210,7 +209,7 @@ bool TTrayNotifyIcon::HandleMessage(unsigned message, std::uintptr_t, std::intpt
         }
         return true;
     }
-    if (message == WM_HOTKEY_MESSAGE) {
+    if (message == WM_HOTKEY_) {
         if (OnShortCut) OnShortCut();
         return true;
     }

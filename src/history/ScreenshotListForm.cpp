@@ -115,12 +115,7 @@ void TScreenshotListForm::EditScreenshotButtonClick() {
     state.ScreenshotBitmap = pictures_[size_t(index)];
     main.ShowStatus("Screenshot wird bearbeitet...");
     state.OutputMode = main.SaveLocalCheckBox.Checked() ? omSaveLocally : omUpload;
-    try {
-        main.Capture(false);
-    } catch (...) {
-        main.FormFirstShow();
-        throw;
-    }
+    main.Capture(false);
 }
 
 void TScreenshotListForm::FormShow() {

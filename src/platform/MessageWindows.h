@@ -15,7 +15,7 @@ namespace snapora {
 using MessageHandler = std::function<bool(unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
                                           std::intptr_t& result)>;
 
-enum : unsigned { WM_TIMER_ = 0x0113 };
+enum : unsigned { WM_TIMER_ = 0x0113, WM_HOTKEY_ = 0x0312 };
 
 class HiddenWindow {
 public:

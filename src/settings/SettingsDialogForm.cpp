@@ -8,10 +8,6 @@
 
 namespace snapora {
 
-namespace {
-bool IsModifierKey(unsigned key) { return key == 0x10 || key == 0x11 || key == 0x12; }
-}  // namespace
-
 void TSettingsDialogForm::FormShow() {
     AlwaysAskForDirectoryCheckBoxClick();
     RegistryInfoLabel.SetVisible(!context_.windows.main->SaveOptionsCheckBox.Checked());

@@ -46,9 +46,9 @@ std::string KeyName(unsigned key, const std::function<std::string(unsigned)>& sy
     return systemKeyName ? systemKeyName(key) : std::string();
 }
 
-bool IsModifierKey(unsigned key) { return key == 0x10 || key == 0x11 || key == 0x12; }
-
 }  // namespace
+
+bool IsModifierKey(unsigned key) { return key == 0x10 || key == 0x11 || key == 0x12; }
 
 std::string FormatShortcut(unsigned key, unsigned modifiers, ShortcutCapture& capture,
                            const std::function<std::string(unsigned)>& systemKeyName) {

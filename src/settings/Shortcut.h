@@ -13,6 +13,8 @@ enum ShortcutFlag : std::uint16_t { scShift = 0x2000, scCtrl = 0x4000, scAlt = 0
 inline constexpr std::uint16_t DefaultShortcut = 0x4023;  // Ctrl+End
 
 std::uint16_t ShortcutValue(unsigned key, unsigned modifiers);
+// Shift, Ctrl or Alt themselves (0x10, 0x11, 0x12).
+bool IsModifierKey(unsigned key);
 void SplitShortcut(std::uint16_t shortcut, unsigned& key, unsigned& modifiers);
 
 // The last combination the capture field accepted, shared with the main window.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/MessageWindows.h"
 #include "ui/Control.h"
 
 namespace snapora {
@@ -18,7 +19,6 @@ enum ModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7
 // Messages the program's windows handle themselves, by their Windows numbers.
 enum WindowMessage : unsigned {
     WM_QUERYENDSESSION_ = 0x0011,
-    WM_HOTKEY_ = 0x0312,
 };
 
 // The native side of a window adds modal and state operations to a control peer.
