@@ -22,5 +22,5 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-$sudo_cmd apt-get update -qq
-$sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+$sudo_cmd apt-get -o DPkg::Lock::Timeout=600 update -qq
+$sudo_cmd apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"

@@ -3,6 +3,10 @@
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 
+# The program's service port is fixed at build time: one run at a time per machine.
+exec 9>/tmp/snapora-e2e.lock
+flock 9
+
 ensure_display
 trap 'stop_snapora; stop_service; stop_display' EXIT
 ensure_wine_prefix
