@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/ScreenshotName.h"
+#include "base/ScopeExit.h"
 #include "history/ScreenshotListForm.h"
 #include "imaging/Canvas.h"
 
@@ -16,17 +17,17 @@ void TMainForm::WMHotKey(int id) {
         HotKeyControl1HotKey();
     } else if (id == HotKeyShiftPrint) {
         // The whole capture, a modal editor included, runs inside this call,
-        // so the forced value holds for all of it.
+        // so the forced value holds for all of it, and no longer, even when it fails.
+        ScopeExit restore([this] { state_.ActiveWindowOnly = ActiveWindowCheckBox.Checked(); });
         state_.ActiveWindowOnly = true;
         HotKeyControl1HotKey();
-        state_.ActiveWindowOnly = ActiveWindowCheckBox.Checked();
     }
 }
 
 void TMainForm::Screenshotauslsen1Click() {
+    ScopeExit restore([this] { state_.TriggeredFromMenu = false; });
     state_.TriggeredFromMenu = true;
     HotKeyControl1HotKey();
-    state_.TriggeredFromMenu = false;
 }
 
 void TMainForm::HotKeyControl1HotKey() {
@@ -43,6 +44,7 @@ void TMainForm::ActiveWindowCheckBoxClick() { state_.ActiveWindowOnly = ActiveWi
 void TMainForm::FormFirstShow() {
     SetCaption(MainCaption(App()));
     state_.ReadyForCapture = true;
+    state_.PendingNewName.clear();
     Notebook1.SetPageIndex(0);
     Label1.SetCaption("");
     ProgressBar1.SetPosition(0);

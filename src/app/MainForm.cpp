@@ -76,8 +76,8 @@ void TMainForm::FormKeyDown(std::uint16_t& key, unsigned shift) {
         key = 0;
         if (!TrayIconActive() || state_.ReadyForCapture) {
             Close();
-        } else {  // cancel the upload; a worker still compressing finishes on its own
-            IdHTTP1().Disconnect();
+        } else {
+            CancelUpload();
             FormFirstShow();
             ShowStatus("Upload abgebrochen.");
         }

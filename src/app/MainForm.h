@@ -103,6 +103,8 @@ public:
     HttpClient& IdHTTP1() { return context_.http; }
     // Whether the latest worker still needs the UI (it is not yet finished).
     bool WorkerRunning() const;
+    // The worker's last step, on this thread: the gate opens, the options unlock.
+    void UploadThreadEnded(bool cancelled);
     // Waits until the latest worker has ended (program end, tests).
     void WaitForWorker();
 
@@ -127,6 +129,8 @@ private:
     void CaptureSteps(bool grab);
     void ShowRenameControls(bool visible);
     void StartUploadThread();
+    void CancelUpload();
+    bool UploadWaitsForName() const;
 
     ProgramContext& context_;
     CaptureState& state_;

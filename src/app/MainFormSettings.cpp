@@ -3,6 +3,8 @@
 
 #include "app/MainForm.h"
 
+#include <algorithm>
+
 #include "settings/ColourNames.h"
 #include "settings/Scrambler.h"
 #include "settings/SettingsDialogForm.h"
@@ -48,17 +50,25 @@ void TMainForm::LoadSettings() {
         state_.ActiveWindowOnly = ActiveWindowCheckBox.Checked();
         EditCheckBox.SetChecked(store.ReadSettingBool("Edit", false));
         SaveLocalCheckBox.SetChecked(store.ReadSettingBool("SaveLocal", false));
-        state_.PenWidth = ReadNumber(store, "PenWidth", 3);
+        state_.PenWidth = std::clamp(ReadNumber(store, "PenWidth", 3), 1, 100);
         state_.PenColor = ReadColour(store, "PenColor", clRed);
         state_.BrushColor = ReadColour(store, "BrushColor", clBlack);
         settings.CopyURLCheckBox.SetChecked(store.ReadSettingBool("CopyURLAfterScreenshot", false));
         auto hotKey = ParseInteger(store.ReadSettingString("AlternativeHotKey", ""));
         state_.AlternativeShortcut = hotKey ? std::uint16_t(*hotKey) : DefaultShortcut;
+        // Enter or Esc for the whole system would take them from every program.
+        if (IsDialogKeyShortcut(state_.AlternativeShortcut)) state_.AlternativeShortcut = DefaultShortcut;
         settings.AlwaysAskForDirectoryCheckBox.SetChecked(store.ReadSettingBool("AlwaysAskForDirectory", true));
         settings.StandardDirEdit.SetText(store.ReadSettingString("StandardDirectory", tempRoot));
         settings.ScreenshotListCount.SetValue(ReadNumber(store, "ScreenshotListCount", 5));
         settings.HideDonateButtonCheckBox.SetChecked(store.ReadSettingBool("HideDonateButton", false));
-        settings.TrayIconCheckBox.SetChecked(store.ReadSettingBool("SysTrayIcon", false));
+        // Its handler writes the start-up shortcut, which may fail: the other settings still load.
+        bool tray = store.ReadSettingBool("SysTrayIcon", false);
+        try {
+            settings.TrayIconCheckBox.SetChecked(tray);
+        } catch (const std::exception& error) {
+            App().ShowException(error);
+        }
         settings.UsernameEdit.SetText(
             ScrambleText(store.ReadSettingString("Username", ""), AccountScrambleSeed, true));
         settings.PasswordEdit.SetText(

@@ -13,7 +13,10 @@ namespace snapora {
 Program::Program(Backend& backend, Platform& platform, HttpClient& http, Endpoints endpoints)
     : platform_(platform), app_(backend), context_{app_, platform, state_, http, {}, std::move(endpoints)} {}
 
-Program::~Program() { StopWorker(); }
+Program::~Program() {
+    StopWorker();
+    platform_.messageWindows.OnException = nullptr;
+}
 
 void Program::StopWorker() {
     // A running upload fails at once; its worker ends before any window goes.
@@ -29,6 +32,7 @@ bool Program::Start() {
     }
     ownsInstance_ = true;
     app_.Title = "Snapora";
+    platform_.messageWindows.OnException = [this](const std::exception& error) { app_.ShowException(error); };
 
     Windows& w = context_.windows;
     w.main = &app_.CreateForm<TMainForm>(context_);
@@ -37,7 +41,12 @@ bool Program::Start() {
     w.settings = &app_.CreateForm<TSettingsDialogForm>(context_);
     w.history = &app_.CreateForm<TScreenshotListForm>(context_);
 
-    Main().LoadSettings();
+    try {
+        Main().LoadSettings();
+    } catch (const std::exception& error) {
+        // A setting that can't be applied (the start-up shortcut, say) is no reason not to start.
+        app_.ShowException(error);
+    }
 
     if (StartsMinimized()) {
         if (Main().TrayIconActive())

@@ -12,6 +12,9 @@ namespace snapora {
 
 void TMainForm::RenameButtonClick() {
     if (RenameEdit.Text().empty()) return;
+    // Without an address and without an upload under way (it failed, was
+    // refused or cancelled) there is nothing the name could belong to.
+    if (!state_.UploadDone && !UploadWaitsForName()) return;
     state_.PendingNewName = RenameEdit.Text();  // as typed: the proposal rules are not the user's
     if (state_.UploadDone) {
         state_.ReadyForCapture = false;
@@ -59,7 +62,7 @@ void TMainForm::RenameScreenshot() {
         ShowStatus("");
         DisplayURLEdit.SetText(state_.ScreenshotURL);
         ShowRenameControls(true);
-        App().MessageBox("Fehler beim Umbenennen: " + reply);
+        App().MessageBox("Fehler beim Umbenennen: " + ReadableReply(reply));
         if (Visible()) RenameEdit.SetFocus();
     }
     state_.PendingNewName.clear();

@@ -26,7 +26,11 @@ void TMainForm::IdHTTP1Work(WorkMode mode, std::int64_t count) {
 }
 
 void TMainForm::IdHTTP1WorkEnd(WorkMode mode) {
-    if (IdHTTP1().Connected() && mode == wmWrite) ShowStatus("Warte auf Antwort vom Server...");
+    if (mode != wmWrite) return;
+    if (IdHTTP1().Connected())
+        ShowStatus("Warte auf Antwort vom Server...");
+    else
+        ProgressBar1.SetPosition(0);  // the sending broke off: nothing half-sent stays on show
 }
 
 void TMainForm::CheckForNewVersion(const std::string& newestVersion) {
@@ -44,6 +48,24 @@ void TMainForm::StartUploadThread() {
 }
 
 bool TMainForm::WorkerRunning() const { return worker_ && !worker_->Finished(); }
+
+void TMainForm::UploadThreadEnded(bool cancelled) {
+    // A typed name belongs to this upload: it never rides along with another.
+    state_.PendingNewName.clear();
+    if (state_.OutputMode == omUpload && !state_.UploadDone && !cancelled) ShowRenameControls(true);
+    state_.ReadyForCapture = true;
+    LockOptions(false);
+}
+
+void TMainForm::CancelUpload() {
+    // The worker stops at its next step; a request on the wire fails at once.
+    if (worker_) worker_->Cancel();
+    IdHTTP1().Disconnect();
+}
+
+bool TMainForm::UploadWaitsForName() const {
+    return state_.OutputMode == omUpload && WorkerRunning() && !worker_->Cancelled();
+}
 
 void TMainForm::WaitForWorker() {
     if (!worker_) return;

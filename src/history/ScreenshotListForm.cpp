@@ -18,7 +18,7 @@ TScreenshotListForm::TScreenshotListForm(Application& app, ProgramContext& conte
     SetCaption("Screenshot-Chronik");
     Border = BorderStyle::Sizeable;
     SetClientSize(686, 438);
-    MinimumSize = {420, 300};
+    MinimumClientSize = {420, 300};
     CentreOnScreen = true;  // until it first fits beside the main window
 
     ClearListButton.SetCaption("Liste leeren");
@@ -41,6 +41,7 @@ TScreenshotListForm::TScreenshotListForm(Application& app, ProgramContext& conte
     EditScreenshotButton.OnClick = [this] { EditScreenshotButtonClick(); };
     Image1.OnDblClick = [this] { EditScreenshotButtonClick(); };
     CloseButton.OnClick = [this] { CloseButtonClick(); };
+    DisplayURLEdit.OnClick = [this] { DisplayURLEditClick(); };
 }
 
 void TScreenshotListForm::LayOut() {

@@ -33,6 +33,7 @@ public:
     void ClearListButtonClick();
     void EditScreenshotButtonClick();
     void CloseButtonClick() { Close(); }
+    void DisplayURLEditClick() { DisplayURLEdit.SelectAll(); }
 
     const std::vector<std::string>& Names() const { return ListBox1.Items(); }
     const std::vector<std::string>& Targets() const { return targets_; }

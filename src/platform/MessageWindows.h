@@ -3,6 +3,8 @@
 // notification area's mouse reports, timers.
 
 #include <cstdint>
+#include <exception>
+#include <stdexcept>
 #include <functional>
 #include <memory>
 
@@ -29,9 +31,37 @@ public:
 class MessageWindows {
 public:
     virtual ~MessageWindows() = default;
+
+    // The program's general error handler: what a hidden window's handler
+    // throws (a capture from the tray, say) is shown there and the program goes on.
+    std::function<void(const std::exception&)> OnException;
+    // Runs a handler for one message; an exception ends up in OnException,
+    // never in the system that delivered the message.
+    bool Deliver(const MessageHandler& handler, unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
+                 std::intptr_t& result);
+
     // A hidden top-level window of the UI thread (a zero-size child of the
     // desktop, or a tool window), alive as long as the returned object.
     virtual std::unique_ptr<HiddenWindow> Create(MessageHandler handler) = 0;
 };
+
+inline bool MessageWindows::Deliver(const MessageHandler& handler, unsigned message, std::uintptr_t wParam,
+                                    std::intptr_t lParam, std::intptr_t& result) {
+    auto report = [this](const std::exception& error) {
+        try {
+            if (OnException) OnException(error);
+        } catch (...) {
+            // Showing the error failed too; nothing sensible is left to do.
+        }
+    };
+    try {
+        return handler(message, wParam, lParam, result);
+    } catch (const std::exception& error) {
+        report(error);
+    } catch (...) {
+        report(std::runtime_error("Unbekannter Fehler."));
+    }
+    return false;
+}
 
 }  // namespace snapora

@@ -4,6 +4,7 @@
 
 #include "app/MainForm.h"
 #include "upload/HttpClient.h"
+#include "upload/Replies.h"
 #include "upload/ServiceRequests.h"
 
 namespace snapora {
@@ -32,19 +33,23 @@ std::string TSettingsDialogForm::FormatShortcut(unsigned key, unsigned modifiers
 }
 
 void TSettingsDialogForm::ShortcutEditKeyDown(std::uint16_t& key, unsigned shift) {
-    ShortcutEdit.SetText(FormatShortcut(key, shift & (smShift | smAlt | smCtrl)));
+    unsigned modifiers = shift & (smShift | smAlt | smCtrl);
+    if (IsDialogKey(key, modifiers)) return;  // OK, closing and moving on work as in any dialog
+    ShortcutEdit.SetText(FormatShortcut(key, modifiers));
     key = 0;  // the field shows combinations, it is not edited
 }
 
 void TSettingsDialogForm::ShortcutEditKeyPress(char& key) { key = 0; }
 
 void TSettingsDialogForm::ShortcutEditKeyUp(std::uint16_t& key, unsigned shift) {
-    if (IsModifierKey(key)) return;  // releasing a modifier changes nothing
-    ShortcutEdit.SetText(FormatShortcut(key, shift & (smShift | smAlt | smCtrl)));
+    unsigned modifiers = shift & (smShift | smAlt | smCtrl);
+    if (IsModifierKey(key) || IsDialogKey(key, modifiers)) return;  // releasing a modifier changes nothing
+    ShortcutEdit.SetText(FormatShortcut(key, modifiers));
 }
 
 void TSettingsDialogForm::CloseButtonClick() {
-    if (ShortcutEdit.Text() != "(Kein)" && !IsModifierKey(Shortcut.shortcutKey)) {
+    if (ShortcutEdit.Text() != "(Kein)" && !IsModifierKey(Shortcut.shortcutKey) &&
+        !IsDialogKeyShortcut(context_.state.AlternativeShortcut)) {
         TMainForm& main = *context_.windows.main;
         main.ShortcutLabel.SetCaption("(oder " + ShortcutEdit.Text() + ")");
         main.HotKeyControl1.SetKey(context_.state.AlternativeShortcut);
@@ -107,7 +112,7 @@ void TSettingsDialogForm::Button1Click() {
     else if (reply == "wrong")
         App().MessageBox("Die Zugangsdaten sind falsch!");
     else
-        App().MessageBox(reply);
+        App().MessageBox(ReadableReply(reply));
 }
 
 void TSettingsDialogForm::Button2Click() {

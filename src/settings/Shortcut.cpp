@@ -19,6 +19,18 @@ void SplitShortcut(std::uint16_t shortcut, unsigned& key, unsigned& modifiers) {
     if (shortcut & scAlt) modifiers |= smAlt;
 }
 
+bool IsDialogKey(unsigned key, unsigned modifiers) {
+    constexpr unsigned Tab = 0x09, Enter = 0x0D, Escape = 0x1B;
+    if (modifiers == 0) return key == Tab || key == Enter || key == Escape;
+    return modifiers == smShift && key == Tab;
+}
+
+bool IsDialogKeyShortcut(std::uint16_t shortcut) {
+    unsigned key = 0, modifiers = 0;
+    SplitShortcut(shortcut, key, modifiers);
+    return IsDialogKey(key, modifiers);
+}
+
 namespace {
 
 std::string KeyName(unsigned key, const std::function<std::string(unsigned)>& systemKeyName) {

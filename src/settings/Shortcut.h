@@ -16,6 +16,10 @@ std::uint16_t ShortcutValue(unsigned key, unsigned modifiers);
 // Shift, Ctrl or Alt themselves (0x10, 0x11, 0x12).
 bool IsModifierKey(unsigned key);
 void SplitShortcut(std::uint16_t shortcut, unsigned& key, unsigned& modifiers);
+// Enter, Esc and Tab alone, and Shift+Tab: the keys that work a dialog. They
+// are never captured as a shortcut and never registered system-wide.
+bool IsDialogKey(unsigned key, unsigned modifiers);
+bool IsDialogKeyShortcut(std::uint16_t shortcut);
 
 // The last combination the capture field accepted, shared with the main window.
 struct ShortcutCapture {

@@ -1,5 +1,7 @@
 #include "ui/Application.h"
 
+#include <new>
+
 namespace snapora {
 
 Application::~Application() {
@@ -30,6 +32,14 @@ int Application::MessageBox(const std::string& text, const std::string& caption,
     return backend_.MessageBox(text, caption.empty() ? Title : caption, flags);
 }
 
-void Application::ShowException(const std::exception& error) { MessageBox(error.what(), Title, 0x10 /*MB_ICONERROR*/); }
+void Application::ShowException(const std::exception& error) {
+    constexpr unsigned IconError = 0x10;  // MB_ICONERROR
+    // The library's own words for this one are English and say nothing to a user.
+    if (dynamic_cast<const std::bad_alloc*>(&error)) {
+        MessageBox("Nicht genügend Arbeitsspeicher.", Title, IconError);
+        return;
+    }
+    MessageBox(error.what(), Title, IconError);
+}
 
 }  // namespace snapora

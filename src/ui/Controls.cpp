@@ -70,10 +70,7 @@ TSpinEdit::TSpinEdit(Container* parent, std::string name) : Control(parent, std:
                        static_cast<unsigned char>(key) < 32;
         if (!allowed) key = 0;
     };
-    OnExit = [this] {
-        int clamped = std::clamp(Value(), MinValue, MaxValue);
-        if (Text() != std::to_string(clamped)) SetValue(clamped);
-    };
+    OnExit = [this] { SetValue(Value()); };
 }
 
 int TSpinEdit::Value() const {
@@ -85,13 +82,15 @@ int TSpinEdit::Value() const {
 }
 
 void TSpinEdit::SetValue(int value) {
+    // Whatever the caller has (a stored setting, say), the field shows a value in range.
+    if (MaxValue >= MinValue) value = std::clamp(value, MinValue, MaxValue);
     std::string text = std::to_string(value);
     if (text == Text()) return;
     SetText(text);
     if (OnChange) OnChange();
 }
 
-void TSpinEdit::Step(int direction) { SetValue(std::clamp(Value() + direction * Increment, MinValue, MaxValue)); }
+void TSpinEdit::Step(int direction) { SetValue(Value() + direction * Increment); }
 
 void TSpinEdit::TextChangedByUser(std::string text) {
     if (text == Text()) return;

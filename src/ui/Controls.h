@@ -66,6 +66,11 @@ public:
     // The native control reports typing; the model then fires OnChange.
     void TextChangedByUser(std::string text);
     std::function<void()> OnChange;
+    std::function<void()> OnClick;  // a mouse click into the field
+    void Click() {
+        if (OnClick) OnClick();
+    }
+    void NativeClick() override { Click(); }
 };
 
 class TProgressBar : public Control {
@@ -158,7 +163,7 @@ public:
     int Increment = 1;
     // The whole number in the text, or MinValue when the text holds none.
     int Value() const;
-    void SetValue(int value);
+    void SetValue(int value);  // brought into MinValue..MaxValue
     void Step(int direction);  // the up (+1) or down (-1) button
     void TextChangedByUser(std::string text);
     std::function<void()> OnChange;

@@ -46,7 +46,7 @@ public:
     bool CentreOnScreen = false;
     bool KeyPreview = false;
     bool ToolWindow = false;
-    Size MinimumSize;
+    Size MinimumClientSize;  // the smallest the user may make it, like SetClientSize
 
     // Events, named after their window-framework counterparts.
     std::function<void()> OnCreate;

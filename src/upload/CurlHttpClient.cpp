@@ -27,6 +27,21 @@ struct EasyHandle {
     ~EasyHandle() { curl_easy_cleanup(handle); }
 };
 
+// What went wrong, in the program's language.
+std::string CurlErrorText(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST: return "Der Servername konnte nicht aufgelöst werden.";
+        case CURLE_COULDNT_CONNECT: return "Der Server ist nicht erreichbar.";
+        case CURLE_OPERATION_TIMEDOUT: return "Der Server antwortet nicht.";
+        case CURLE_SEND_ERROR: return "Die Daten konnten nicht gesendet werden.";
+        case CURLE_RECV_ERROR: return "Die Antwort konnte nicht empfangen werden.";
+        case CURLE_GOT_NOTHING: return "Der Server hat keine Antwort geschickt.";
+        case CURLE_PARTIAL_FILE: return "Die Antwort des Servers war unvollständig.";
+        case CURLE_WEIRD_SERVER_REPLY: return "Die Antwort des Servers war unverständlich.";
+        default: return std::string("Fehler ") + std::to_string(int(code)) + " (" + curl_easy_strerror(code) + ").";
+    }
+}
+
 }  // namespace
 
 // The cookie store every request shares, guarded by libcurl's lock callbacks.
@@ -61,6 +76,12 @@ struct CurlHttpClient::Transfer {
     std::string reply;
     std::exception_ptr error;  // from a progress handler or the body, rethrown after the request
     bool cancelled = false;
+    bool tooLong = false;
+
+    bool CheckCancelled() {
+        cancelled = cancelled || generation != client.generation_.load();
+        return cancelled;
+    }
 
     void EndSending() {
         if (ended) return;
@@ -110,20 +131,28 @@ std::string CurlHttpClient::Perform(Transfer& t) {
     curl_easy_setopt(c, CURLOPT_SHARE, shared_->share);
     curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // cookies in memory only
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
+    // A service that accepts and then stays silent, or trickles, must not hold the request for good.
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, long(idleTimeoutSeconds));
 
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t count, void* self) -> size_t {
-        static_cast<Transfer*>(self)->reply.append(data, size * count);
-        return size * count;
+        auto& t = *static_cast<Transfer*>(self);
+        size_t n = size * count;
+        if (t.CheckCancelled()) return 0;  // a fast endless reply must not delay a cancel
+        if (t.reply.size() + n > t.client.maxReplyBytes) {
+            t.tooLong = true;
+            return 0;
+        }
+        t.reply.append(data, n);
+        return n;
     });
     // Called at least once a second, also while waiting: that is where a cancel lands.
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION,
                      +[](void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
-                         auto& t = *static_cast<Transfer*>(self);
-                         t.cancelled = t.generation != t.client.generation_.load();
-                         return t.cancelled ? 1 : 0;
+                         return static_cast<Transfer*>(self)->CheckCancelled() ? 1 : 0;
                      });
 
     if (t.body) {
@@ -157,13 +186,17 @@ std::string CurlHttpClient::Perform(Transfer& t) {
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
 
     CURLcode result = curl_easy_perform(c);
-    if (t.body && t.sent >= t.total && !t.ended) t.EndSending();
-    if (t.error) std::rethrow_exception(t.error);
-    if (t.cancelled) throw HttpError("Die Verbindung zum Server wurde getrennt.");
-    if (result != CURLE_OK)
-        throw HttpError(std::string("Fehler bei der Verbindung zum Server: ") + curl_easy_strerror(result));
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    bool failed = t.error || t.cancelled || t.tooLong || result != CURLE_OK || status < 200 || status > 299;
+    // A failed request has lost its connection; the end of sending is reported
+    // in every case, so the progress display never stays half way.
+    if (failed) disconnected_ = true;
+    if (t.body) t.EndSending();
+    if (t.error) std::rethrow_exception(t.error);
+    if (t.cancelled) throw HttpError("Die Verbindung zum Server wurde getrennt.");
+    if (t.tooLong) throw HttpError("Die Antwort des Servers ist zu lang.");
+    if (result != CURLE_OK) throw HttpError("Fehler bei der Verbindung zum Server: " + CurlErrorText(result));
     if (status < 200 || status > 299)
         throw HttpError("Der Server antwortete mit dem HTTP-Status " + std::to_string(status) + ".");
     return std::move(t.reply);

@@ -4,10 +4,12 @@
 // shared between them for the life of the process.
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 
 #include "upload/HttpClient.h"
+#include "upload/Replies.h"
 
 namespace snapora {
 
@@ -15,6 +17,12 @@ class CurlHttpClient final : public HttpClient {
 public:
     // host: "name" or "name:port" of the web service (plain HTTP).
     explicit CurlHttpClient(std::string host);
+
+    // A request that receives nothing for this long fails like a broken connection.
+    int idleTimeoutSeconds = 60;
+    // A reply body longer than this fails the same way.
+    std::size_t maxReplyBytes = MaxReplyBytes;
+
     ~CurlHttpClient() override;
 
     std::string Post(const std::string& path, MultipartForm& body) override;

@@ -58,7 +58,7 @@ std::size_t MultipartForm::Read(char* buffer, std::size_t count) {
         if (s.file) {
             got = want ? s.file->Read(buffer + done, want) : 0;
             // The announced length can no longer hold: better no upload than a broken one.
-            if (got == 0 && want) throw std::runtime_error("the file to send became shorter while it was sent");
+            if (got == 0 && want) throw std::runtime_error("Die Datei wurde während des Sendens kürzer.");
         } else {
             std::memcpy(buffer + done, s.text.data() + offset_, want);
             got = want;

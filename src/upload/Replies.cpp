@@ -43,6 +43,15 @@ std::string ScreenshotNameFromAddress(std::string_view address, std::string_view
     return TextAfter(address, std::string(domainSuffix) + "/");
 }
 
+std::string ReadableReply(std::string_view reply) {
+    constexpr std::size_t Limit = 500;
+    std::string text(reply.substr(0, Limit));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 32 || c == 0x7F) c = ' ';
+    if (reply.size() > Limit) text += "...";
+    return text;
+}
+
 bool IsRenameSuccess(std::string_view reply) { return StartsWith(reply, "http://"); }
 
 SessionLoginReply ClassifySessionLoginReply(const std::string& reply) {

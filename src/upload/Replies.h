@@ -2,10 +2,18 @@
 // What the web service's answers mean. Replies are compared exactly and
 // case-sensitively; they are never trimmed.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace snapora {
+
+// The longest reply the client accepts; anything longer is a broken answer.
+inline constexpr std::size_t MaxReplyBytes = 64 * 1024;
+
+// A reply fit for a message box: control characters become blanks and a long
+// text is cut to 500 characters, marked with "...".
+std::string ReadableReply(std::string_view reply);
 
 // Takes the next token up to `delimiter` off the front of `text`.
 std::string FetchToken(std::string& text, char delimiter);

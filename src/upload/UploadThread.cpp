@@ -29,7 +29,41 @@ void TUploadThread::WaitFor() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void TUploadThread::Synchronize(const std::function<void()>& fn) { context_.app.Synchronize(fn); }
+namespace {
+
+// How a cancelled run leaves its steps; never shown.
+struct RunCancelled {};
+
+// The picture's bytes on their way into the request body: a cancel stops the
+// sending at the next block, whatever the connection does.
+class CancellableStream final : public ReadStream {
+public:
+    CancellableStream(std::unique_ptr<ReadStream> inner, const TUploadThread& run)
+        : inner_(std::move(inner)), run_(run) {}
+    std::uint64_t Size() const override { return inner_->Size(); }
+    std::size_t Read(void* buffer, std::size_t count) override {
+        if (run_.Cancelled()) throw HttpError("Upload abgebrochen.");
+        return inner_->Read(buffer, count);
+    }
+
+private:
+    std::unique_ptr<ReadStream> inner_;
+    const TUploadThread& run_;
+};
+
+}  // namespace
+
+void TUploadThread::ThrowIfCancelled() const {
+    if (cancelled_) throw RunCancelled{};
+}
+
+void TUploadThread::Synchronize(const std::function<void()>& fn) {
+    // Checked on the UI thread, where a cancel happens: once it has, no effect follows.
+    context_.app.Synchronize([&] {
+        ThrowIfCancelled();
+        fn();
+    });
+}
 
 void TUploadThread::Status(const std::string& text) {
     Synchronize([&] { context_.windows.main->ShowStatus(text); });
@@ -38,6 +72,7 @@ void TUploadThread::Status(const std::string& text) {
 void TUploadThread::Execute() {
     try {
         CompressScreenshot();
+        ThrowIfCancelled();
         if (context_.state.OutputMode != omUpload)
             SaveScreenshotLocally();
         else
@@ -45,15 +80,15 @@ void TUploadThread::Execute() {
     } catch (...) {
         // A failed step ends the run quietly; the status keeps its last text.
     }
+    if (cancelled_) context_.platform.files.Delete(context_.state.TempFileName);
     EndRun();
     ended_ = true;
 }
 
 void TUploadThread::EndRun() {
     try {
-        Synchronize([this] {
-            context_.state.ReadyForCapture = true;
-            context_.windows.main->LockOptions(false);
+        context_.app.Synchronize([this] {
+            context_.windows.main->UploadThreadEnded(cancelled_);
             finished_ = true;
         });
     } catch (...) {
@@ -73,8 +108,9 @@ void TUploadThread::CompressScreenshot() {
         auto status = [this](const std::string& s) { Status(s); };
         jpeg = CompressForUpload(state.ScreenshotBitmap, EncodeJpeg, status, /*speculate=*/true).jpeg;
     }
+    ThrowIfCancelled();
     if (!files.WriteFile(state.TempFileName, jpeg))
-        throw std::runtime_error("writing " + state.TempFileName);
+        throw std::runtime_error("Die Datei " + state.TempFileName + " kann nicht geschrieben werden.");
 }
 
 void TUploadThread::SaveScreenshotLocally() {
@@ -103,6 +139,7 @@ void TUploadThread::SaveScreenshotLocally() {
         Status(directory + " ist kein gültiger Pfad! Speichern fehlgeschlagen.");
     }
 
+    ThrowIfCancelled();
     if (!target.empty()) {
         if (files.Move(context_.state.TempFileName, target)) {
             Status("Screenshot wurde unter " + target + " gespeichert.");
@@ -135,8 +172,9 @@ void TUploadThread::UploadScreenshot() {
             const std::string& path;
             ~DeleteTemp() { files.Delete(path); }
         } deleteTemp{files, state.TempFileName};
-        auto form = BuildUploadForm(context_.platform.clock.Now(), state.TempFileName,
-                                    files.OpenForReading(state.TempFileName), description, sessionName, account);
+        auto file = std::make_unique<CancellableStream>(files.OpenForReading(state.TempFileName), *this);
+        auto form = BuildUploadForm(context_.platform.clock.Now(), state.TempFileName, std::move(file), description,
+                                    sessionName, account);
         reply = http_.Post(UploadPath, *form);
         form.reset();
     }
@@ -148,6 +186,9 @@ void TUploadThread::UploadScreenshot() {
                 TMainForm& main = *context_.windows.main;
                 main.CheckForNewVersion(answer.version);
                 state.ScreenshotURL = answer.address;
+                // The address is known: a rename from now on goes out at once,
+                // also a retry after the waiting name's request failed.
+                state.UploadDone = true;
                 if (!state.PendingNewName.empty()) {
                     main.RenameScreenshot();  // it shows the new address itself
                 } else {
@@ -158,7 +199,6 @@ void TUploadThread::UploadScreenshot() {
                         context_.platform.clipboard.SetText(main.DisplayURLEdit.Text());
                 }
                 main.ShowStatus("Screenshot wurde erfolgreich hochgeladen.");
-                state.UploadDone = true;
             });
             break;
         case UploadReply::Kind::TooBig:
@@ -169,11 +209,10 @@ void TUploadThread::UploadScreenshot() {
             break;
         case UploadReply::Kind::Error:
             Synchronize([&] {
-                context_.app.MessageBox("Beim Hochladen ist folgender Fehler aufgetreten: " + answer.text);
+                context_.app.MessageBox("Beim Hochladen ist folgender Fehler aufgetreten: " + ReadableReply(answer.text));
             });
             break;
     }
-    Synchronize([&] { state.PendingNewName.clear(); });
 }
 
 }  // namespace snapora

@@ -21,6 +21,11 @@ public:
     TUploadThread(const TUploadThread&) = delete;
     TUploadThread& operator=(const TUploadThread&) = delete;
 
+    // Stops the run at its next step: nothing more is compressed, saved, sent,
+    // shown or copied. Called on the UI thread; the run still ends as usual.
+    void Cancel() { cancelled_ = true; }
+    bool Cancelled() const { return cancelled_; }
+
     // True once the run's end reached the UI thread: the worker needs it no more.
     bool Finished() const { return finished_; }
     // True once the thread's function has returned.
@@ -33,12 +38,14 @@ private:
     void SaveScreenshotLocally();
     void UploadScreenshot();
     void EndRun();
-    // Runs fn on the UI thread and waits for it.
+    // Runs fn on the UI thread and waits for it; a cancelled run ends there instead.
     void Synchronize(const std::function<void()>& fn);
+    void ThrowIfCancelled() const;
     void Status(const std::string& text);
 
     ProgramContext& context_;
     HttpClient& http_;
+    std::atomic<bool> cancelled_{false};
     std::atomic<bool> finished_{false};
     std::atomic<bool> ended_{false};
     std::thread thread_;

@@ -503,6 +503,22 @@ struct TestService::Impl {
         return out;
     }
 
+    // A reply of unknown length: slow, endless, or both.
+    void StreamBody(SockT s, const RecordedRequest& request, const Reply& reply) {
+        std::string head = (request.version == "HTTP/1.0" ? "HTTP/1.0 " : "HTTP/1.1 ") + std::to_string(reply.status) +
+                           " " + ReasonPhrase(reply.status) + "\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n";
+        if (!SendAll(s, head)) return;
+        std::string body = reply.body.empty() ? std::string(4096, 'x') : reply.body;
+        do {
+            if (reply.trickleMs <= 0) {
+                if (!SendAll(s, body)) return;
+                continue;
+            }
+            for (char c : body)
+                if (!SendAll(s, std::string_view(&c, 1)) || WaitForStop(reply.trickleMs)) return;
+        } while (reply.endless && !stopping.load());
+    }
+
     static std::size_t HeaderEnd(const std::string& buf) {
         std::size_t crlf = buf.find("\r\n\r\n");
         std::size_t lf = buf.find("\n\n");
@@ -691,6 +707,11 @@ struct TestService::Impl {
                 return;
             }
             if (reply && reply->delayMs > 0 && WaitForStop(reply->delayMs)) {
+                CloseSocket(s);
+                return;
+            }
+            if (reply && (reply->trickleMs > 0 || reply->endless)) {
+                StreamBody(s, request, *reply);
                 CloseSocket(s);
                 return;
             }

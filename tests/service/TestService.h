@@ -42,6 +42,11 @@ struct Reply {
                                // until the client goes away or the service stops
     bool resetAfterBytes = false;  // close abruptly (RST) after reading `resetAt` bytes that
     long resetAt = -1;             // follow the header block, without answering (-1 counts as 0)
+    // The body without a length, ended by closing: sent one byte every
+    // `trickleMs` milliseconds, and with `endless` repeated until the client
+    // goes away or the service stops.
+    int trickleMs = 0;
+    bool endless = false;
     // Appended to the response, e.g. "Location: http://x/". One named like a
     // standard header (Content-Type, Set-Cookie, Connection, Content-Length)
     // replaces it.

@@ -177,6 +177,25 @@ TEST_F(CaptureFlow, FailedGrabReopensTheGateForTheErrorHandler) {
     EXPECT_EQ(http.SentRequests().size(), 1u);
 }
 
+// A capture that fails from the alternative shortcut or the tray menu reaches
+// the general error handler; the forced values end with the failed capture.
+TEST_F(CaptureFlow, FailuresFromHiddenWindowsReachTheErrorHandler) {
+    fake.desktop.grabFails = true;
+    fake.messageWindows.Send(Main().HotKeyControl1.WindowHandle(), WM_HOTKEY_, 0, 0);
+    Main().TrayIcon.SetActive(true);
+    backend.OnPopupMenu = [&](TPopupMenu&, Point) { Main().Screenshotauslsen1.Click(); };
+    fake.messageWindows.Send(Main().TrayIcon.WindowHandle(), TTrayNotifyIcon::CallbackMessage, 0, 0x0205);
+    ASSERT_EQ(backend.Messages.size(), 2u);
+    for (const auto& message : backend.Messages) EXPECT_EQ(message.text, "Der Bildschirm konnte nicht gelesen werden.");
+    EXPECT_FALSE(State().TriggeredFromMenu);
+
+    Main().ActiveWindowCheckBox.SetChecked(false);
+    std::intptr_t r;
+    EXPECT_THROW(Main().Dispatch(WM_HOTKEY_, 102, 0, r), std::runtime_error);
+    EXPECT_FALSE(State().ActiveWindowOnly);
+    EXPECT_TRUE(State().ReadyForCapture);
+}
+
 TEST_F(CaptureFlow, OptionsStayLockedUntilTheWorkerEnds) {
     auto enabled = [&] {
         std::vector<bool> states;

@@ -1,6 +1,7 @@
 #pragma once
 // An HTTP client that answers from a script and records what was sent.
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -46,20 +47,32 @@ public:
     }
     std::int64_t progressStep = 0;  // bytes per progress report; 0 = one report
 
+    // Like the real client: the end of sending is reported also when it breaks
+    // off, and a failed request leaves the client disconnected.
     std::string Post(const std::string& path, MultipartForm& body) override {
+        connected_ = true;
         std::string bytes;
         std::int64_t total = std::int64_t(body.Size());
         if (OnWorkBegin) OnWorkBegin(wmWrite, total);
         std::int64_t step = progressStep > 0 ? progressStep : std::max<std::int64_t>(total, 1);
         std::string chunk(size_t(step), '\0');
-        for (size_t n; (n = body.Read(chunk.data(), chunk.size())) > 0;) {
-            bytes.append(chunk.data(), n);
-            if (OnWork) OnWork(wmWrite, std::int64_t(bytes.size()));
+        try {
+            for (size_t n; (n = body.Read(chunk.data(), chunk.size())) > 0;) {
+                bytes.append(chunk.data(), n);
+                if (OnWork) OnWork(wmWrite, std::int64_t(bytes.size()));
+            }
+        } catch (...) {
+            connected_ = false;
+            if (OnWorkEnd) OnWorkEnd(wmWrite);
+            throw;
         }
         if (OnWorkEnd) OnWorkEnd(wmWrite);
         return Respond("POST", path, bytes, body.ContentType());
     }
-    std::string Get(const std::string& pathAndQuery) override { return Respond("GET", pathAndQuery, "", ""); }
+    std::string Get(const std::string& pathAndQuery) override {
+        connected_ = true;
+        return Respond("GET", pathAndQuery, "", "");
+    }
     void Disconnect() override {
         std::lock_guard lock(mutex_);
         connected_ = false;
@@ -88,7 +101,10 @@ private:
         if (answers_.empty()) return "ok|4.2|http://" SNAPORA_SERVICE_HOST "/s1";
         Answer a = answers_.front();
         answers_.pop_front();
-        if (a.fail) throw HttpError("Der Server antwortete mit dem HTTP-Status 500.");
+        if (a.fail) {
+            connected_ = false;
+            throw HttpError("Der Server antwortete mit dem HTTP-Status 500.");
+        }
         return a.body;
     }
 
@@ -98,7 +114,7 @@ private:
     std::vector<Sent> sent_;
     bool hold_ = false, holding_ = false, released_ = false;
     unsigned generation_ = 0;
-    bool connected_ = true;
+    std::atomic<bool> connected_{true};
 };
 
 }  // namespace snapora

@@ -115,6 +115,62 @@ TEST_F(HttpClientTest, DisconnectEndsAWaitingRequestWithinASecond) {
     EXPECT_TRUE(client.Connected());
 }
 
+// A service that stays silent, trickles or never ends its reply fails the
+// request like a broken connection, instead of holding it for good.
+TEST_F(HttpClientTest, MisbehavingServiceFailsTheRequest) {
+    client.idleTimeoutSeconds = 1;
+    testing::Reply silent, trickle, endless;
+    silent.neverAnswer = true;
+    trickle.trickleMs = 2500;
+    trickle.body = "ok|4.2|http://x/langsam";
+    endless.endless = true;
+    // libcurl judges the speed over its last five seconds: each case takes some
+    // six seconds, so they run side by side.
+    std::vector<std::future<void>> runs;
+    auto started = Steady::now();
+    for (const testing::Reply& reply : {silent, trickle, endless}) {
+        service.Script("/upload.php", reply);
+        ASSERT_TRUE(service.WaitForRequests(runs.size(), 5000));
+        runs.push_back(std::async(std::launch::async, [&] {
+            auto form = UploadForm();
+            EXPECT_THROW(client.Post(UploadPath, *form), HttpError);
+        }));
+        ASSERT_TRUE(service.WaitForRequests(runs.size(), 5000));
+    }
+    for (auto& run : runs) run.get();
+    EXPECT_LT(Steady::now() - started, std::chrono::seconds(15));
+    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(client.Get(SessionLoginPath("b")), "ok b");  // a reply of normal length still arrives
+}
+
+// An endless reply that arrives fast is still cancelled within a second.
+TEST_F(HttpClientTest, DisconnectEndsAnEndlessReply) {
+    client.maxReplyBytes = std::size_t(1) << 40;
+    testing::Reply endless;
+    endless.endless = true;
+    service.Script("/loginsession.php", endless);
+    auto get = std::async(std::launch::async, [&] { return client.Get(SessionLoginPath("x")); });
+    ASSERT_TRUE(service.WaitForRequests(1, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    auto cancelled = Steady::now();
+    client.Disconnect();
+    EXPECT_THROW(get.get(), HttpError);
+    EXPECT_LT(Steady::now() - cancelled, std::chrono::milliseconds(1000));
+}
+
+// Sending that breaks off still reports its end, with the connection gone.
+TEST_F(HttpClientTest, BrokenSendingStillReportsItsEnd) {
+    std::vector<bool> connectedAtEnd;
+    client.OnWorkEnd = [&](WorkMode) { connectedAtEnd.push_back(client.Connected()); };
+    testing::Reply reset;
+    reset.resetAfterBytes = true;
+    reset.resetAt = 1000;
+    service.Script("/upload.php", reset);
+    auto form = UploadForm(std::string(32 << 20, 'x'));  // more than the sockets' buffers hold
+    EXPECT_THROW(client.Post(UploadPath, *form), HttpError);
+    EXPECT_EQ(connectedAtEnd, std::vector<bool>{false});
+}
+
 TEST_F(HttpClientTest, AccountTestRunsBesideAnUpload) {
     testing::Reply slow;
     slow.delayMs = 1500;

@@ -137,6 +137,15 @@ TEST(Replies, UploadReplyKinds) {
     }
 }
 
+// What a message box shows of a reply: no control characters, at most 500 of them.
+TEST(Replies, ReadableReplyForMessageBoxes) {
+    EXPECT_EQ(ReadableReply("Name vergeben"), "Name vergeben");
+    EXPECT_EQ(ReadableReply(std::string("a\r\nb\0c\x7F", 7)), "a  b c ");
+    EXPECT_EQ(ReadableReply(std::string(500, 'x')), std::string(500, 'x'));
+    EXPECT_EQ(ReadableReply(std::string(501, 'x')), std::string(500, 'x') + "...");
+    EXPECT_EQ(ReadableReply("Gr\xFC\xDF" "e"), "Gr\xFC\xDF" "e");  // Windows-1252 letters stay
+}
+
 TEST(Replies, NamesRenamesAndSessions) {
     EXPECT_EQ(ScreenshotNameFromAddress("http://snapora.example/abc", "snapora.example"), "abc");
     EXPECT_EQ(ScreenshotNameFromAddress("http://other.example/abc", "snapora.example"), "");

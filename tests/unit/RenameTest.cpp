@@ -113,14 +113,49 @@ TEST_F(Rename, LostConnectionKeepsTheUploadsAddressInSight) {
     EXPECT_EQ(Main().DisplayURLEdit.Text(), Address("s1"));
     EXPECT_TRUE(RenameControlsVisible());
     EXPECT_EQ(State().PendingNewName, "");  // not carried over to the next upload
-    EXPECT_FALSE(State().UploadDone);
+    EXPECT_TRUE(State().UploadDone);        // the address is known: a retry goes out at once
     EXPECT_TRUE(State().ReadyForCapture);
 
-    State().UploadDone = true;  // at once, from the button: the error reaches the handler
-    http.Fail();
+    http.Fail();  // from the button, the error reaches the general error handler
     Main().RenameEdit.SetText("nochmal");
     EXPECT_THROW(Main().RenameButton.Click(), HttpError);
     EXPECT_TRUE(State().ReadyForCapture);
+}
+
+// A name typed for an upload that then fails, is cancelled or refused goes with
+// it: the controls come back, the button can't queue it again, and the next
+// upload goes out without a rename.
+TEST_F(Rename, NameOfAnUnsuccessfulUploadIsDropped) {
+    Main().TrayIcon.SetActive(true);  // so that Escape cancels
+    enum Outcome { Fails, Escape, TooBig };
+    for (Outcome outcome : {Fails, Escape, TooBig}) {
+        http.HoldNext();
+        if (outcome == Fails) http.Fail();
+        if (outcome == TooBig) http.Reply("toobig");
+        Upload();
+        WaitUntilHeld();
+        Main().RenameEdit.SetText("privat");
+        Main().RenameButton.Click();
+        EXPECT_FALSE(RenameControlsVisible());
+        if (outcome == Escape)
+            Main().KeyDown(0x1B, ssNone);
+        else
+            http.Release();
+        Main().WaitForWorker();
+        EXPECT_EQ(State().PendingNewName, "") << outcome;
+        EXPECT_TRUE(RenameControlsVisible()) << outcome;
+
+        size_t requests = http.SentRequests().size();
+        Main().RenameEdit.SetText("privat");
+        Main().RenameButton.Click();
+        EXPECT_EQ(http.SentRequests().size(), requests) << outcome;
+        EXPECT_EQ(State().PendingNewName, "") << outcome;
+        Upload();
+        Main().WaitForWorker();
+        auto sent = http.SentRequests();
+        ASSERT_EQ(sent.size(), requests + 1) << outcome;
+        EXPECT_EQ(sent.back().path, "/upload.php") << outcome;
+    }
 }
 
 }  // namespace snapora

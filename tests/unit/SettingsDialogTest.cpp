@@ -101,6 +101,29 @@ TEST_F(SettingsDialog, CtrlAloneOrKeinLeaveTheHotKeyAlone) {
     EXPECT_EQ(Main().HotKeyControl1.Key(), 0x4023);
 }
 
+// Enter and Esc press OK, Tab moves on: none of them becomes the shortcut.
+TEST_F(SettingsDialog, DialogKeysKeepTheirMeaningInTheShortcutField) {
+    struct Case {
+        std::uint16_t key;
+        unsigned shift;
+        bool closes;
+    } cases[] = {{0x0D, ssNone, true}, {0x1B, ssNone, true}, {0x09, ssNone, false}, {0x09, ssShift, false}};
+    for (const Case& c : cases) {
+        auto registered = fake.hotKeys.registered;
+        bool closed = false;
+        backend.OnModal = [&](Form& f) {
+            KeyDown(c.key, c.shift);
+            KeyUp(c.key, c.shift);
+            closed = f.GetModalResult() != mrNone;
+        };
+        Main().SettingsButton.Click();
+        EXPECT_EQ(closed, c.closes) << c.key;
+        EXPECT_EQ(Dialog().ShortcutEdit.Text(), "Strg + Ende") << c.key;
+        EXPECT_EQ(State().AlternativeShortcut, 0x4023) << c.key;
+        EXPECT_EQ(fake.hotKeys.registered, registered) << c.key;
+    }
+}
+
 TEST_F(SettingsDialog, AlternativeShortcutTriggersACapture) {
     Main().Show();
     size_t before = fake.desktop.grabs.size();

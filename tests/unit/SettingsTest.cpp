@@ -146,6 +146,32 @@ TEST_F(Settings, GarbageFallsBackToDefaults) {
     EXPECT_TRUE(Main().ActiveWindowCheckBox.Checked());
 }
 
+// Values in the registry outside what the controls allow are brought into range
+// (and so never saved back); Enter or Esc never becomes a system-wide key.
+TEST_F(Settings, OutOfRangeValuesAreBroughtIntoRange) {
+    Store("ScreenshotListCount", "999");
+    Store("PenWidth", "0");
+    Store("AlternativeHotKey", "13");
+    Start();
+    EXPECT_EQ(Dialog().ScreenshotListCount.Text(), "50");
+    EXPECT_EQ(State().PenWidth, 1);
+    EXPECT_EQ(State().AlternativeShortcut, 0x4023);
+    EXPECT_EQ(Main().HotKeyControl1.Key(), 0x4023);
+}
+
+// The start-up shortcut can't be written: the error is shown, the rest still loads.
+TEST_F(Settings, FailingStartupShortcutStillStartsWithEverySetting) {
+    Store("SysTrayIcon", "true");
+    Store("Username", ScrambleText("anna", AccountScrambleSeed, false));
+    fake.shell.linkObjectFails = true;
+    Start();
+    ASSERT_EQ(backend.Messages.size(), 1u);
+    EXPECT_EQ(backend.Messages[0].text, "Die Verknüpfung konnte nicht angelegt werden.");
+    EXPECT_TRUE(Main().TrayIconActive());
+    EXPECT_EQ(Dialog().UsernameEdit.Text(), "anna");
+    EXPECT_TRUE(State().ReadyForCapture);
+}
+
 TEST_F(Settings, ShortcutValuesAreCutTo16Bits) {
     Store("AlternativeHotKey", std::to_string(0x10000 + 0x4023));
     Start();

@@ -3,6 +3,8 @@
 
 #include "ProgramFixture.h"
 
+#include <atomic>
+#include <future>
 #include <set>
 #include <tuple>
 
@@ -177,7 +179,7 @@ TEST_F(UploadWorker, FailedRequestEndsQuietly) {
     EXPECT_TRUE(backend.Messages.empty());
     EXPECT_FALSE(State().UploadDone);
     EXPECT_FALSE(fake.files.FileExists(Temp()));
-    EXPECT_EQ(State().PendingNewName, "bleibt");
+    EXPECT_EQ(State().PendingNewName, "");  // it belonged to this upload
     EXPECT_TRUE(Main().RenameButton.Visible());
     ExpectRunEnded();
 }
@@ -299,9 +301,11 @@ TEST_F(UploadWorker, WaitingTextOnlyWhileConnected) {
     Main().IdHTTP1WorkEnd(wmWrite);
     EXPECT_EQ(Main().Label1.Caption(), "Warte auf Antwort vom Server...");
     Main().Label1.SetCaption("Upload abgebrochen.");
+    Main().ProgressBar1.SetPosition(40);
     http.Disconnect();
     Main().IdHTTP1WorkEnd(wmWrite);
     EXPECT_EQ(Main().Label1.Caption(), "Upload abgebrochen.");
+    EXPECT_EQ(Main().ProgressBar1.Position(), 0);  // sending broke off: no half-full bar stays
 }
 
 TEST_F(UploadWorker, EscapeWithTrayCancelsTheUpload) {
@@ -319,6 +323,50 @@ TEST_F(UploadWorker, EscapeWithTrayCancelsTheUpload) {
     EXPECT_FALSE(fake.files.FileExists(Temp()));
     EXPECT_FALSE(State().UploadDone);
     ExpectRunEnded();
+}
+
+// Escape stops the run wherever it is: nothing is sent, shown, saved or copied
+// afterwards, the temporary file goes, the options unlock.
+TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
+    Main().TrayIcon.SetActive(true);
+    Settings().CopyURLCheckBox.SetChecked(true);
+    Settings().AlwaysAskForDirectoryCheckBox.SetChecked(false);
+    fake.files.directories.insert("D:\\Bilder");
+    Settings().StandardDirEdit.SetText("D:\\Bilder");
+    http.progressStep = 100;
+    enum Stage { Compressing, Saving, Sending, Waiting };
+    for (Stage stage : {Compressing, Saving, Sending, Waiting}) {
+        Main().SaveLocalCheckBox.SetChecked(stage == Saving);
+        std::promise<void> escaped;
+        std::atomic<bool> writing{false};
+        fake.files.beforeWrite = [&](const std::string&) {
+            if (stage != Saving) return;
+            writing = true;
+            escaped.get_future().wait();
+        };
+        if (stage == Waiting) http.HoldNext();
+        std::intptr_t r;
+        Main().Dispatch(WM_HOTKEY_, 101, 0, r);
+        switch (stage) {
+            case Compressing: PumpUntil([&] { return Main().Label1.Caption() == "Screenshot wird komprimiert..."; }); break;
+            case Saving: PumpUntil([&] { return writing.load(); }); break;
+            case Sending: PumpUntil([&] { return Main().ProgressBar1.Position() > 0; }); break;
+            case Waiting: WaitUntilHeld(); break;
+        }
+        EXPECT_TRUE(Main().KeyDown(0x1B, ssNone));
+        escaped.set_value();
+        Main().WaitForWorker();
+        EXPECT_EQ(Main().Label1.Caption(), "Upload abgebrochen.") << stage;
+        EXPECT_EQ(Main().DisplayURLEdit.Text(), "") << stage;
+        EXPECT_TRUE(fake.clipboard.texts.empty()) << stage;
+        EXPECT_FALSE(State().UploadDone) << stage;
+        EXPECT_FALSE(fake.files.FileExists(Temp())) << stage;
+        EXPECT_FALSE(fake.files.FileExists("D:\\Bilder\\Screenshot1.jpg")) << stage;
+        EXPECT_EQ(History().Names().front(), "Neuer Screenshot") << stage;
+        ExpectRunEnded();
+    }
+    // Only the waiting request reached the service, and nothing came of it.
+    EXPECT_EQ(http.SentRequests().size(), 1u);
 }
 
 TEST_F(UploadWorker, EscapeWithTrayWhileIdleHidesTheWindow) {

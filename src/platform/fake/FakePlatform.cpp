@@ -60,6 +60,7 @@ std::uint64_t FakeFiles::Size(const std::string& path) {
 }
 
 bool FakeFiles::WriteFile(const std::string& path, const std::string& bytes) {
+    if (beforeWrite) beforeWrite(path);
     if (unwritable.count(path)) return false;
     files[path] = bytes;
     return true;
@@ -122,7 +123,8 @@ bool FakeMessageWindows::Send(NativeWindow window, unsigned message, std::uintpt
     auto it = windows.find(window);
     if (it == windows.end()) return false;
     std::intptr_t result = 0;
-    return it->second(message, wParam, lParam, result);
+    MessageHandler handler = it->second;  // the handler may close its own window
+    return Deliver(handler, message, wParam, lParam, result);
 }
 
 bool FakeHotKeys::Register(NativeWindow window, int id, unsigned modifiers, unsigned virtualKey) {

@@ -54,6 +54,7 @@ public:
     std::unique_ptr<ReadStream> OpenForReading(const std::string& path) override;
     std::set<std::string> unwritable;  // paths where writing fails
     bool moveFails = false;
+    std::function<void(const std::string& path)> beforeWrite;  // runs on the writing thread
 };
 
 class FakeFiles;

@@ -55,11 +55,11 @@ BITMAPINFO TopDown24(int width, int height) {
 
 GdiCanvas::GdiCanvas(Bitmap& owner, HBITMAP bitmap) : owner_(owner) {
     dc_ = CreateCompatibleDC(nullptr);
-    if (!dc_) throw std::runtime_error("creating the memory DC of a canvas");
+    if (!dc_) throw std::runtime_error("Für das Bild fehlen Grafikressourcen.");
     previousBitmap_ = SelectObject(dc_, bitmap);
     if (!previousBitmap_ || previousBitmap_ == HGDI_ERROR) {
         DeleteDC(dc_);
-        throw std::runtime_error("selecting a bitmap into its canvas");
+        throw std::runtime_error("Das Bild kann nicht bemalt werden.");
     }
 }
 
@@ -76,7 +76,7 @@ COLORREF GdiCanvas::ToColorRef(Colour colour) {
 void GdiCanvas::FillRect(const Rect& area, Colour colour) {
     if (area.IsEmpty()) return;
     HBRUSH brush = CreateSolidBrush(ToColorRef(colour));
-    if (!brush) throw std::runtime_error("creating a brush");
+    if (!brush) throw std::runtime_error("Ein Pinsel konnte nicht angelegt werden.");
     RECT r{area.left, area.top, area.right, area.bottom};
     ::FillRect(dc_, &r, brush);
     DeleteObject(brush);

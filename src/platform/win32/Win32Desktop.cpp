@@ -15,7 +15,7 @@ namespace {
 class DisplayDc {
 public:
     DisplayDc() : dc_(CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr)) {
-        if (!dc_) throw std::runtime_error("opening the display DC for the screen grab");
+        if (!dc_) throw std::runtime_error("Der Bildschirm konnte nicht geöffnet werden.");
     }
     ~DisplayDc() { DeleteDC(dc_); }
     DisplayDc(const DisplayDc&) = delete;
@@ -29,7 +29,7 @@ private:
 class CompatibleDc {
 public:
     explicit CompatibleDc(HDC screen) : dc_(CreateCompatibleDC(screen)) {
-        if (!dc_) throw std::runtime_error("creating the memory DC for the screen grab");
+        if (!dc_) throw std::runtime_error("Für das Bildschirmfoto fehlen Grafikressourcen.");
     }
     ~CompatibleDc() { DeleteDC(dc_); }
     CompatibleDc(const CompatibleDc&) = delete;
@@ -43,7 +43,7 @@ private:
 class CompatibleBitmap {
 public:
     CompatibleBitmap(HDC screen, int width, int height) : bitmap_(CreateCompatibleBitmap(screen, width, height)) {
-        if (!bitmap_) throw std::runtime_error("creating the bitmap for the screen grab");
+        if (!bitmap_) throw std::runtime_error("Für das Bildschirmfoto ist nicht genügend Speicher frei.");
     }
     ~CompatibleBitmap() { DeleteObject(bitmap_); }
     CompatibleBitmap(const CompatibleBitmap&) = delete;

@@ -102,7 +102,7 @@ std::unique_ptr<ReadStream> Win32Files::OpenForReading(const std::string& path) 
     // while it is being read.
     HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path + " for reading");
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("Die Datei " + path + " kann nicht gelesen werden.");
     return std::make_unique<FileReadStream>(file);
 }
 

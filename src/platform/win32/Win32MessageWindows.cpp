@@ -14,7 +14,7 @@ constexpr wchar_t kHiddenWindowClass[] = L"SnaporaHiddenWindow";
 
 class Win32HiddenWindow final : public HiddenWindow {
 public:
-    explicit Win32HiddenWindow(MessageHandler handler);
+    Win32HiddenWindow(MessageWindows& owner, MessageHandler handler);
     ~Win32HiddenWindow() override;
     Win32HiddenWindow(const Win32HiddenWindow&) = delete;
     Win32HiddenWindow& operator=(const Win32HiddenWindow&) = delete;
@@ -27,6 +27,7 @@ private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
+    MessageWindows& owner_;
     MessageHandler handler_;
     HWND window_ = nullptr;
 };
@@ -41,14 +42,8 @@ void RegisterHiddenWindowClass(HINSTANCE instance, WNDPROC procedure) {
         throw std::runtime_error("Fensterklasse konnte nicht registriert werden.");
 }
 
-void ReportSwallowed(const char* what) {
-    std::string text = "Snapora: Ausnahme in einem Nachrichtenfenster: ";
-    text += what;
-    text += '\n';
-    OutputDebugStringA(text.c_str());
-}
-
-Win32HiddenWindow::Win32HiddenWindow(MessageHandler handler) : handler_(std::move(handler)) {
+Win32HiddenWindow::Win32HiddenWindow(MessageWindows& owner, MessageHandler handler)
+    : owner_(owner), handler_(std::move(handler)) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterHiddenWindowClass(instance, Procedure);
     window_ = CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
@@ -65,18 +60,10 @@ Win32HiddenWindow::~Win32HiddenWindow() {
 
 bool Win32HiddenWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (!handler_) return false;
-    // An exception must not cross the window procedure into the system.
-    try {
-        std::intptr_t handled = 0;
-        if (!handler_(message, wParam, lParam, handled)) return false;
-        result = LRESULT(handled);
-        return true;
-    } catch (const std::exception& error) {
-        ReportSwallowed(error.what());
-    } catch (...) {
-        ReportSwallowed("unbekannt");
-    }
-    return false;
+    std::intptr_t handled = 0;
+    if (!owner_.Deliver(handler_, message, wParam, lParam, handled)) return false;
+    result = LRESULT(handled);
+    return true;
 }
 
 LRESULT CALLBACK Win32HiddenWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -93,7 +80,7 @@ LRESULT CALLBACK Win32HiddenWindow::Procedure(HWND window, UINT message, WPARAM 
 }  // namespace
 
 std::unique_ptr<HiddenWindow> Win32MessageWindows::Create(MessageHandler handler) {
-    return std::make_unique<Win32HiddenWindow>(std::move(handler));
+    return std::make_unique<Win32HiddenWindow>(*this, std::move(handler));
 }
 
 }  // namespace snapora

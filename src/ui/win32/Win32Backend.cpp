@@ -268,9 +268,15 @@ LRESULT CALLBACK Win32Backend::FocusWatch(HWND window, UINT message, WPARAM wPar
         return DefSubclassProc(window, message, wParam, lParam);
     }
     LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    auto* self = reinterpret_cast<Win32Backend*>(backend);
     // At once rather than after the message: a mnemonic focuses and clicks a button
     // within one message, and the control left behind must have had its OnExit first.
-    if (message == WM_SETFOCUS && GetFocus() == window) reinterpret_cast<Win32Backend*>(backend)->TrackFocus(window);
+    if (message == WM_SETFOCUS && GetFocus() == window) self->TrackFocus(window);
+    // An edit tells nobody about clicks; its model hears of them here, after the
+    // control has placed the caret, so a handler may select the text.
+    if (message == WM_LBUTTONUP)
+        if (Win32ControlPeer* peer = self->ControlPeerOf(window); peer && peer->Model().GetKind() == Kind::Edit)
+            self->Guarded([&] { peer->Model().NativeClick(); });
     return result;
 }
 

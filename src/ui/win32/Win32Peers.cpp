@@ -698,6 +698,13 @@ void Win32FormPeer::NativeBoundsChanged() {
         form_.SetClientSize(client.right, client.bottom);
 }
 
-SIZE Win32FormPeer::MinimumTrackSize() const { return {form_.MinimumSize.width, form_.MinimumSize.height}; }
+SIZE Win32FormPeer::MinimumTrackSize() const {
+    Size client = form_.MinimumClientSize;
+    if (client.width <= 0 && client.height <= 0) return {0, 0};
+    // The system tracks the outer size: add the frame and caption of this window's style.
+    RECT r{0, 0, client.width, client.height};
+    AdjustWindowRectEx(&r, DWORD(GetWindowLongW(window_, GWL_STYLE)), FALSE, DWORD(GetWindowLongW(window_, GWL_EXSTYLE)));
+    return {client.width > 0 ? r.right - r.left : 0, client.height > 0 ? r.bottom - r.top : 0};
+}
 
 }  // namespace snapora
