@@ -45,6 +45,21 @@ press_and_wait_status "ctrl+k" "Screenshot wurde erfolgreich hochgeladen." \
   && pass "Ctrl+K captures and uploads" || fail "Ctrl+K captures (status '$(control_text Label1)')"
 expect_eq "Ctrl+K: one upload" "$(request_count)" "$((before + 1))"
 
+# Enter and Esc in the shortcut field press OK; neither becomes the shortcut.
+for key in Return Escape; do
+  wintool click "$main_title" SettingsButton >/dev/null
+  wintool wait "$settings_title" 10000 >/dev/null
+  focus_window "$settings_title"
+  wintool click "$settings_title" ShortcutEdit >/dev/null
+  wait_until 30 bash -c "[ \"\$(xdotool getwindowfocus getwindowname)\" = '$settings_title' ]"
+  sleep 0.3
+  xdotool key "$key"
+  wait_until 50 bash -c "! wine '$wintool_exe' find '$settings_title' 2>/dev/null | grep -q '	1	'" \
+    && pass "$key in the shortcut field closes the dialog" || fail "$key in the shortcut field closes the dialog"
+  expect_eq "$key: the shortcut stays" "$(control_text ShortcutLabel)" "(oder Strg + K)"
+  expect_eq "$key: the field stays" "$(wintool text "$settings_title" ShortcutEdit)" "Strg + K"
+done
+
 # The tray mode: start-up shortcut, closing hides, "minimized" starts hidden.
 with_settings check TrayIconCheckBox 1
 if [ -f "$startup/snapora.lnk" ]; then pass "start-up shortcut created"; else fail "start-up shortcut created in '$startup'"; fi

@@ -21,6 +21,11 @@ wintool click "$main_title" Button1 >/dev/null
 wintool wait "Screenshot-Chronik" 10000 >/dev/null && pass "history window opens" || fail "history window opens"
 expect_eq "history shows the newest address" "$(wintool text "Screenshot-Chronik" DisplayURLEdit)" \
   "http://127.0.0.1:$service_port/Mein Fenster"
+wintool mouse "Screenshot-Chronik" DisplayURLEdit >/dev/null
+address="http://127.0.0.1:$service_port/Mein Fenster"
+wait_until 30 bash -c "[ \"\$(wine '$wintool_exe' selection Screenshot-Chronik DisplayURLEdit 2>/dev/null | tr -d '\r')\" = '0 ${#address}' ]" \
+  && pass "a click into the history's address selects it" \
+  || fail "a click into the history's address selects it ($(wintool selection "Screenshot-Chronik" DisplayURLEdit))"
 wintool click "Screenshot-Chronik" CloseButton >/dev/null
 expect_eq "temporary file removed" "$(ls "$WINEPREFIX"/drive_c/users/*/Temp/screen.jpg 2>/dev/null | wc -l)" "0"
 

@@ -40,6 +40,8 @@ const char kUsageText[] =
     "                             (NAME may be #ID for unnamed controls: #1 = IDOK, #2 = IDCANCEL)\n"
     "  check TITLE NAME 0|1       set a check box to the wanted state (clicks if needed)\n"
     "  settext TITLE NAME TEXT    replace the control's text (WM_SETTEXT)\n"
+    "  mouse TITLE NAME           a left click (button down and up) in the control's middle\n"
+    "  selection TITLE NAME       start and end of an edit control's selection\n"
     "  key TITLE VK [MODS]        post a key (number, 0x hex or name such as F5, RETURN, A);\n"
     "                             MODS: shift, ctrl, alt joined by '+'\n"
     "  close TITLE                post WM_CLOSE\n"
@@ -517,6 +519,28 @@ struct Command {
     int (*run)(const Args&);
 };
 
+int cmdMouse(const Args& a) {
+    HWND top, ctl;
+    if (!resolve(a, top, &ctl)) return kFailed;
+    RECT r;
+    GetClientRect(ctl, &r);
+    LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+    PostMessageW(ctl, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(ctl, WM_LBUTTONUP, 0, at);
+    return kOk;
+}
+
+int cmdSelection(const Args& a) {
+    HWND top, ctl;
+    if (!resolve(a, top, &ctl)) return kFailed;
+    // Pointers don't cross processes: the packed result (start low, end high) does.
+    DWORD_PTR packed = 0;
+    if (!SendMessageTimeoutW(ctl, EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, kReplyTimeoutMs, &packed))
+        return fail(L"no reply to EM_GETSEL from \"" + a[1] + L"\"");
+    print(std::to_wstring(LOWORD(packed)) + L" " + std::to_wstring(HIWORD(packed)));
+    return kOk;
+}
+
 const Command kCommands[] = {
     {L"windows", 0, 0, cmdWindows},    {L"find", 1, 1, cmdFind},
     {L"wait", 1, 2, cmdWait},          {L"wait-exists", 1, 2, cmdWaitExists},
@@ -527,6 +551,7 @@ const Command kCommands[] = {
     {L"settext", 3, 3, cmdSetText},    {L"key", 2, 3, cmdKey},
     {L"close", 1, 1, cmdClose},        {L"clipboard", 0, 0, cmdClipboard},
     {L"clipboard-clear", 0, 0, cmdClipboardClear},
+    {L"mouse", 2, 2, cmdMouse},        {L"selection", 2, 2, cmdSelection},
 };
 
 }  // namespace
