@@ -1,6 +1,7 @@
 #include "imaging/SoftwareCanvas.h"
 
 #include <cstring>
+#include <stdexcept>
 
 namespace snapora {
 
@@ -46,5 +47,14 @@ void SoftwareCanvas::CopyRect(const Rect& to, const Bitmap& source, const Rect& 
 void SoftwareCanvas::Draw(int x, int y, const Bitmap& source) {
     CopyRect(Rect::FromSize(x, y, source.Width(), source.Height()), source, source.Bounds());
 }
+
+// The figures are being built; until then they say so.
+void SoftwareCanvas::LineTo(int, int) { throw std::logic_error("LineTo is not built yet"); }
+void SoftwareCanvas::Rectangle(const Rect&) { throw std::logic_error("Rectangle is not built yet"); }
+void SoftwareCanvas::Ellipse(const Rect&) { throw std::logic_error("Ellipse is not built yet"); }
+void SoftwareCanvas::Polygon(std::span<const Point>) { throw std::logic_error("Polygon is not built yet"); }
+void SoftwareCanvas::TextOutAt(int, int, const std::string&) { throw std::logic_error("TextOutAt is not built yet"); }
+int SoftwareCanvas::TextWidth(const std::string&) { throw std::logic_error("TextWidth is not built yet"); }
+int SoftwareCanvas::TextHeight(const std::string&) { throw std::logic_error("TextHeight is not built yet"); }
 
 }  // namespace snapora

@@ -10,6 +10,13 @@ class SoftwareCanvas final : public Canvas {
 public:
     explicit SoftwareCanvas(Bitmap& target) : target_(target) {}
 
+    void LineTo(int x, int y) override;
+    void Rectangle(const Rect& corners) override;
+    void Ellipse(const Rect& corners) override;
+    void Polygon(std::span<const Point> points) override;
+    void TextOutAt(int x, int y, const std::string& text) override;
+    int TextWidth(const std::string& text) override;
+    int TextHeight(const std::string& text) override;
     void FillRect(const Rect& area, Colour colour) override;
     void CopyRect(const Rect& to, const Bitmap& source, const Rect& from) override;
     void Draw(int x, int y, const Bitmap& source) override;

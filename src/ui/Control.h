@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/Colour.h"
+#include "base/Font.h"
 #include "base/Geometry.h"
 
 namespace snapora {
@@ -25,14 +26,6 @@ public:
     virtual ~ControlPeer() = default;
     virtual void Update(Change what) = 0;
     virtual NativeWindow Handle() const = 0;
-};
-
-struct Font {
-    std::string name = "MS Sans Serif";
-    int points = 8;      // used when pixelHeight is 0
-    int pixelHeight = 0;  // character height in pixels, when the layout gives one
-    bool bold = false;
-    Colour colour = clWindowText;
 };
 
 enum class Cursor { Default, HandPoint };

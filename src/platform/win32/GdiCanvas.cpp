@@ -128,4 +128,13 @@ Colour GdiCanvas::Pixel(int x, int y) { return owner_.Pixel(x, y); }
 
 void GdiCanvas::SetPixel(int x, int y, Colour colour) { owner_.SetPixel(x, y, Colour(ToColorRef(colour))); }
 
+// The figures are being built; until then they say so.
+void GdiCanvas::LineTo(int, int) { throw std::logic_error("LineTo is not built yet"); }
+void GdiCanvas::Rectangle(const Rect&) { throw std::logic_error("Rectangle is not built yet"); }
+void GdiCanvas::Ellipse(const Rect&) { throw std::logic_error("Ellipse is not built yet"); }
+void GdiCanvas::Polygon(std::span<const Point>) { throw std::logic_error("Polygon is not built yet"); }
+void GdiCanvas::TextOutAt(int, int, const std::string&) { throw std::logic_error("TextOutAt is not built yet"); }
+int GdiCanvas::TextWidth(const std::string&) { throw std::logic_error("TextWidth is not built yet"); }
+int GdiCanvas::TextHeight(const std::string&) { throw std::logic_error("TextHeight is not built yet"); }
+
 }  // namespace snapora
