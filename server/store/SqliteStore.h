@@ -24,7 +24,7 @@ public:
     bool RenameScreenshot(std::int64_t id, const std::string& newName) override;
     void DeleteScreenshot(std::int64_t id) override;
     std::vector<Screenshot> ScreenshotsOfAccount(std::int64_t accountId) override;
-    std::vector<Screenshot> ScreenshotsOfSession(std::int64_t sessionId, std::int64_t afterId) override;
+    std::vector<Screenshot> ScreenshotsOfSession(std::int64_t sessionId, std::int64_t afterId = 0) override;
     std::string PicturePath(const Screenshot& screenshot) override;
     std::string StagingFolder() override;
 
