@@ -36,6 +36,11 @@ Response Route(Context& context, const Request& request) {
     if (path == "/faq.htm") return FaqPage();
     if (path == "/static/site.css") return StyleSheet();
     if (path == "/static/session.js") return SessionScript();
+    if (path == "/favicon.ico") {  // the site has no icon; say so without a "not found"
+        Response none;
+        none.status = 204;
+        return none;
+    }
     if (StartsWith(path, "/downloads/")) return DownloadFile(context, path.substr(11));
 
     // Names may arrive as UTF-8 (browsers) or as Windows-1252 (the program's own addresses).
