@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
         limits.timeoutSeconds = options.timeoutSeconds;
         limits.maxUpload = options.maxUpload;
         limits.stagingFolder = store.StagingFolder();
+        limits.behindProxy = options.behindProxy;
         HttpServer server(limits, [&context](const Request& request) { return HandleRequest(context, request); },
                           board, LogLine);
 

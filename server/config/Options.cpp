@@ -43,6 +43,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
             o.help = true;
             continue;
         }
+        if (name == "--behind-proxy") {
+            o.behindProxy = true;
+            continue;
+        }
         if (i + 1 >= arguments.size()) {
             parsed.error = name.rfind("--", 0) == 0 ? name + " needs a value" : "unknown argument " + name;
             return parsed;
@@ -127,6 +131,11 @@ OPTIONS
 
     --timeout SECONDS
         A connection idle or stalled this long is closed (default 30).
+
+    --behind-proxy
+        Requests come through a reverse proxy on this machine that sets
+        X-Real-IP: take the client's address (for logs and the login
+        throttle) from that header. Only with --listen on 127.0.0.1.
 
     --port-file FILE
         Once listening, write HOST:PORT and a newline to FILE (for scripts).

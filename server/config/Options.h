@@ -20,6 +20,7 @@ struct Options {
     unsigned maxConnections = 512;
     unsigned timeoutSeconds = 30;
     std::string portFile;
+    bool behindProxy = false;
     bool help = false;
 };
 

@@ -335,6 +335,8 @@ struct HttpServer::Impl {
         MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &OnValue, &request.query);
         MHD_get_connection_values(connection, MHD_COOKIE_KIND, &OnValue, &request.cookies);
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &OnHeader, &request.headers);
+        if (limits.behindProxy && !request.Header("x-real-ip").empty())
+            request.remoteAddress = request.Header("x-real-ip").substr(0, 64);
         return exchange;
     }
 

@@ -27,6 +27,7 @@ struct HttpLimits {
     std::size_t headerMemory = 32 * 1024;       // request line and headers of one request
     std::string stagingFolder;            // where file fields are written while they arrive
     int listenSocket = -1;                // from Listen(); otherwise address and port are bound here
+    bool behindProxy = false;             // the client's address is the proxy's X-Real-IP header
 };
 
 // A listening IPv4 socket, so the port is known before requests are served.

@@ -73,7 +73,7 @@ TEST(Html, EscapesEverythingThatCouldEndAnElementOrAttribute) {
 TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
     ParsedOptions parsed = ParseOptions({"--listen", "0.0.0.0:8080", "--public-host", "shots.example:80", "--data",
                                          "/srv/snapora", "--max-upload", "1048576", "--session-idle", "60",
-                                         "--latest-version", "4.3", "--timeout", "5"});
+                                         "--latest-version", "4.3", "--timeout", "5", "--behind-proxy"});
     ASSERT_EQ(parsed.error, "");
     EXPECT_EQ(parsed.options.listenAddress, "0.0.0.0");
     EXPECT_EQ(parsed.options.listenPort, 8080);
@@ -83,6 +83,7 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
     EXPECT_EQ(parsed.options.sessionIdle, 60);
     EXPECT_EQ(parsed.options.latestVersion, "4.3");
     EXPECT_EQ(parsed.options.timeoutSeconds, 5u);
+    EXPECT_TRUE(parsed.options.behindProxy);
 
     Options defaults = ParseOptions({}).options;
     EXPECT_EQ(defaults.listenPort, 18080);
