@@ -173,6 +173,28 @@ TEST(Http, SigtermWithAnOpenEventStreamEndsCleanly) {
     ::close(stream);
 }
 
+// An upload that is still arriving when SIGTERM comes is finished and answered before the server ends.
+TEST(Http, SigtermLetsARunningUploadFinish) {
+    TempFolder folder;
+    ServerProcess server(folder.Path() + "/data");
+    const std::string jpeg = MakeJpeg(120, 90);
+    const std::string request = Upload(jpeg);
+    int fd = Connect(server.Port());
+    ASSERT_TRUE(SendAll(fd, request.substr(0, request.size() / 2)));
+    std::this_thread::sleep_for(300ms);
+    server.Signal(SIGTERM);
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(SendAll(fd, request.substr(request.size() / 2)));
+    HttpReply reply = ParseReply(ReadAll(fd, 5000));
+    ::close(fd);
+    ASSERT_EQ(reply.body.rfind("ok|", 0), 0u) << reply.body;
+    EXPECT_EQ(server.Wait(12000), 0);
+    EXPECT_EQ(Connect(server.Port()), -1);  // gone
+
+    ServerProcess again(folder.Path() + "/data");
+    EXPECT_EQ(Get(again.Port(), PathOf(reply.body.substr(7)) + ".jpg").body, jpeg);
+}
+
 // Killed in the middle of a burst: every upload answered "ok" serves exactly
 // its bytes after the restart, and nothing half-written is left anywhere.
 TEST(Http, SigkillDuringABurstLosesNoAnsweredUpload) {
