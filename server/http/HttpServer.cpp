@@ -45,6 +45,7 @@ struct Exchange {
     std::uint64_t bodyBytes = 0;
     std::uint64_t fileBytes = 0;
     std::map<std::string, int> openFiles;  // field -> descriptor of its staged file
+    std::map<std::string, ino_t> stagedInodes;  // field -> the staged file's inode, to remove only our own
     bool answered = false;
     int status = 0;
     std::uint64_t bytesOut = 0;
@@ -249,7 +250,12 @@ struct HttpServer::Impl {
     void DropFiles(Exchange& exchange) {
         for (auto& [field, fd] : exchange.openFiles) ::close(fd);
         exchange.openFiles.clear();
-        for (auto& [field, file] : exchange.request.files) ::unlink(file.path.c_str());
+        // The store may have moved a file away, and a later upload may have got its name since.
+        for (auto& [field, file] : exchange.request.files) {
+            struct stat info {};
+            if (::stat(file.path.c_str(), &info) == 0 && info.st_ino == exchange.stagedInodes[field])
+                ::unlink(file.path.c_str());
+        }
         exchange.request.files.clear();
     }
 
@@ -284,6 +290,9 @@ struct HttpServer::Impl {
                     request.bodyMalformed = true;
                     return MHD_YES;
                 }
+                struct stat info {};
+                ::fstat(fd, &info);
+                exchange->stagedInodes[key] = info.st_ino;
                 request.files[key] = UploadedFile{path, 0, filename};
                 open = exchange->openFiles.emplace(key, fd).first;
             }
