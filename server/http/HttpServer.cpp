@@ -10,32 +10,18 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdarg>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
+
+#include "http/EventStreams.h"
 
 namespace snapora::server {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// An open event stream: the handler's source, and whether its connection is
-// parked (suspended) waiting for news.
-struct Stream {
-    std::shared_ptr<EventSource> source;
-    MHD_Connection* connection = nullptr;
-    std::mutex mutex;
-    bool suspended = false;        // guarded by mutex
-    std::atomic<bool> dirty{true}; // news since the last look
-    std::string pending;
-    std::size_t offset = 0;
-    int subscription = 0;
-};
 
 // What one request collects while it arrives.
 struct Exchange {
@@ -101,105 +87,18 @@ struct HttpServer::Impl {
     MHD_Daemon* daemon = nullptr;
     int port = 0;
 
-    std::atomic<bool> stopping{false};
     std::atomic<int> active{0};  // requests between their first call and their completion
-
-    // Parked streams to wake; a thread of its own resumes them (never under the board's lock).
-    std::mutex wakeMutex;
-    std::condition_variable wakeSignal;
-    std::deque<std::shared_ptr<Stream>> toWake;
-    bool wakerEnds = false;
-    std::thread waker;
+    EventStreams streams;
 
     Impl(HttpLimits l, Handler h, ChangeBoard& b, Logger lg)
-        : limits(std::move(l)), handler(std::move(h)), board(b), log(std::move(lg)) {}
-
-    void Wake(const std::shared_ptr<Stream>& stream) {
-        stream->dirty = true;
-        {
-            std::lock_guard lock(wakeMutex);
-            toWake.push_back(stream);
-        }
-        wakeSignal.notify_one();
-    }
-
-    // Called with wakeMutex held through `lock`.
-    void ResumeQueued(std::unique_lock<std::mutex>& lock) {
-        while (!toWake.empty()) {
-            std::shared_ptr<Stream> stream = std::move(toWake.front());
-            toWake.pop_front();
-            lock.unlock();
-            {
-                std::lock_guard streamLock(stream->mutex);
-                if (stream->suspended) {
-                    stream->suspended = false;
-                    MHD_resume_connection(stream->connection);
-                }
-            }
-            lock.lock();
-        }
-    }
-
-    void RunWaker() {
-        auto nextKeepAlive = Clock::now() + std::chrono::seconds(5);
-        std::unique_lock lock(wakeMutex);
-        while (!wakerEnds) {
-            wakeSignal.wait_until(lock, nextKeepAlive, [&] { return wakerEnds || !toWake.empty(); });
-            ResumeQueued(lock);
-            if (Clock::now() >= nextKeepAlive) {
-                nextKeepAlive = Clock::now() + std::chrono::seconds(5);
-                lock.unlock();
-                board.WakeAll();  // the sources decide whether a keep-alive is due
-                lock.lock();
-            }
-        }
-    }
-
-    // --- event streams --------------------------------------------------
-
-    static ssize_t ReadStream(void* cls, std::uint64_t, char* buffer, std::size_t max) {
-        auto& holder = *static_cast<std::pair<Impl*, std::shared_ptr<Stream>>*>(cls);
-        Impl& self = *holder.first;
-        Stream& stream = *holder.second;
-        while (stream.offset >= stream.pending.size()) {
-            if (self.stopping) return MHD_CONTENT_READER_END_OF_STREAM;
-            stream.dirty = false;
-            stream.pending = stream.source->Next();
-            stream.offset = 0;
-            if (!stream.pending.empty()) break;
-            std::lock_guard lock(stream.mutex);
-            if (stream.dirty || self.stopping) continue;
-            stream.suspended = true;
-            MHD_suspend_connection(stream.connection);
-            return 0;
-        }
-        std::size_t n = std::min(max, stream.pending.size() - stream.offset);
-        std::memcpy(buffer, stream.pending.data() + stream.offset, n);
-        stream.offset += n;
-        return ssize_t(n);
-    }
-
-    static void FreeStream(void* cls) {
-        auto* holder = static_cast<std::pair<Impl*, std::shared_ptr<Stream>>*>(cls);
-        holder->first->board.Unsubscribe(holder->second->subscription);
-        delete holder;
-    }
+        : limits(std::move(l)), handler(std::move(h)), board(b), log(std::move(lg)), streams(b) {}
 
     // --- responses ------------------------------------------------------
 
     MHD_Response* Build(Response& response, MHD_Connection* connection, Exchange& exchange) {
         MHD_Response* built = nullptr;
         if (response.events) {
-            auto stream = std::make_shared<Stream>();
-            stream->source = response.events;
-            stream->connection = connection;
-            std::weak_ptr<Stream> weak = stream;
-            stream->subscription = board.Subscribe(stream->source->Topic(), [this, weak] {
-                if (auto s = weak.lock()) Wake(s);
-            });
-            auto* holder = new std::pair<Impl*, std::shared_ptr<Stream>>(this, stream);
-            built = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &ReadStream, holder, &FreeStream);
-            if (!built) FreeStream(holder);
+            built = streams.Open(response.events, connection);
         } else if (!response.filePath.empty()) {
             int fd = ::open(response.filePath.c_str(), O_RDONLY | O_CLOEXEC);
             struct stat info {};
@@ -481,7 +380,6 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler, ChangeBoard& board, L
     }
     const MHD_DaemonInfo* info = MHD_get_daemon_info(s.daemon, MHD_DAEMON_INFO_BIND_PORT);
     s.port = info ? info->port : s.limits.port;
-    s.waker = std::thread([&s] { s.RunWaker(); });
 }
 
 HttpServer::~HttpServer() { Stop(); }
@@ -493,21 +391,10 @@ void HttpServer::Stop(int graceSeconds) {
     if (!s.daemon) return;
     MHD_socket listener = MHD_quiesce_daemon(s.daemon);  // no new connections from here on
     if (listener != MHD_INVALID_SOCKET) ::close(listener);
-    s.stopping = true;
-    s.board.WakeAll();  // parked streams end
+    s.streams.EndAll();
     auto deadline = Clock::now() + std::chrono::seconds(graceSeconds);
     while (s.active > 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    {
-        std::lock_guard lock(s.wakeMutex);
-        s.wakerEnds = true;
-    }
-    s.wakeSignal.notify_one();
-    s.waker.join();
-    s.board.WakeAll();  // the library must not be stopped with a connection still parked
-    {
-        std::unique_lock lock(s.wakeMutex);
-        s.ResumeQueued(lock);
-    }
+    s.streams.Finish();  // the library must not be stopped with a connection still parked
     MHD_stop_daemon(s.daemon);  // what is still running is dropped; its staged files go with it
     s.daemon = nullptr;
 }
