@@ -9,12 +9,15 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 xvfb xdotool xclip x11-utils imagemagick
   dpkg-dev fakeroot python3
+  libmicrohttpd-dev libsqlite3-dev libsodium-dev chromium clang curl
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# The browser tests run on Node.js with npm; a Node.js from elsewhere that brings its own npm is fine too.
+command -v npm >/dev/null || missing+=(nodejs npm)
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the portable core natively, the
-# same core and the Win32 layer under Wine, and the real program end to end.
+# Builds everything and runs every test: the portable core and snapora-server
+# natively, the server's pages in headless Chromium, the same core and the
+# Win32 layer under Wine, and the real program end to end.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
@@ -14,6 +15,7 @@ run_step() {
 }
 
 run_step "native unit tests" ctest --test-dir "$native_build" --output-on-failure
+run_step "snapora-server in headless Chromium" "$repo/tests/browser/run.sh"
 
 ensure_display
 trap 'wineserver -k 2>/dev/null || true; stop_display' EXIT

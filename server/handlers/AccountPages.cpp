@@ -1,0 +1,175 @@
+#include "auth/Passwords.h"
+#include "handlers/Credentials.h"
+#include "handlers/PageFrame.h"
+#include "handlers/Pages.h"
+#include "text/Cp1252.h"
+#include "text/Html.h"
+#include "text/Names.h"
+
+namespace snapora::server {
+
+namespace {
+
+constexpr long LoginSeconds = 30L * 24 * 3600;
+
+std::string Message(const std::string& error) {
+    return error.empty() ? std::string() : "<p class=\"error\" role=\"alert\">" + EscapeHtml(error) + "</p>\n";
+}
+
+std::string Hidden(const std::string& name, const std::string& value) {
+    return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + EscapeHtml(value) + "\">";
+}
+
+Response LoginForm(Context& context, const Request& request, const std::string& userName, const std::string& error,
+                   int status = 200) {
+    Response response;
+    std::string token = FormToken(context, request, response);
+    Response page = PageResponse(
+        "Anmelden",
+        "<h1>Anmelden</h1>\n" + Message(error) +
+            "<form class=\"box\" method=\"post\" action=\"/account.htm?action=login\">" + Hidden("csrf", token) +
+            "\n<label for=\"username\">Benutzername</label><input type=\"text\" id=\"username\" name=\"username\" "
+            "autocomplete=\"username\" required value=\"" +
+            EscapeHtml(userName) +
+            "\">\n<label for=\"password\">Passwort</label><input type=\"password\" id=\"password\" name=\"password\" "
+            "autocomplete=\"current-password\" required>\n<button type=\"submit\">Anmelden</button></form>\n"
+            "<p>Noch kein Konto? <a href=\"/account.htm?action=register\">Konto anlegen</a></p>",
+        status);
+    page.headers.insert(page.headers.end(), response.headers.begin(), response.headers.end());
+    return page;
+}
+
+Response RegisterForm(Context& context, const Request& request, const std::string& userName,
+                      const std::string& error, int status = 200) {
+    Response response;
+    std::string token = FormToken(context, request, response);
+    Response page = PageResponse(
+        "Konto anlegen",
+        "<h1>Konto anlegen</h1>\n" + Message(error) +
+            "<form class=\"box\" method=\"post\" action=\"/account.htm?action=register\">" + Hidden("csrf", token) +
+            "\n<label for=\"username\">Benutzername (3 bis 32 Zeichen: Buchstaben, Ziffern, - und _)</label>"
+            "<input type=\"text\" id=\"username\" name=\"username\" autocomplete=\"username\" required value=\"" +
+            EscapeHtml(userName) +
+            "\">\n<label for=\"password\">Passwort (mindestens 6 Zeichen)</label><input type=\"password\" "
+            "id=\"password\" name=\"password\" autocomplete=\"new-password\" required>\n"
+            "<label for=\"password2\">Passwort wiederholen</label><input type=\"password\" id=\"password2\" "
+            "name=\"password2\" autocomplete=\"new-password\" required>\n"
+            "<button type=\"submit\">Konto anlegen</button></form>\n"
+            "<p>Schon ein Konto? <a href=\"/account.htm?action=login\">Anmelden</a></p>",
+        status);
+    page.headers.insert(page.headers.end(), response.headers.begin(), response.headers.end());
+    return page;
+}
+
+// Starts a browser login: a fresh token in a cookie, only its hash in the store.
+Response LogIn(Context& context, const Account& account) {
+    std::string token = RandomHex(32);
+    context.store.AddLogin(KeyedHash(context.secret, "login:" + token), account.id, context.Now() + LoginSeconds);
+    Response response = SeeOther("/account.htm");
+    response.headers.emplace_back("Set-Cookie", SetCookie(LoginCookie, token, LoginSeconds, "Lax"));
+    return response;
+}
+
+Response AccountList(Context& context, const Request& request, const Account& account) {
+    Response response;
+    std::string token = FormToken(context, request, response);
+    std::vector<Screenshot> shots = context.store.ScreenshotsOfAccount(account.id);
+    std::string body = "<h1>Meine Screenshots</h1>\n<p>Angemeldet als <strong>" + EscapeHtml(account.userName) +
+                       "</strong>.</p>\n<form method=\"post\" action=\"/account.htm?action=logout\">" +
+                       Hidden("csrf", token) + "<button type=\"submit\">Abmelden</button></form>\n";
+    if (shots.empty()) body += "<p class=\"notice\">Noch keine Screenshots mit diesem Konto hochgeladen.</p>\n";
+    body += "<ol class=\"shots\">\n";
+    for (const Screenshot& shot : shots) {
+        const std::string page = "/" + UrlEncode(shot.name);
+        body += "<li><a href=\"" + EscapeHtml(page) + "\"><img src=\"" + EscapeHtml(page) + ".jpg\" alt=\"" +
+                EscapeHtml(shot.description.empty() ? shot.name : shot.description) + "\" width=\"" +
+                std::to_string(shot.width) + "\" height=\"" + std::to_string(shot.height) +
+                "\" loading=\"lazy\"></a><a href=\"" + EscapeHtml(page) + "\">" + EscapeHtml(shot.name) + "</a>";
+        if (!shot.description.empty()) body += "<div>" + EscapeHtml(shot.description) + "</div>";
+        body += "<div class=\"meta\">" + GermanTime(shot.uploadedAt) +
+                "</div><form method=\"post\" action=\"/account.htm?action=delete\">" + Hidden("csrf", token) +
+                Hidden("name", shot.name) + "<button class=\"danger\" type=\"submit\">Löschen</button></form></li>\n";
+    }
+    body += "</ol>";
+    Response page = PageResponse("Meine Screenshots", body);
+    page.headers.insert(page.headers.end(), response.headers.begin(), response.headers.end());
+    return page;
+}
+
+constexpr const char* Expired = "Das Formular war abgelaufen. Bitte versuchen Sie es noch einmal.";
+
+Response Register(Context& context, const Request& request) {
+    const std::string typed = Utf8FromEither(request.Field("username"));
+    if (!FormTokenValid(context, request)) return RegisterForm(context, request, typed, Expired, 403);
+    std::optional<std::string> userName = CleanUserName(typed);
+    const std::string password = Utf8FromEither(request.Field("password"));
+    if (!userName || *userName != typed)
+        return RegisterForm(context, request, typed,
+                            "Der Benutzername muss 3 bis 32 Zeichen lang sein und darf nur Buchstaben, Ziffern, - "
+                            "und _ enthalten.");
+    if (password.size() < MinPasswordLength || password.size() > MaxPasswordLength)
+        return RegisterForm(context, request, typed, "Das Passwort muss mindestens 6 Zeichen lang sein.");
+    if (password != Utf8FromEither(request.Field("password2")))
+        return RegisterForm(context, request, typed, "Die beiden Passwörter stimmen nicht überein.");
+    std::optional<Account> account = context.store.CreateAccount(*userName, HashPassword(password), context.Now());
+    if (!account) return RegisterForm(context, request, typed, "Dieser Benutzername ist bereits vergeben.");
+    return LogIn(context, *account);
+}
+
+Response Login(Context& context, const Request& request) {
+    const std::string userName = Utf8FromEither(request.Field("username"));
+    if (!FormTokenValid(context, request)) return LoginForm(context, request, userName, Expired, 403);
+    AccountCheck check =
+        CheckAccount(context, userName, Utf8FromEither(request.Field("password")), request.remoteAddress);
+    if (check.outcome == AccountCheck::Outcome::Throttled)
+        return LoginForm(context, request, userName,
+                         "Zu viele fehlgeschlagene Anmeldungen. Bitte versuchen Sie es in einigen Minuten noch einmal.",
+                         429);
+    if (check.outcome == AccountCheck::Outcome::Wrong)
+        return LoginForm(context, request, userName, "Benutzername oder Passwort ist falsch.");
+    return LogIn(context, *check.account);
+}
+
+Response Logout(Context& context, const Request& request) {
+    if (FormTokenValid(context, request)) {
+        std::string token = request.Cookie(LoginCookie);
+        if (IsToken(token)) context.store.RemoveLogin(KeyedHash(context.secret, "login:" + token));
+    }
+    Response response = SeeOther("/account.htm?action=login");
+    response.headers.emplace_back("Set-Cookie", SetCookie(LoginCookie, "", 0, "Lax"));
+    return response;
+}
+
+Response Delete(Context& context, const Request& request) {
+    std::optional<Account> account = LoggedInAccount(context, request);
+    if (!account) return LoginForm(context, request, "", "Bitte melden Sie sich zuerst an.", 403);
+    if (!FormTokenValid(context, request)) return AccountList(context, request, *account);
+    std::optional<Screenshot> shot;
+    const std::string name = Utf8FromEither(request.Field("name"));
+    if (CleanName(name) == name) shot = context.store.FindScreenshot(name);
+    if (shot && shot->accountId == account->id) context.store.DeleteScreenshot(shot->id);
+    return SeeOther("/account.htm");
+}
+
+}  // namespace
+
+Response AccountPage(Context& context, const Request& request) {
+    const std::string action = request.Query("action");
+    if (request.method == "POST") {
+        if (request.bodyMalformed || request.bodyTooLarge)
+            return PageResponse("Fehler", "<h1>Fehler</h1><p>Die Anfrage war fehlerhaft.</p>", 400);
+        if (action == "register") return Register(context, request);
+        if (action == "login") return Login(context, request);
+        if (action == "logout") return Logout(context, request);
+        if (action == "delete") return Delete(context, request);
+        return NotFoundPage();
+    }
+    std::optional<Account> account = LoggedInAccount(context, request);
+    if (action == "register") return RegisterForm(context, request, "", "");
+    const std::string userName = Utf8FromEither(request.Query("username"));
+    if (account && (action.empty() || userName.empty() || CleanUserName(userName) == account->userName))
+        return AccountList(context, request, *account);
+    return LoginForm(context, request, userName, "");
+}
+
+}  // namespace snapora::server

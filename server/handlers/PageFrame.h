@@ -1,0 +1,25 @@
+#pragma once
+// The frame every page shares (head, navigation, footer), the page responses,
+// and the site's own style sheet and script.
+
+#include <cstdint>
+#include <string>
+
+#include "http/Response.h"
+
+namespace snapora::server {
+
+// bodyHtml is already escaped; the title is escaped here.
+std::string Page(const std::string& title, const std::string& bodyHtml);
+Response HtmlResponse(const std::string& html, int status = 200);
+Response PageResponse(const std::string& title, const std::string& bodyHtml, int status = 200);
+Response NotFoundPage(const std::string& text = "Diese Seite gibt es nicht.");
+Response SeeOther(const std::string& location);  // 303 after a form
+
+// "24.12.2024, 18:05 Uhr", in the server's local time.
+std::string GermanTime(std::int64_t secondsSinceEpoch);
+
+Response StyleSheet();
+Response SessionScript();
+
+}  // namespace snapora::server

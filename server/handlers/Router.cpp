@@ -1,0 +1,86 @@
+#include "handlers/Router.h"
+
+#include "base/Strings.h"
+#include "handlers/PageFrame.h"
+#include "handlers/Pages.h"
+#include "handlers/Protocol.h"
+#include "text/Cp1252.h"
+
+namespace snapora::server {
+
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+Response Route(Context& context, const Request& request) {
+    const std::string& path = request.path;
+    const bool get = request.method == "GET" || request.method == "HEAD";
+
+    // The program's requests: always status 200 and a reply form.
+    if (path == "/upload.php") return HandleUpload(context, request);
+    if (path == "/rename.php") return HandleRename(context, request);
+    if (path == "/loginsession.php") return HandleLoginSession(context, request);
+    if (path == "/account.htm" && request.Query("action") == "testlogin") return HandleTestLogin(context, request);
+
+    if (path == "/account.htm") return AccountPage(context, request);
+    if (!get) {
+        Response refused = PageResponse("Nicht erlaubt", "<h1>Nicht erlaubt</h1>", 405);
+        refused.headers.emplace_back("Allow", "GET, HEAD");
+        return refused;
+    }
+    if (path == "/" || path == "/index.htm" || path == "/index.html") return HomePage(context);
+    if (path == "/download.htm") return DownloadPage(context);
+    if (path == "/spenden.htm") return DonationPage();
+    if (path == "/faq.htm") return FaqPage();
+    if (path == "/static/site.css") return StyleSheet();
+    if (path == "/static/session.js") return SessionScript();
+    if (path == "/favicon.ico") {  // the site has no icon; say so without a "not found"
+        Response none;
+        none.status = 204;
+        return none;
+    }
+    if (StartsWith(path, "/downloads/")) return DownloadFile(context, path.substr(11));
+
+    // Names may arrive as UTF-8 (browsers) or as Windows-1252 (the program's own addresses).
+    if (StartsWith(path, "/~")) {
+        std::string rest = path.substr(2);
+        if (EndsWith(rest, "/events")) return SessionEvents(context, request, Utf8FromEither(rest.substr(0, rest.size() - 7)));
+        return SessionPage(context, Utf8FromEither(rest));
+    }
+    std::string name = Utf8FromEither(path.substr(1));
+    if (EndsWith(name, ".jpg")) return RawPicture(context, name.substr(0, name.size() - 4));
+    return ScreenshotPage(context, name);
+}
+
+}  // namespace
+
+void AddSecurityHeaders(Response& response) {
+    response.headers.emplace_back("X-Content-Type-Options", "nosniff");
+    response.headers.emplace_back("Content-Security-Policy",
+                                  "default-src 'none'; img-src 'self'; style-src 'self'; script-src 'self'; "
+                                  "connect-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors 'none'");
+    response.headers.emplace_back("X-Frame-Options", "DENY");
+    response.headers.emplace_back("Referrer-Policy", "same-origin");
+}
+
+Response HandleRequest(Context& context, const Request& request) {
+    Response response;
+    if (request.path.empty() || request.path[0] != '/' || request.path.find('\0') != std::string::npos)
+        response = NotFoundPage();
+    else
+        try {
+            response = Route(context, request);
+        } catch (const std::exception&) {
+            // A failing database or disk must not look like a broken connection to the program.
+            bool protocol = request.path == "/upload.php" || request.path == "/rename.php" ||
+                            request.path == "/loginsession.php" || request.Query("action") == "testlogin";
+            response = protocol ? ProtocolReply("Interner Fehler des Servers. Bitte versuchen Sie es später noch einmal.")
+                                : PageResponse("Fehler", "<h1>Interner Fehler</h1><p>Bitte versuchen Sie es später noch einmal.</p>", 500);
+        }
+    AddSecurityHeaders(response);
+    return response;
+}
+
+}  // namespace snapora::server

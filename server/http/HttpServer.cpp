@@ -1,0 +1,402 @@
+#include "http/HttpServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include "http/EventStreams.h"
+
+namespace snapora::server {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What one request collects while it arrives.
+struct Exchange {
+    void* owner = nullptr;  // the server's Impl
+    Request request;
+    MHD_PostProcessor* post = nullptr;
+    std::uint64_t bodyBytes = 0;
+    std::uint64_t fileBytes = 0;
+    std::map<std::string, int> openFiles;  // field -> descriptor of its staged file
+    std::map<std::string, ino_t> stagedInodes;  // field -> the staged file's inode, to remove only our own
+    bool answered = false;
+    int status = 0;
+    std::uint64_t bytesOut = 0;
+    Clock::time_point started = Clock::now();
+};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+    return text;
+}
+
+// Log lines carry client bytes: keep them on one printable line.
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (char c : text.substr(0, 300)) {
+        unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || c == '\\' || c == '"') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Content-Length as a number; anything unreadable counts as too large.
+std::uint64_t DeclaredLength(const std::string& text) {
+    if (text.empty() || text.size() > 15 || text.find_first_not_of("0123456789") != std::string::npos)
+        return UINT64_MAX;
+    return std::stoull(text);
+}
+
+std::string ClientAddress(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr) return "?";
+    char text[INET6_ADDRSTRLEN] = "?";
+    if (info->client_addr->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(info->client_addr)->sin_addr, text, sizeof text);
+    else if (info->client_addr->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(info->client_addr)->sin6_addr, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+struct HttpServer::Impl {
+    HttpLimits limits;
+    Handler handler;
+    ChangeBoard& board;
+    Logger log;
+    MHD_Daemon* daemon = nullptr;
+    int port = 0;
+
+    std::atomic<int> active{0};  // requests between their first call and their completion
+    EventStreams streams;
+
+    Impl(HttpLimits l, Handler h, ChangeBoard& b, Logger lg)
+        : limits(std::move(l)), handler(std::move(h)), board(b), log(std::move(lg)), streams(b) {}
+
+    // --- responses ------------------------------------------------------
+
+    MHD_Response* Build(Response& response, MHD_Connection* connection, Exchange& exchange) {
+        MHD_Response* built = nullptr;
+        if (response.events) {
+            built = streams.Open(response.events, connection);
+        } else if (!response.filePath.empty()) {
+            int fd = ::open(response.filePath.c_str(), O_RDONLY | O_CLOEXEC);
+            struct stat info {};
+            if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+                built = MHD_create_response_from_fd64(std::uint64_t(info.st_size), fd);
+                exchange.bytesOut = std::uint64_t(info.st_size);
+            } else {
+                if (fd >= 0) ::close(fd);
+                response = Response{};
+                response.status = 404;
+                response.contentType = "text/plain; charset=utf-8";
+                response.body = "Nicht gefunden.";
+            }
+        }
+        if (!built && !response.events) {
+            built = MHD_create_response_from_buffer(response.body.size(), response.body.data(), MHD_RESPMEM_MUST_COPY);
+            exchange.bytesOut = response.body.size();
+        }
+        if (!built) return nullptr;
+        MHD_add_response_header(built, MHD_HTTP_HEADER_CONTENT_TYPE, response.contentType.c_str());
+        for (const auto& [name, value] : response.headers) MHD_add_response_header(built, name.c_str(), value.c_str());
+        return built;
+    }
+
+    MHD_Result Answer(MHD_Connection* connection, Exchange& exchange) {
+        exchange.answered = true;
+        for (auto& [field, fd] : exchange.openFiles) ::close(fd);
+        exchange.openFiles.clear();
+        Response response;
+        try {
+            response = handler(exchange.request);
+        } catch (const std::exception& error) {
+            log(std::string("snapora-server: handler failed: ") + error.what());
+            response = Response{};
+            response.status = 500;
+            response.body = "Interner Fehler.";
+        }
+        MHD_Response* built = Build(response, connection, exchange);
+        if (!built) return MHD_NO;
+        exchange.status = response.status;
+        MHD_Result queued = MHD_queue_response(connection, unsigned(response.status), built);
+        MHD_destroy_response(built);
+        return queued;
+    }
+
+    // --- request bodies ---------------------------------------------------
+
+    void DropFiles(Exchange& exchange) {
+        for (auto& [field, fd] : exchange.openFiles) ::close(fd);
+        exchange.openFiles.clear();
+        // The store may have moved a file away, and a later upload may have got its name since.
+        for (auto& [field, file] : exchange.request.files) {
+            struct stat info {};
+            if (::stat(file.path.c_str(), &info) == 0 && info.st_ino == exchange.stagedInodes[field])
+                ::unlink(file.path.c_str());
+        }
+        exchange.request.files.clear();
+    }
+
+    void TooLarge(Exchange& exchange) {
+        exchange.request.bodyTooLarge = true;
+        DropFiles(exchange);
+    }
+
+    MHD_Result Field(Exchange* exchange, const char* key, const char* filename, const char* data,
+                     std::uint64_t offset, std::size_t size) {
+        Impl* self = this;
+        Request& request = exchange->request;
+        if (request.bodyTooLarge || request.bodyMalformed || !key) return MHD_YES;
+        if (filename) {
+            exchange->fileBytes += size;
+            if (exchange->fileBytes > self->limits.maxUpload) {
+                self->TooLarge(*exchange);
+                return MHD_YES;
+            }
+            auto open = exchange->openFiles.find(key);
+            if (open == exchange->openFiles.end()) {
+                if (offset != 0 || request.files.count(key) || request.files.size() >= 4) {
+                    request.bodyMalformed = true;  // a field sent twice, or too many files
+                    self->DropFiles(*exchange);
+                    return MHD_YES;
+                }
+                std::string path = self->limits.stagingFolder + "/upload-XXXXXX";
+                int fd = ::mkstemp(path.data());
+                if (fd < 0) {
+                    self->log("snapora-server: cannot stage an upload in " + self->limits.stagingFolder + ": " +
+                              std::strerror(errno));
+                    request.bodyMalformed = true;
+                    return MHD_YES;
+                }
+                struct stat info {};
+                ::fstat(fd, &info);
+                exchange->stagedInodes[key] = info.st_ino;
+                request.files[key] = UploadedFile{path, 0, filename};
+                open = exchange->openFiles.emplace(key, fd).first;
+            }
+            for (std::size_t done = 0; done < size;) {
+                ssize_t n = ::write(open->second, data + done, size - done);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    self->log(std::string("snapora-server: writing a staged upload: ") + std::strerror(errno));
+                    request.bodyMalformed = true;
+                    self->DropFiles(*exchange);
+                    return MHD_YES;
+                }
+                done += std::size_t(n);
+            }
+            request.files[key].size += size;
+            return MHD_YES;
+        }
+        std::string& value = request.fields[key];
+        if (value.size() + size > self->limits.maxFieldBytes || request.fields.size() > 64) {
+            request.bodyMalformed = true;
+            return MHD_YES;
+        }
+        value.append(data, size);
+        return MHD_YES;
+    }
+
+    // --- the access handler ---------------------------------------------------
+
+    static MHD_Result OnValue(void* cls, MHD_ValueKind, const char* key, const char* value) {
+        auto& map = *static_cast<std::map<std::string, std::string>*>(cls);
+        if (key) map.emplace(key, value ? value : "");
+        return MHD_YES;
+    }
+
+    static MHD_Result OnHeader(void* cls, MHD_ValueKind, const char* key, const char* value) {
+        auto& map = *static_cast<std::map<std::string, std::string>*>(cls);
+        if (key) map.emplace(Lower(key), value ? value : "");
+        return MHD_YES;
+    }
+
+    Exchange* Begin(MHD_Connection* connection, const char* url, const char* method) {
+        auto* exchange = new Exchange;
+        exchange->owner = this;
+        ++active;
+        Request& request = exchange->request;
+        request.method = method ? method : "";
+        request.path = url ? url : "";
+        request.remoteAddress = ClientAddress(connection);
+        MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &OnValue, &request.query);
+        MHD_get_connection_values(connection, MHD_COOKIE_KIND, &OnValue, &request.cookies);
+        MHD_get_connection_values(connection, MHD_HEADER_KIND, &OnHeader, &request.headers);
+        if (limits.behindProxy && !request.Header("x-real-ip").empty())
+            request.remoteAddress = request.Header("x-real-ip").substr(0, 64);
+        return exchange;
+    }
+
+    MHD_Result Access(MHD_Connection* connection, const char* url, const char* method, const char* data,
+                      std::size_t* size, void** state) {
+        auto* exchange = static_cast<Exchange*>(*state);
+        if (!exchange) {
+            exchange = Begin(connection, url, method);
+            *state = exchange;
+            Request& request = exchange->request;
+            const std::string length = request.Header("content-length");
+            const bool hasBody = !length.empty() ? length != "0" : !request.Header("transfer-encoding").empty();
+            if (!hasBody) return Answer(connection, *exchange);
+            // Declared too large: answer now, read none of it; the library closes the connection.
+            if (!length.empty() && DeclaredLength(length) > BodyLimit()) {
+                request.bodyTooLarge = true;
+                return Answer(connection, *exchange);
+            }
+            exchange->post = MHD_create_post_processor(connection, 64 * 1024, &OnFieldThunk, exchange);
+            if (!exchange->post) request.bodyMalformed = true;
+            return MHD_YES;
+        }
+        if (*size > 0) {
+            Request& request = exchange->request;
+            exchange->bodyBytes += *size;
+            if (exchange->bodyBytes > BodyLimit() && !request.bodyTooLarge) TooLarge(*exchange);
+            // Past a refusal the rest is read and dropped, never kept.
+            if (exchange->post && !request.bodyTooLarge && !request.bodyMalformed &&
+                MHD_post_process(exchange->post, data, *size) != MHD_YES)
+                request.bodyMalformed = true;
+            *size = 0;
+            return MHD_YES;
+        }
+        if (exchange->answered) return MHD_YES;
+        if (exchange->post) {
+            if (MHD_destroy_post_processor(exchange->post) != MHD_YES && !exchange->request.bodyTooLarge)
+                exchange->request.bodyMalformed = true;
+            exchange->post = nullptr;
+        }
+        if (exchange->request.bodyMalformed) DropFiles(*exchange);
+        return Answer(connection, *exchange);
+    }
+
+    std::uint64_t BodyLimit() const { return limits.maxUpload + 256 * 1024; }  // room for the text fields
+
+    static MHD_Result OnFieldThunk(void* cls, MHD_ValueKind kind, const char* key, const char* filename,
+                                   const char* type, const char* encoding, const char* data, std::uint64_t offset,
+                                   std::size_t size) {
+        auto* exchange = static_cast<Exchange*>(cls);
+        return static_cast<Impl*>(exchange->owner)->Field(exchange, key, filename, data, offset, size);
+    }
+
+    void Completed(MHD_Connection*, void** state, MHD_RequestTerminationCode code) {
+        auto* exchange = static_cast<Exchange*>(*state);
+        if (!exchange) return;
+        *state = nullptr;
+        if (exchange->post) MHD_destroy_post_processor(exchange->post);
+        DropFiles(*exchange);  // whatever the store did not take
+        const Request& request = exchange->request;
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - exchange->started).count();
+        std::string line = request.remoteAddress + " \"" + Printable(request.method) + " " + Printable(request.path) +
+                           "\" " + std::to_string(exchange->status) + " " + std::to_string(exchange->bytesOut) + " " +
+                           std::to_string(ms) + "ms";
+        if (code != MHD_REQUEST_TERMINATED_COMPLETED_OK) line += " (connection ended early)";
+        log(line);
+        delete exchange;
+        --active;
+    }
+};
+
+namespace {
+
+MHD_Result AccessThunk(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
+                       const char* data, std::size_t* size, void** state) {
+    return static_cast<HttpServer::Impl*>(cls)->Access(connection, url, method, data, size, state);
+}
+
+void CompletedThunk(void* cls, MHD_Connection* connection, void** state, MHD_RequestTerminationCode code) {
+    static_cast<HttpServer::Impl*>(cls)->Completed(connection, state, code);
+}
+
+void LibraryLog(void* cls, const char* format, va_list arguments) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    (*static_cast<HttpServer::Logger*>(cls))("snapora-server: http: " + line);
+}
+
+}  // namespace
+
+ListeningSocket Listen(const std::string& address, int port) {
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(std::uint16_t(port));
+    if (inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1)
+        throw std::runtime_error("not an IPv4 address: " + address);
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    socklen_t size = sizeof where;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || ::listen(fd, 128) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &size) != 0) {
+        std::string why = std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        throw std::runtime_error("cannot listen on " + address + ":" + std::to_string(port) + ": " + why);
+    }
+    return ListeningSocket{fd, ntohs(where.sin_port)};
+}
+
+HttpServer::HttpServer(HttpLimits limits, Handler handler, ChangeBoard& board, Logger log)
+    : impl_(std::make_unique<Impl>(std::move(limits), std::move(handler), board, std::move(log))) {
+    Impl& s = *impl_;
+    if (s.limits.listenSocket < 0) {
+        ListeningSocket socket = Listen(s.limits.address, s.limits.port);
+        s.limits.listenSocket = socket.fd;
+    }
+    s.daemon = MHD_start_daemon(
+        MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC | MHD_USE_ERROR_LOG,
+        std::uint16_t(s.limits.port), nullptr, nullptr, &AccessThunk, &s,
+        MHD_OPTION_EXTERNAL_LOGGER, &LibraryLog, &s.log,  // first, so the library never prints on its own
+        MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(s.limits.listenSocket),
+        MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned int>(std::max(1u, s.limits.threads)),
+        MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned int>(s.limits.maxConnections),
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned int>(s.limits.maxConnectionsPerAddress),
+        MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned int>(s.limits.timeoutSeconds),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<std::size_t>(s.limits.headerMemory),
+        MHD_OPTION_NOTIFY_COMPLETED, &CompletedThunk, &s,
+        MHD_OPTION_END);
+    if (!s.daemon) {
+        ::close(s.limits.listenSocket);
+        throw std::runtime_error("cannot listen on " + s.limits.address + ":" + std::to_string(s.limits.port));
+    }
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(s.daemon, MHD_DAEMON_INFO_BIND_PORT);
+    s.port = info ? info->port : s.limits.port;
+}
+
+HttpServer::~HttpServer() { Stop(); }
+
+int HttpServer::Port() const { return impl_->port; }
+
+void HttpServer::Stop(int graceSeconds) {
+    Impl& s = *impl_;
+    if (!s.daemon) return;
+    MHD_socket listener = MHD_quiesce_daemon(s.daemon);  // no new connections from here on
+    if (listener != MHD_INVALID_SOCKET) ::close(listener);
+    s.streams.EndAll();
+    auto deadline = Clock::now() + std::chrono::seconds(graceSeconds);
+    while (s.active > 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    s.streams.Finish();  // the library must not be stopped with a connection still parked
+    MHD_stop_daemon(s.daemon);  // what is still running is dropped; its staged files go with it
+    s.daemon = nullptr;
+}
+
+}  // namespace snapora::server

@@ -1,0 +1,62 @@
+#pragma once
+// The HTTP adapter: libmicrohttpd's thread pool, limits and timeouts, its
+// post processor for form bodies, uploads streamed into staged files, event
+// streams kept open by suspending their connections, one log line per
+// request. Nothing outside this file pair knows the library.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "events/ChangeBoard.h"
+#include "http/Request.h"
+#include "http/Response.h"
+
+namespace snapora::server {
+
+struct HttpLimits {
+    std::string address = "127.0.0.1";  // IPv4 address to listen on
+    int port = 18080;                     // 0: any free port
+    unsigned threads = 4;
+    unsigned maxConnections = 512;
+    unsigned maxConnectionsPerAddress = 256;
+    unsigned timeoutSeconds = 30;         // an idle or too slow connection is closed
+    std::uint64_t maxUpload = 5 * 1024 * 1024;  // bytes of file fields; more is answered at once
+    std::size_t maxFieldBytes = 64 * 1024;      // one text field; more makes the body malformed
+    std::size_t headerMemory = 32 * 1024;       // request line and headers of one request
+    std::string stagingFolder;            // where file fields are written while they arrive
+    int listenSocket = -1;                // from Listen(); otherwise address and port are bound here
+    bool behindProxy = false;             // the client's address is the proxy's X-Real-IP header
+};
+
+// A listening IPv4 socket, so the port is known before requests are served.
+struct ListeningSocket {
+    int fd = -1;
+    int port = 0;
+};
+ListeningSocket Listen(const std::string& address, int port);  // throws std::runtime_error
+
+class HttpServer {
+public:
+    using Handler = std::function<Response(const Request&)>;
+    using Logger = std::function<void(const std::string& line)>;
+
+    // Starts listening; throws std::runtime_error when it cannot.
+    HttpServer(HttpLimits limits, Handler handler, ChangeBoard& board, Logger log);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    int Port() const;
+    // Stops accepting, ends the event streams, lets running requests finish
+    // for up to graceSeconds, then closes everything. Called by the destructor too.
+    void Stop(int graceSeconds = 10);
+
+    struct Impl;  // defined in HttpServer.cpp
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace snapora::server

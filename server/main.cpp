@@ -1,0 +1,119 @@
+// snapora-server: wires the store, the handlers and the HTTP adapter together,
+// and runs until SIGTERM or SIGINT.
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+
+#include "auth/Passwords.h"
+#include "config/Options.h"
+#include "handlers/Router.h"
+#include "http/HttpServer.h"
+#include "store/SqliteStore.h"
+#include "text/Names.h"
+
+using namespace snapora::server;
+
+namespace {
+
+std::mutex logMutex;
+
+void LogLine(const std::string& line) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::lock_guard lock(logMutex);
+    std::fprintf(stderr, "%s %s\n", stamp, line.c_str());
+}
+
+// Written beside the target and renamed, so a reader never sees half of it.
+bool WritePortFile(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << text << "\n";
+        if (!out) return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        std::cerr << "snapora-server: " << parsed.error << "\nTry 'snapora-server --help'.\n";
+        return 2;
+    }
+    const Options& options = parsed.options;
+    if (options.help) {
+        std::cout << HelpText();
+        return 0;
+    }
+
+    // Every thread inherits the blocked stop signals; only sigwait below takes them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    try {
+        StartCrypto();
+        std::filesystem::create_directories(options.dataDir);
+        SqliteStore store(options.dataDir);
+        if (store.RemovedAtStart() > 0)
+            LogLine("snapora-server: removed " + std::to_string(store.RemovedAtStart()) +
+                    " unfinished upload(s) left by an earlier run");
+        LoginThrottle throttle;
+        ChangeBoard board;
+        ServerSettings settings;
+        settings.latestVersion = options.latestVersion;
+        settings.maxUpload = options.maxUpload;
+        settings.sessionIdle = options.sessionIdle;
+        settings.downloadsDir = options.downloadsDir.empty() ? options.dataDir + "/downloads" : options.downloadsDir;
+        Context context{settings, store, throttle, board, [] { return std::int64_t(std::time(nullptr)); },
+                        store.Setting("secret", RandomHex(32))};
+
+        ListeningSocket socket = Listen(options.listenAddress, options.listenPort);
+        const std::string listening = options.listenAddress + ":" + std::to_string(socket.port);
+        context.settings.publicHost = options.publicHost.empty() ? listening : options.publicHost;
+
+        HttpLimits limits;
+        limits.listenSocket = socket.fd;
+        limits.threads = options.threads;
+        limits.maxConnections = options.maxConnections;
+        limits.maxConnectionsPerAddress = options.maxConnections;
+        limits.timeoutSeconds = options.timeoutSeconds;
+        limits.maxUpload = options.maxUpload;
+        limits.stagingFolder = store.StagingFolder();
+        limits.behindProxy = options.behindProxy;
+        HttpServer server(limits, [&context](const Request& request) { return HandleRequest(context, request); },
+                          board, LogLine);
+
+        if (!options.portFile.empty() && !WritePortFile(options.portFile, listening))
+            LogLine("snapora-server: cannot write " + options.portFile);
+        LogLine("snapora-server: listening on " + listening + ", addresses http://" + context.settings.publicHost +
+                "/NAME, data in " + options.dataDir);
+
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        LogLine(std::string("snapora-server: ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT") + ", stopping");
+        server.Stop(10);
+        LogLine("snapora-server: stopped");
+    } catch (const std::exception& error) {
+        LogLine(std::string("snapora-server: ") + error.what());
+        return 1;
+    }
+    return 0;
+}

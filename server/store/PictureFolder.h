@@ -1,0 +1,29 @@
+#pragma once
+// The picture files: DATA/pictures/KEY.jpg, and DATA/staging/ for uploads
+// that are still arriving. A picture enters the pictures folder only whole:
+// synced, renamed into place, and the folder synced.
+
+#include <set>
+#include <string>
+
+namespace snapora::server {
+
+class PictureFolder {
+public:
+    explicit PictureFolder(std::string dataDir);  // creates the folders; throws StoreError
+
+    std::string StagingFolder() const { return staging_; }
+    std::string PathOf(const std::string& key) const;
+    // Moves a staged file into the pictures folder durably; the staged file is
+    // removed on failure too. Throws StoreError.
+    void Commit(const std::string& stagedFile, const std::string& key);
+    void Remove(const std::string& key);
+    // After a crash: empties the staging folder and removes every picture
+    // that no record names (renamed but never recorded). Returns how many went.
+    int CleanUp(const std::set<std::string>& recordedKeys);
+
+private:
+    std::string pictures_, staging_;
+};
+
+}  // namespace snapora::server

@@ -1,0 +1,46 @@
+#pragma once
+// What the store keeps. Texts are UTF-8; times are seconds since the epoch.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace snapora::server {
+
+struct Screenshot {
+    std::int64_t id = 0;
+    std::string name;         // the address part: http://HOST/NAME
+    std::string fileKey;      // the picture file's own name, chosen by the server
+    std::string description;
+    std::int64_t uploadedAt = 0;
+    std::optional<std::int64_t> accountId;
+    std::string clientHash;   // the uploading client's cookie, hashed; for anonymous renames
+    std::optional<std::int64_t> sessionId;
+    std::int64_t size = 0;
+    int width = 0, height = 0;
+};
+
+struct NewScreenshot {
+    std::string description;
+    std::optional<std::int64_t> accountId;
+    std::string clientHash;
+    std::optional<std::int64_t> sessionId;
+    std::int64_t uploadedAt = 0;
+    int width = 0, height = 0;
+};
+
+struct Account {
+    std::int64_t id = 0;
+    std::string userName;
+    std::string passwordHash;  // libsodium's Argon2id string
+    std::int64_t createdAt = 0;
+};
+
+struct Session {
+    std::int64_t id = 0;
+    std::string name;
+    std::int64_t createdAt = 0;
+    std::int64_t lastActive = 0;
+};
+
+}  // namespace snapora::server

@@ -1,0 +1,345 @@
+#include "store/SqliteStore.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include "text/Names.h"
+
+namespace snapora::server {
+
+namespace {
+
+constexpr const char* Schema[] = {
+    "PRAGMA journal_mode=WAL",
+    "PRAGMA synchronous=FULL",
+    "PRAGMA foreign_keys=ON",
+    "CREATE TABLE IF NOT EXISTS accounts(id INTEGER PRIMARY KEY, username TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+    " password_hash TEXT NOT NULL, created_at INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS sessions(id INTEGER PRIMARY KEY, name TEXT NOT NULL, created_at INTEGER NOT NULL,"
+    " last_active INTEGER NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS sessions_by_name ON sessions(name, id)",
+    "CREATE TABLE IF NOT EXISTS screenshots(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,"
+    " file_key TEXT NOT NULL UNIQUE, description TEXT NOT NULL, uploaded_at INTEGER NOT NULL,"
+    " account_id INTEGER REFERENCES accounts(id), client_hash TEXT NOT NULL,"
+    " session_id INTEGER REFERENCES sessions(id), size INTEGER NOT NULL, width INTEGER NOT NULL,"
+    " height INTEGER NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS screenshots_by_account ON screenshots(account_id, id)",
+    "CREATE INDEX IF NOT EXISTS screenshots_by_session ON screenshots(session_id, id)",
+    "CREATE TABLE IF NOT EXISTS logins(token_hash TEXT PRIMARY KEY,"
+    " account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE, expires INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+};
+
+constexpr const char* ScreenshotColumns =
+    "id, name, file_key, description, uploaded_at, account_id, client_hash, session_id, size, width, height";
+
+}  // namespace
+
+// A prepared statement, reset and unbound after every use.
+class SqliteStore::Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK)
+            throw StoreError(std::string("preparing ") + sql + ": " + sqlite3_errmsg(db));
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+
+    Statement& Bind(std::int64_t value) {
+        sqlite3_bind_int64(stmt_, ++bound_, value);
+        return *this;
+    }
+    Statement& Bind(const std::string& value) {
+        sqlite3_bind_text(stmt_, ++bound_, value.data(), int(value.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& Bind(const std::optional<std::int64_t>& value) {
+        if (value) return Bind(*value);
+        sqlite3_bind_null(stmt_, ++bound_);
+        return *this;
+    }
+    // true while there is a row; false at the end. A constraint failure is
+    // reported as `constraint` when asked for, thrown otherwise.
+    bool Step(bool* constraint = nullptr) {
+        int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        if (constraint && (rc & 0xFF) == SQLITE_CONSTRAINT) {
+            *constraint = true;
+            return false;
+        }
+        throw StoreError(std::string("database: ") + sqlite3_errmsg(db_));
+    }
+    void Run() {
+        while (Step()) {
+        }
+    }
+    std::int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+    bool IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+    std::string Text(int column) const {
+        auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+        return text ? std::string(text, std::size_t(sqlite3_column_bytes(stmt_, column))) : std::string();
+    }
+    void Reset() {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+        bound_ = 0;
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+    int bound_ = 0;
+};
+
+namespace {
+
+// Resets the statement when the use ends, also by an exception.
+template <class S>
+struct Use {
+    S& s;
+    explicit Use(S& statement) : s(statement) {}
+    ~Use() { s.Reset(); }
+    S* operator->() { return &s; }
+};
+
+template <class S>
+Screenshot ReadScreenshot(S& s) {
+    Screenshot r;
+    r.id = s.Int(0);
+    r.name = s.Text(1);
+    r.fileKey = s.Text(2);
+    r.description = s.Text(3);
+    r.uploadedAt = s.Int(4);
+    if (!s.IsNull(5)) r.accountId = s.Int(5);
+    r.clientHash = s.Text(6);
+    if (!s.IsNull(7)) r.sessionId = s.Int(7);
+    r.size = s.Int(8);
+    r.width = int(s.Int(9));
+    r.height = int(s.Int(10));
+    return r;
+}
+
+template <class S>
+Account ReadAccount(S& s) {
+    return Account{s.Int(0), s.Text(1), s.Text(2), s.Int(3)};
+}
+
+template <class S>
+Session ReadSession(S& s) {
+    return Session{s.Int(0), s.Text(1), s.Int(2), s.Int(3)};
+}
+
+}  // namespace
+
+SqliteStore::SqliteStore(const std::string& dataDir) : files_(dataDir) {
+    const std::string path = dataDir + "/snapora.db";
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        throw StoreError("opening " + path + ": " + why);
+    }
+    sqlite3_busy_timeout(db_, 5000);
+    for (const char* sql : Schema) Statement(db_, sql).Run();
+
+    std::set<std::string> keys;
+    Use all(Prepared("SELECT file_key FROM screenshots"));
+    while (all->Step()) keys.insert(all->Text(0));
+    removedAtStart_ = files_.CleanUp(keys);
+}
+
+SqliteStore::~SqliteStore() {
+    statements_.clear();
+    sqlite3_close(db_);
+}
+
+SqliteStore::Statement& SqliteStore::Prepared(const char* sql) {
+    for (auto& [text, statement] : statements_)
+        if (text == sql) return *statement;
+    statements_.emplace_back(sql, std::make_unique<Statement>(db_, sql));
+    return *statements_.back().second;
+}
+
+Screenshot SqliteStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
+    Screenshot r;
+    r.fileKey = RandomHex(16);
+    r.description = n.description;
+    r.uploadedAt = n.uploadedAt;
+    r.accountId = n.accountId;
+    r.clientHash = n.clientHash;
+    r.sessionId = n.sessionId;
+    r.width = n.width;
+    r.height = n.height;
+    struct stat info {};
+    files_.Commit(stagedFile, r.fileKey);  // durable before it is recorded
+    r.size = ::stat(files_.PathOf(r.fileKey).c_str(), &info) == 0 ? info.st_size : 0;
+
+    std::lock_guard lock(mutex_);
+    static constexpr const char* Insert =
+        "INSERT INTO screenshots(name, file_key, description, uploaded_at, account_id, client_hash, session_id,"
+        " size, width, height) VALUES(?,?,?,?,?,?,?,?,?,?)";
+    try {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            r.name = RandomScreenshotName();
+            bool taken = false;
+            Use insert(Prepared(Insert));
+            insert->Bind(r.name).Bind(r.fileKey).Bind(r.description).Bind(r.uploadedAt).Bind(r.accountId);
+            insert->Bind(r.clientHash).Bind(r.sessionId).Bind(r.size).Bind(std::int64_t(r.width));
+            insert->Bind(std::int64_t(r.height)).Step(&taken);
+            if (!taken) {
+                r.id = sqlite3_last_insert_rowid(db_);
+                return r;
+            }
+        }
+        throw StoreError("no free screenshot name found");
+    } catch (...) {
+        files_.Remove(r.fileKey);
+        throw;
+    }
+}
+
+std::optional<Screenshot> SqliteStore::FindScreenshot(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    static const std::string sql = std::string("SELECT ") + ScreenshotColumns + " FROM screenshots WHERE name = ?";
+    Use find(Prepared(sql.c_str()));
+    find->Bind(name);
+    if (!find->Step()) return std::nullopt;
+    return ReadScreenshot(find.s);
+}
+
+bool SqliteStore::RenameScreenshot(std::int64_t id, const std::string& newName) {
+    std::lock_guard lock(mutex_);
+    bool taken = false;
+    Use rename(Prepared("UPDATE screenshots SET name = ? WHERE id = ?"));
+    rename->Bind(newName).Bind(id).Step(&taken);
+    return !taken;
+}
+
+void SqliteStore::DeleteScreenshot(std::int64_t id) {
+    std::lock_guard lock(mutex_);
+    std::string key;
+    {
+        Use find(Prepared("SELECT file_key FROM screenshots WHERE id = ?"));
+        find->Bind(id);
+        if (!find->Step()) return;
+        key = find->Text(0);
+    }
+    Use remove(Prepared("DELETE FROM screenshots WHERE id = ?"));
+    remove->Bind(id).Run();
+    files_.Remove(key);  // after the record: a crash in between leaves an orphan, cleared at start
+}
+
+std::vector<Screenshot> SqliteStore::ScreenshotsOfAccount(std::int64_t accountId) {
+    std::lock_guard lock(mutex_);
+    static const std::string sql =
+        std::string("SELECT ") + ScreenshotColumns + " FROM screenshots WHERE account_id = ? ORDER BY id DESC";
+    Use list(Prepared(sql.c_str()));
+    list->Bind(accountId);
+    std::vector<Screenshot> out;
+    while (list->Step()) out.push_back(ReadScreenshot(list.s));
+    return out;
+}
+
+std::vector<Screenshot> SqliteStore::ScreenshotsOfSession(std::int64_t sessionId, std::int64_t afterId) {
+    std::lock_guard lock(mutex_);
+    static const std::string sql = std::string("SELECT ") + ScreenshotColumns +
+                                   " FROM screenshots WHERE session_id = ? AND id > ? ORDER BY id DESC";
+    Use list(Prepared(sql.c_str()));
+    list->Bind(sessionId).Bind(afterId);
+    std::vector<Screenshot> out;
+    while (list->Step()) out.push_back(ReadScreenshot(list.s));
+    return out;
+}
+
+std::string SqliteStore::PicturePath(const Screenshot& screenshot) { return files_.PathOf(screenshot.fileKey); }
+
+std::string SqliteStore::StagingFolder() { return files_.StagingFolder(); }
+
+std::optional<Account> SqliteStore::CreateAccount(const std::string& userName, const std::string& passwordHash,
+                                                  std::int64_t now) {
+    std::lock_guard lock(mutex_);
+    bool taken = false;
+    Use insert(Prepared("INSERT INTO accounts(username, password_hash, created_at) VALUES(?,?,?)"));
+    insert->Bind(userName).Bind(passwordHash).Bind(now).Step(&taken);
+    if (taken) return std::nullopt;
+    return Account{sqlite3_last_insert_rowid(db_), userName, passwordHash, now};
+}
+
+std::optional<Account> SqliteStore::FindAccount(const std::string& userName) {
+    std::lock_guard lock(mutex_);
+    Use find(Prepared("SELECT id, username, password_hash, created_at FROM accounts WHERE username = ?"));
+    find->Bind(userName);
+    if (!find->Step()) return std::nullopt;
+    return ReadAccount(find.s);
+}
+
+std::optional<Session> SqliteStore::LatestSession(const std::string& name) {
+    Use find(Prepared("SELECT id, name, created_at, last_active FROM sessions WHERE name = ? ORDER BY id DESC LIMIT 1"));
+    find->Bind(name);
+    if (!find->Step()) return std::nullopt;
+    return ReadSession(find.s);
+}
+
+Session SqliteStore::OpenSession(const std::string& name, std::int64_t now, std::int64_t idleSeconds) {
+    std::lock_guard lock(mutex_);
+    std::optional<Session> session = LatestSession(name);
+    if (session && now - session->lastActive <= idleSeconds) {
+        Use touch(Prepared("UPDATE sessions SET last_active = ? WHERE id = ?"));
+        touch->Bind(now).Bind(session->id).Run();
+        session->lastActive = now;
+        return *session;
+    }
+    Use insert(Prepared("INSERT INTO sessions(name, created_at, last_active) VALUES(?,?,?)"));
+    insert->Bind(name).Bind(now).Bind(now).Run();
+    return Session{sqlite3_last_insert_rowid(db_), name, now, now};
+}
+
+std::optional<Session> SqliteStore::TouchSession(const std::string& name, std::int64_t now,
+                                                 std::int64_t idleSeconds) {
+    std::lock_guard lock(mutex_);
+    std::optional<Session> session = LatestSession(name);
+    if (!session || now - session->lastActive > idleSeconds) return std::nullopt;
+    Use touch(Prepared("UPDATE sessions SET last_active = ? WHERE id = ?"));
+    touch->Bind(now).Bind(session->id).Run();
+    session->lastActive = now;
+    return session;
+}
+
+std::optional<Session> SqliteStore::FindSession(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    return LatestSession(name);
+}
+
+void SqliteStore::AddLogin(const std::string& tokenHash, std::int64_t accountId, std::int64_t expires) {
+    std::lock_guard lock(mutex_);
+    Use insert(Prepared("INSERT OR REPLACE INTO logins(token_hash, account_id, expires) VALUES(?,?,?)"));
+    insert->Bind(tokenHash).Bind(accountId).Bind(expires).Run();
+}
+
+std::optional<Account> SqliteStore::FindLogin(const std::string& tokenHash, std::int64_t now) {
+    std::lock_guard lock(mutex_);
+    Use find(Prepared("SELECT a.id, a.username, a.password_hash, a.created_at FROM logins l"
+                      " JOIN accounts a ON a.id = l.account_id WHERE l.token_hash = ? AND l.expires > ?"));
+    find->Bind(tokenHash).Bind(now);
+    if (!find->Step()) return std::nullopt;
+    return ReadAccount(find.s);
+}
+
+void SqliteStore::RemoveLogin(const std::string& tokenHash) {
+    std::lock_guard lock(mutex_);
+    Use remove(Prepared("DELETE FROM logins WHERE token_hash = ?"));
+    remove->Bind(tokenHash).Run();
+}
+
+std::string SqliteStore::Setting(const std::string& key, const std::string& fallback) {
+    std::lock_guard lock(mutex_);
+    {
+        Use insert(Prepared("INSERT OR IGNORE INTO settings(key, value) VALUES(?,?)"));
+        insert->Bind(key).Bind(fallback).Run();
+    }
+    Use find(Prepared("SELECT value FROM settings WHERE key = ?"));
+    find->Bind(key);
+    return find->Step() ? find->Text(0) : fallback;
+}
+
+}  // namespace snapora::server

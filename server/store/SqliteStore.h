@@ -1,0 +1,59 @@
+#pragma once
+// The store on SQLite (WAL, full sync) and a folder of picture files.
+// One connection behind a mutex; every statement is prepared once and bound.
+
+#include <memory>
+#include <mutex>
+
+#include "store/PictureFolder.h"
+#include "store/Store.h"
+
+struct sqlite3;
+
+namespace snapora::server {
+
+class SqliteStore final : public Store {
+public:
+    // Opens or creates DATA/snapora.db and the picture folders, and clears
+    // what a crash may have left (staged uploads, unrecorded pictures).
+    explicit SqliteStore(const std::string& dataDir);
+    ~SqliteStore() override;
+
+    Screenshot AddScreenshot(const NewScreenshot& screenshot, const std::string& stagedFile) override;
+    std::optional<Screenshot> FindScreenshot(const std::string& name) override;
+    bool RenameScreenshot(std::int64_t id, const std::string& newName) override;
+    void DeleteScreenshot(std::int64_t id) override;
+    std::vector<Screenshot> ScreenshotsOfAccount(std::int64_t accountId) override;
+    std::vector<Screenshot> ScreenshotsOfSession(std::int64_t sessionId, std::int64_t afterId = 0) override;
+    std::string PicturePath(const Screenshot& screenshot) override;
+    std::string StagingFolder() override;
+
+    std::optional<Account> CreateAccount(const std::string& userName, const std::string& passwordHash,
+                                         std::int64_t now) override;
+    std::optional<Account> FindAccount(const std::string& userName) override;
+
+    Session OpenSession(const std::string& name, std::int64_t now, std::int64_t idleSeconds) override;
+    std::optional<Session> TouchSession(const std::string& name, std::int64_t now, std::int64_t idleSeconds) override;
+    std::optional<Session> FindSession(const std::string& name) override;
+
+    void AddLogin(const std::string& tokenHash, std::int64_t accountId, std::int64_t expires) override;
+    std::optional<Account> FindLogin(const std::string& tokenHash, std::int64_t now) override;
+    void RemoveLogin(const std::string& tokenHash) override;
+
+    std::string Setting(const std::string& key, const std::string& fallback) override;
+
+    int RemovedAtStart() const { return removedAtStart_; }
+
+private:
+    class Statement;
+    Statement& Prepared(const char* sql);
+    std::optional<Session> LatestSession(const std::string& name);
+
+    std::mutex mutex_;
+    sqlite3* db_ = nullptr;
+    PictureFolder files_;
+    std::vector<std::pair<const char*, std::unique_ptr<Statement>>> statements_;
+    int removedAtStart_ = 0;
+};
+
+}  // namespace snapora::server

@@ -1,0 +1,58 @@
+#pragma once
+// The records and the picture files behind one interface, so that another
+// database can take SQLite's place without the handlers noticing.
+
+#include <stdexcept>
+#include <vector>
+
+#include "store/Records.h"
+
+namespace snapora::server {
+
+struct StoreError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class Store {
+public:
+    virtual ~Store() = default;
+
+    // Takes the staged upload (a file of the store's staging folder, see
+    // StagingFolder), makes it durable under a name of the server's choosing
+    // and records it under a fresh random screenshot name. The file is gone
+    // from the staging folder afterwards, whatever happens. Throws StoreError.
+    virtual Screenshot AddScreenshot(const NewScreenshot& screenshot, const std::string& stagedFile) = 0;
+    virtual std::optional<Screenshot> FindScreenshot(const std::string& name) = 0;
+    // false when the new name is taken.
+    virtual bool RenameScreenshot(std::int64_t id, const std::string& newName) = 0;
+    virtual void DeleteScreenshot(std::int64_t id) = 0;
+    virtual std::vector<Screenshot> ScreenshotsOfAccount(std::int64_t accountId) = 0;   // newest first
+    // Newest first; only those with an id above afterId.
+    virtual std::vector<Screenshot> ScreenshotsOfSession(std::int64_t sessionId, std::int64_t afterId = 0) = 0;
+    virtual std::string PicturePath(const Screenshot& screenshot) = 0;
+    // Where uploads are written while they arrive (same file system as the pictures).
+    virtual std::string StagingFolder() = 0;
+
+    // nullopt when the user name is taken (compared without regard to ASCII case).
+    virtual std::optional<Account> CreateAccount(const std::string& userName, const std::string& passwordHash,
+                                                 std::int64_t now) = 0;
+    virtual std::optional<Account> FindAccount(const std::string& userName) = 0;
+
+    // The session of that name that has seen activity within idleSeconds, or a new one.
+    virtual Session OpenSession(const std::string& name, std::int64_t now, std::int64_t idleSeconds) = 0;
+    // The live session of that name, its activity time moved to now; nullopt when expired or unknown.
+    virtual std::optional<Session> TouchSession(const std::string& name, std::int64_t now,
+                                                std::int64_t idleSeconds) = 0;
+    // The latest session of that name, live or expired (for its page).
+    virtual std::optional<Session> FindSession(const std::string& name) = 0;
+
+    // Web logins: the token's hash, never the token.
+    virtual void AddLogin(const std::string& tokenHash, std::int64_t accountId, std::int64_t expires) = 0;
+    virtual std::optional<Account> FindLogin(const std::string& tokenHash, std::int64_t now) = 0;
+    virtual void RemoveLogin(const std::string& tokenHash) = 0;
+
+    // A value kept across restarts (the server's secret key).
+    virtual std::string Setting(const std::string& key, const std::string& fallback) = 0;
+};
+
+}  // namespace snapora::server

@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "TestSupport.h"
+#include "auth/Passwords.h"
+#include "handlers/Router.h"
+
+namespace snapora::server {
+
+using testing::ServerWorld;
+
+namespace {
+
+struct PagesTest : ::testing::Test {
+    ServerWorld world;
+    std::string jpeg = testing::MakeJpeg(32, 16);
+    std::map<std::string, std::string> cookies;  // the browser's jar
+
+    Response Get(const std::string& path, std::map<std::string, std::string> query = {}) {
+        Request request;
+        request.method = "GET";
+        request.path = path;
+        request.query = std::move(query);
+        request.cookies = cookies;
+        request.remoteAddress = "10.1.1.1";
+        return Keep(HandleRequest(world.context, request));
+    }
+    Response Post(const std::string& path, const std::string& action, std::map<std::string, std::string> fields) {
+        Request request;
+        request.method = "POST";
+        request.path = path;
+        request.query["action"] = action;
+        request.fields = std::move(fields);
+        request.cookies = cookies;
+        request.remoteAddress = "10.1.1.1";
+        return Keep(HandleRequest(world.context, request));
+    }
+    Response Keep(Response response) {
+        for (const auto& [name, value] : response.headers) {
+            if (name != "Set-Cookie") continue;
+            std::string pair = value.substr(0, value.find(';'));
+            cookies[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
+        }
+        return response;
+    }
+    // The CSRF field of the form on a page.
+    static std::string Csrf(const std::string& html) {
+        std::string marker = "name=\"csrf\" value=\"";
+        auto at = html.find(marker);
+        return at == std::string::npos ? "" : html.substr(at + marker.size(), 64);
+    }
+    std::string Upload(const std::string& description, const std::string& session = "") {
+        Request upload = world.Upload(jpeg);
+        upload.fields["description"] = description;
+        if (!session.empty()) upload.fields["sessionname"] = session;
+        std::string reply = HandleRequest(world.context, upload).body;
+        return reply.substr(reply.rfind('/') + 1);
+    }
+};
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST_F(PagesTest, EveryPageIsGermanUtf8WithTheSecurityHeaders) {
+    for (const char* path : {"/", "/download.htm", "/spenden.htm", "/faq.htm", "/account.htm"}) {
+        Response page = Get(path, path == std::string("/account.htm") ? std::map<std::string, std::string>{{"action", "register"}}
+                                                                      : std::map<std::string, std::string>{});
+        EXPECT_EQ(page.status, 200) << path;
+        EXPECT_EQ(page.contentType, "text/html; charset=utf-8") << path;
+        EXPECT_TRUE(Contains(page.body, "<html lang=\"de\">")) << path;
+        EXPECT_FALSE(Contains(page.body, "<script>")) << path;  // no inline script anywhere
+        EXPECT_EQ(page.Header("X-Content-Type-Options"), "nosniff");
+        EXPECT_TRUE(Contains(page.Header("Content-Security-Policy"), "script-src 'self'"));
+        EXPECT_FALSE(Contains(page.Header("Content-Security-Policy"), "unsafe-inline"));
+    }
+    EXPECT_TRUE(Contains(Get("/faq.htm").body, "id=\"account\""));
+    EXPECT_EQ(Get("/nothing-here").status, 404);
+}
+
+// The program's Windows-1252 description is shown as UTF-8, and script in it stays text.
+TEST_F(PagesTest, ScreenshotPageShowsPictureDescriptionAndTime) {
+    const std::string name = Upload("Gr\xFC\xDF" "e <script>alert(1)</script>");
+    Response page = Get("/" + name);
+    EXPECT_EQ(page.status, 200);
+    EXPECT_TRUE(Contains(page.body, "<img src=\"/" + name + ".jpg\""));
+    EXPECT_TRUE(Contains(page.body, "Grüße &lt;script&gt;alert(1)&lt;/script&gt;"));
+    EXPECT_FALSE(Contains(page.body, "<script>alert"));
+    EXPECT_TRUE(Contains(page.body, "Hochgeladen am <time>"));
+
+    Response raw = Get("/" + name + ".jpg");
+    EXPECT_EQ(raw.contentType, "image/jpeg");
+    EXPECT_EQ(testing::ReadFile(raw.filePath), jpeg);
+}
+
+// No address reaches a file the server did not name: traversal in every spelling is simply not found.
+TEST_F(PagesTest, HostilePathsFindNothing) {
+    std::ofstream(world.folder.Path() + "/downloads/../secret.txt") << "x";
+    for (std::string path : {"/../snapora.db", "/..%2fsnapora.db", "/..\\snapora.db", "/pictures/x.jpg",
+                             "/../../etc/passwd.jpg", "/~../x", "/~team/../events", "/downloads/../snapora.db",
+                             "/downloads/.hidden", "/downloads/..", "/%00", "/a\\b.jpg"}) {
+        Response response = Get(path);
+        EXPECT_EQ(response.status, 404) << path;
+        EXPECT_EQ(response.filePath, "") << path;
+    }
+    Response nul = Get(std::string("/x\0.jpg", 7));
+    EXPECT_EQ(nul.status, 404);
+}
+
+TEST_F(PagesTest, DownloadPageListsOnlyServableFiles) {
+    std::filesystem::create_directories(world.context.settings.downloadsDir);
+    std::ofstream(world.context.settings.downloadsDir + "/snapora-4.2.zip") << std::string(2048, 'z');
+    std::ofstream(world.context.settings.downloadsDir + "/.secret") << "x";
+    std::ofstream(world.context.settings.downloadsDir + "/bad name.exe") << "x";
+    Response page = Get("/download.htm");
+    EXPECT_TRUE(Contains(page.body, "<a href=\"/downloads/snapora-4.2.zip\">snapora-4.2.zip</a> (2 KB)"));
+    EXPECT_FALSE(Contains(page.body, "secret"));
+    EXPECT_FALSE(Contains(page.body, "bad name"));
+    EXPECT_EQ(Get("/downloads/snapora-4.2.zip").filePath, world.context.settings.downloadsDir + "/snapora-4.2.zip");
+}
+
+TEST_F(PagesTest, RegisterNeedsTheFormTokenThenLogsIn) {
+    Response form = Get("/account.htm", {{"action", "register"}});
+    const std::string token = Csrf(form.body);
+    ASSERT_EQ(token.size(), 64u);
+    std::map<std::string, std::string> fields{{"username", "Jürgen"}, {"password", "geheim!"}, {"password2", "geheim!"}};
+
+    auto forged = fields;
+    forged["csrf"] = std::string(64, '0');
+    EXPECT_EQ(Post("/account.htm", "register", forged).status, 403);
+    EXPECT_FALSE(world.store->FindAccount("Jürgen"));
+
+    fields["csrf"] = token;
+    auto mismatch = fields;
+    mismatch["password2"] = "anders!";
+    EXPECT_TRUE(Contains(Post("/account.htm", "register", mismatch).body, "stimmen nicht überein"));
+    auto badName = fields;
+    badName["username"] = "<b>x</b>";
+    Response refused = Post("/account.htm", "register", badName);
+    EXPECT_TRUE(Contains(refused.body, "value=\"&lt;b&gt;x&lt;/b&gt;\""));
+
+    Response made = Post("/account.htm", "register", fields);
+    EXPECT_EQ(made.status, 303);
+    EXPECT_EQ(made.Header("Location"), "/account.htm");
+    ASSERT_TRUE(world.store->FindAccount("Jürgen"));
+    EXPECT_TRUE(Contains(world.store->FindAccount("Jürgen")->passwordHash, "$argon2id$"));
+    EXPECT_TRUE(Contains(Get("/account.htm").body, "Angemeldet als <strong>Jürgen</strong>"));
+    EXPECT_TRUE(Contains(Post("/account.htm", "register", fields).body, "bereits vergeben"));
+}
+
+TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
+    ASSERT_TRUE(world.store->CreateAccount("anna", HashPassword("geheim1"), 1));
+    for (const char* description : {"erstes", "zweites"}) {
+        Request upload = world.Upload(jpeg);
+        upload.fields = {{"description", description}, {"username", "anna"}, {"password", "geheim1"}};
+        ASSERT_EQ(HandleRequest(world.context, upload).body.substr(0, 2), "ok");
+    }
+    Upload("fremdes");
+
+    Response form = Get("/account.htm", {{"action", "login"}, {"username", "anna"}});
+    EXPECT_TRUE(Contains(form.body, "name=\"username\" autocomplete=\"username\" required value=\"anna\""));
+    EXPECT_TRUE(Contains(Post("/account.htm", "login", {{"username", "anna"}, {"password", "falsch"}, {"csrf", Csrf(form.body)}}).body,
+                         "Benutzername oder Passwort ist falsch."));
+    EXPECT_EQ(Post("/account.htm", "login", {{"username", "anna"}, {"password", "geheim1"}, {"csrf", Csrf(form.body)}}).status, 303);
+
+    Response list = Get("/account.htm");
+    auto first = list.body.find("zweites"), second = list.body.find("erstes");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_LT(first, second);  // newest first
+    EXPECT_FALSE(Contains(list.body, "fremdes"));
+
+    const std::string name = world.store->ScreenshotsOfAccount(world.store->FindAccount("anna")->id)[0].name;
+    const std::string stranger = world.store->FindScreenshot(name) ? Upload("noch eins") : "";
+    EXPECT_EQ(Post("/account.htm", "delete", {{"name", stranger}, {"csrf", Csrf(list.body)}}).status, 303);
+    EXPECT_TRUE(world.store->FindScreenshot(stranger));  // not hers: kept
+    EXPECT_EQ(Post("/account.htm", "delete", {{"name", name}, {"csrf", "forged"}}).status, 200);
+    EXPECT_TRUE(world.store->FindScreenshot(name));
+    EXPECT_EQ(Post("/account.htm", "delete", {{"name", name}, {"csrf", Csrf(list.body)}}).status, 303);
+    EXPECT_FALSE(world.store->FindScreenshot(name));
+}
+
+TEST_F(PagesTest, SessionPageAndItsEventStream) {
+    HandleRequest(world.context, [] {
+        Request login;
+        login.method = "GET";
+        login.path = "/loginsession.php";
+        login.query["sessionname"] = "team";
+        return login;
+    }());
+    EXPECT_TRUE(Contains(Get("/~team").body, "Noch keine Screenshots"));
+    const std::string older = Upload("eins", "team");
+    const std::string newer = Upload("zwei <i>", "team");
+    Response page = Get("/~team");
+    EXPECT_LT(page.body.find(newer), page.body.find(older));
+    EXPECT_TRUE(Contains(page.body, "<script src=\"/static/session.js\"></script>"));
+    EXPECT_TRUE(Contains(page.body, "zwei &lt;i&gt;"));
+    EXPECT_EQ(Get("/~nobody").status, 404);
+
+    const std::int64_t newest = world.store->FindScreenshot(newer)->id;
+    Response stream = Get("/~team/events", {{"after", std::to_string(newest)}});
+    ASSERT_TRUE(stream.events);
+    EXPECT_EQ(stream.contentType, "text/event-stream; charset=utf-8");
+    EXPECT_EQ(stream.events->Next(), "retry: 1000\n\n");
+    EXPECT_EQ(stream.events->Next(), "");
+    const std::string third = Upload("drei \"</script>", "team");
+    std::string event = stream.events->Next();
+    EXPECT_TRUE(Contains(event, "id: " + std::to_string(newest + 1) + "\ndata: {"));
+    EXPECT_TRUE(Contains(event, "\"name\":\"" + third + "\""));
+    EXPECT_TRUE(Contains(event, "\"description\":\"drei \\\"\\u003c/script\\u003e\""));
+    EXPECT_EQ(stream.events->Next(), "");
+    world.now += 15;
+    EXPECT_EQ(stream.events->Next(), ": keep-alive\n\n");
+}
+
+}  // namespace snapora::server

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "TestSupport.h"
+
+namespace snapora::server {
+
+using testing::ReadFile;
+using testing::ServerWorld;
+
+namespace fs = std::filesystem;
+
+int FilesIn(const std::string& folder) {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
+    return n;
+}
+
+// A picture is kept under a key the server chose, never under a client's name.
+TEST(SqliteStore, KeepsPictureAndRecordTogether) {
+    ServerWorld world;
+    const std::string jpeg = testing::MakeJpeg(20, 10);
+    UploadedFile staged = world.Stage(jpeg);
+    NewScreenshot n;
+    n.description = "x'); DROP TABLE screenshots; -- \"Grüße\"";
+    n.clientHash = "hash";
+    n.uploadedAt = 42;
+    Screenshot stored = world.store->AddScreenshot(n, staged.path);
+
+    EXPECT_FALSE(fs::exists(staged.path));
+    EXPECT_EQ(ReadFile(world.store->PicturePath(stored)), jpeg);
+    EXPECT_EQ(world.store->PicturePath(stored), world.folder.Path() + "/pictures/" + stored.fileKey + ".jpg");
+    std::optional<Screenshot> found = world.store->FindScreenshot(stored.name);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->description, n.description);  // metacharacters are data, not SQL
+    EXPECT_EQ(found->size, std::int64_t(jpeg.size()));
+    EXPECT_EQ(found->uploadedAt, 42);
+
+    EXPECT_TRUE(world.store->RenameScreenshot(stored.id, "neu"));
+    EXPECT_FALSE(world.store->FindScreenshot(stored.name));
+    Screenshot other = world.store->AddScreenshot(n, world.Stage(jpeg).path);
+    EXPECT_FALSE(world.store->RenameScreenshot(other.id, "neu"));  // taken
+
+    world.store->DeleteScreenshot(stored.id);
+    EXPECT_FALSE(world.store->FindScreenshot("neu"));
+    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 1);
+}
+
+// What a crash leaves (a staged upload, a picture renamed but never recorded) is cleared at the next start.
+TEST(SqliteStore, StartClearsHalfDoneUploads) {
+    testing::TempFolder folder;
+    std::string keptName;
+    {
+        SqliteStore store(folder.Path());
+        NewScreenshot n;
+        std::string staged = store.StagingFolder() + "/upload-1";
+        std::ofstream(staged) << testing::MakeJpeg(8, 8);
+        keptName = store.AddScreenshot(n, staged).name;
+        std::ofstream(store.StagingFolder() + "/upload-2") << "half";
+        std::ofstream(folder.Path() + "/pictures/0123456789abcdef0123456789abcdef.jpg") << "never recorded";
+    }
+    SqliteStore reopened(folder.Path());
+    EXPECT_EQ(reopened.RemovedAtStart(), 2);
+    EXPECT_EQ(FilesIn(reopened.StagingFolder()), 0);
+    EXPECT_EQ(FilesIn(folder.Path() + "/pictures"), 1);
+    EXPECT_TRUE(reopened.FindScreenshot(keptName));
+}
+
+TEST(SqliteStore, SessionsJoinWhileLiveAndStartAfreshAfterIdling) {
+    ServerWorld world;
+    Store& store = *world.store;
+    Session first = store.OpenSession("team", 1000, 60);
+    EXPECT_EQ(store.OpenSession("team", 1050, 60).id, first.id);       // joined
+    EXPECT_TRUE(store.TouchSession("team", 1100, 60));                 // 50 s after the join
+    EXPECT_FALSE(store.TouchSession("team", 1161, 60));                // idle too long
+    EXPECT_FALSE(store.TouchSession("other", 1100, 60));
+    Session second = store.OpenSession("team", 1200, 60);
+    EXPECT_NE(second.id, first.id);
+    EXPECT_EQ(store.FindSession("team")->id, second.id);
+}
+
+TEST(SqliteStore, AccountsAndLogins) {
+    ServerWorld world;
+    Store& store = *world.store;
+    std::optional<Account> anna = store.CreateAccount("Anna", "$argon2id$x", 5);
+    ASSERT_TRUE(anna);
+    EXPECT_FALSE(store.CreateAccount("anna", "$argon2id$y", 6));  // names differ only in case
+    EXPECT_EQ(store.FindAccount("ANNA")->id, anna->id);
+    EXPECT_FALSE(store.FindAccount("' OR 1=1 --"));
+
+    store.AddLogin("tokenhash", anna->id, 100);
+    EXPECT_EQ(store.FindLogin("tokenhash", 99)->userName, "Anna");
+    EXPECT_FALSE(store.FindLogin("tokenhash", 100));  // expired
+    store.RemoveLogin("tokenhash");
+    EXPECT_FALSE(store.FindLogin("tokenhash", 50));
+
+    EXPECT_EQ(store.Setting("secret", "first"), "first");
+    EXPECT_EQ(store.Setting("secret", "second"), "first");
+}
+
+}  // namespace snapora::server

@@ -1,0 +1,99 @@
+#include "TestSupport.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+// jpeglib.h expects FILE and size_t to be declared first.
+#include <jpeglib.h>
+
+#include "auth/Passwords.h"
+#include "http/Response.h"
+
+namespace snapora::server::testing {
+
+std::string MakeJpeg(int width, int height) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<unsigned char> row(std::size_t(width) * 3);
+    while (info.next_scanline < info.image_height) {
+        for (int x = 0; x < width; ++x) {
+            row[x * 3] = static_cast<unsigned char>(x * 7 + info.next_scanline);
+            row[x * 3 + 1] = static_cast<unsigned char>(info.next_scanline * 3);
+            row[x * 3 + 2] = static_cast<unsigned char>(x ^ info.next_scanline);
+        }
+        JSAMPROW pointer = row.data();
+        jpeg_write_scanlines(&info, &pointer, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string bytes(reinterpret_cast<char*>(out), size);
+    std::free(out);
+    return bytes;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TempFolder::TempFolder() {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/snapora-server-test-XXXXXX";
+    path_ = ::mkdtemp(pattern.data()) ? pattern : throw std::runtime_error("mkdtemp failed");
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+ServerWorld::ServerWorld()
+    : store((StartCrypto(), std::make_unique<SqliteStore>(folder.Path()))),
+      context{ServerSettings{}, *store, throttle, board, [this] { return now; }, "test-secret"} {
+    context.settings.publicHost = "127.0.0.1:18080";
+    context.settings.downloadsDir = folder.Path() + "/downloads";
+}
+
+UploadedFile ServerWorld::Stage(const std::string& bytes) {
+    std::string path = store->StagingFolder() + "/upload-XXXXXX";
+    int fd = ::mkstemp(path.data());
+    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) throw std::runtime_error("stage");
+    ::close(fd);
+    return UploadedFile{path, bytes.size(), "C:\\users\\x\\Temp\\screen.jpg"};
+}
+
+Request ServerWorld::Upload(const std::string& jpeg, const std::string& cookie) {
+    Request request;
+    request.method = "POST";
+    request.path = "/upload.php";
+    request.remoteAddress = "127.0.0.1";
+    request.fields = {{"filename", "screenshot"}, {"version", "4.2"}, {"description", ""}};
+    request.files["screenshot"] = Stage(jpeg);
+    if (!cookie.empty()) request.cookies["snapora_client"] = cookie;
+    return request;
+}
+
+std::string ServerWorld::CookieFrom(const Response& response) const {
+    for (const auto& [name, value] : response.headers)
+        if (name == "Set-Cookie" && value.rfind("snapora_client=", 0) == 0)
+            return value.substr(15, value.find(';') - 15);
+    return {};
+}
+
+}  // namespace snapora::server::testing

@@ -1,0 +1,46 @@
+#pragma once
+// Shared by the server's tests: a data folder of its own, a real store, a
+// clock the test moves, and small JPEG pictures.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "handlers/Context.h"
+#include "http/Request.h"
+#include "http/Response.h"
+#include "store/SqliteStore.h"
+
+namespace snapora::server::testing {
+
+// A baseline JPEG of the given size, made with libjpeg.
+std::string MakeJpeg(int width, int height);
+std::string ReadFile(const std::string& path);
+
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+struct ServerWorld {
+    ServerWorld();
+    TempFolder folder;
+    std::unique_ptr<SqliteStore> store;
+    LoginThrottle throttle;
+    ChangeBoard board;
+    std::int64_t now = 1700000000;
+    Context context;
+
+    // A file staged as the HTTP adapter stages uploads.
+    UploadedFile Stage(const std::string& bytes);
+    // The program's upload: its fields, a staged picture, its cookie.
+    Request Upload(const std::string& jpeg, const std::string& cookie = "");
+    std::string CookieFrom(const Response& response) const;  // value of snapora_client, if set
+};
+
+}  // namespace snapora::server::testing

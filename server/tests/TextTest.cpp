@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include "config/Options.h"
+#include "text/Cp1252.h"
+#include "text/Html.h"
+#include "text/Names.h"
+
+namespace snapora::server {
+
+// The program's umlauts, euro sign and typographic quotes arrive as single bytes.
+TEST(Cp1252, ConvertsBothWaysAndGuessesBrowserPaths) {
+    struct Case { std::string cp1252, utf8; } cases[] = {
+        {"Gr\xFC\xDF" "e", "Grüße"},
+        {"\x80 \x84" "a\x93", "€ „a“"},
+        {"plain", "plain"},
+        {"\x81", "\xC2\x81"},  // unassigned bytes keep their code point
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8From1252(c.cp1252), c.utf8);
+        EXPECT_EQ(Cp1252FromUtf8(c.utf8), c.cp1252);
+        EXPECT_EQ(Utf8FromEither(c.cp1252), c.utf8);  // invalid UTF-8 is read as Windows-1252
+        EXPECT_EQ(Utf8FromEither(c.utf8), c.utf8);
+    }
+    EXPECT_EQ(Cp1252FromUtf8("日本"), "??");
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));  // an overlong slash
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // a surrogate
+}
+
+TEST(Names, OneAlphabetForScreenshotsSessionsAndAccounts) {
+    struct Case { std::string given; std::optional<std::string> kept; } cases[] = {
+        {"team", "team"},
+        {"  Mein Bild  ", "Mein_Bild"},
+        {"Grüße-2_x", "Grüße-2_x"},
+        {std::string(40, 'a'), std::string(40, 'a')},
+        {std::string(41, 'a'), std::nullopt},
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {"../etc/passwd", std::nullopt},
+        {"..", std::nullopt},
+        {"a\\b", std::nullopt},
+        {"a%2fb", std::nullopt},
+        {std::string("a\0b", 3), std::nullopt},
+        {"<script>", std::nullopt},
+        {"x'; DROP TABLE screenshots;--", std::nullopt},
+        {"bild.jpg", std::nullopt},
+        {"~team", std::nullopt},
+        {"\xFC", std::nullopt},  // a Windows-1252 byte that was not converted
+    };
+    for (const Case& c : cases) EXPECT_EQ(CleanName(c.given), c.kept) << c.given;
+    EXPECT_EQ(CleanUserName("ab"), std::nullopt);
+    EXPECT_EQ(CleanUserName("Öl-Fan"), "Öl-Fan");
+    EXPECT_EQ(CleanUserName(std::string(33, 'u')), std::nullopt);
+}
+
+TEST(Names, DefaultNamesAreRandomFromTheUnambiguousAlphabet) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 200; ++i) {
+        std::string name = RandomScreenshotName();
+        ASSERT_EQ(name.size(), 8u);
+        EXPECT_EQ(name.find_first_not_of("abcdefghijkmnpqrstuvwxyz23456789"), std::string::npos) << name;
+        seen.insert(name);
+    }
+    EXPECT_EQ(seen.size(), 200u);
+}
+
+TEST(Html, EscapesEverythingThatCouldEndAnElementOrAttribute) {
+    EXPECT_EQ(EscapeHtml("<script>alert('x')</script> & \"q\""),
+              "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &quot;q&quot;");
+    EXPECT_EQ(JsonString("a\"b\\c\n</script>"), "\"a\\\"b\\\\c\\u000a\\u003c/script\\u003e\"");
+    EXPECT_EQ(UrlEncode("Grüße x"), "Gr%C3%BC%C3%9Fe%20x");
+}
+
+TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
+    ParsedOptions parsed = ParseOptions({"--listen", "0.0.0.0:8080", "--public-host", "shots.example:80", "--data",
+                                         "/srv/snapora", "--max-upload", "1048576", "--session-idle", "60",
+                                         "--latest-version", "4.3", "--timeout", "5", "--behind-proxy"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.listenAddress, "0.0.0.0");
+    EXPECT_EQ(parsed.options.listenPort, 8080);
+    EXPECT_EQ(parsed.options.publicHost, "shots.example:80");
+    EXPECT_EQ(parsed.options.dataDir, "/srv/snapora");
+    EXPECT_EQ(parsed.options.maxUpload, 1048576u);
+    EXPECT_EQ(parsed.options.sessionIdle, 60);
+    EXPECT_EQ(parsed.options.latestVersion, "4.3");
+    EXPECT_EQ(parsed.options.timeoutSeconds, 5u);
+    EXPECT_TRUE(parsed.options.behindProxy);
+
+    Options defaults = ParseOptions({}).options;
+    EXPECT_EQ(defaults.listenPort, 18080);
+    EXPECT_EQ(defaults.maxUpload, 5u * 1024 * 1024);
+    EXPECT_EQ(defaults.latestVersion, "4.2");
+
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+             {"--listen", "nonsense"}, {"--listen", "1.2.3.4:70000"}, {"--max-upload", "-5"}, {"--max-upload"},
+             {"--public-host", "http://x/"}, {"--latest-version", "4|2"}, {"--frobnicate", "1"}})
+        EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
+
+    for (const char* option : {"--listen", "--public-host", "--data", "--max-upload", "--session-idle",
+                               "--latest-version", "--help"})
+        EXPECT_NE(HelpText().find(option), std::string::npos) << option;
+}
+
+}  // namespace snapora::server
