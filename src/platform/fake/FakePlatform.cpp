@@ -19,6 +19,12 @@ Size FakeDesktop::PrimaryScreenSize() {
     return {monitors.empty() ? 0 : monitors[0].Width(), monitors.empty() ? 0 : monitors[0].Height()};
 }
 
+Size FakeDesktop::VirtualScreenSize() {
+    Rect all;
+    for (const Rect& m : monitors) all = all.Union(m);
+    return {all.Width(), all.Height()};
+}
+
 void FakeDesktop::Grab(const Rect& area, Bitmap& into) {
     grabs.push_back(area);
     if (grabFails) throw std::runtime_error("Der Bildschirm konnte nicht gelesen werden.");
