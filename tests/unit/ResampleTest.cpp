@@ -242,4 +242,10 @@ TEST(Resample, OversizedRadiusChangesNothing) {
     const Bitmap tiny = Grey(2, 2, {0, 255, 90, 30});
     const Bitmap enlarged = Resized(tiny, 5, 4, Lanczos3Filter, 3.0f);
     EXPECT_TRUE(SamePixels(Resized(tiny, 5, 4, Lanczos3Filter, 1e30f), enlarged));
+
+    // A filter of the caller's own that never ends: the window stops four
+    // source widths past either edge (columns -8..9 of 2, rows -4..4 of 1).
+    FilterFunction endless = [](float) { return 1.0f / 16.0f; };
+    EXPECT_EQ(Blue(Resized(Grey(2, 1, {16, 16}), 3, 1, endless, std::numeric_limits<float>::infinity())),
+              (std::vector<int>{10, 10, 10}));  // 16 * 18 / 16 = 18, then 18 * 9 / 16 = 10.125
 }
