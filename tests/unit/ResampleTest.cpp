@@ -221,6 +221,21 @@ TEST(Resample, EmptySourceFailsAndChangesNothing) {
     EXPECT_TRUE(empty.IsEmpty());
 }
 
+// What the canvas just drew is what gets resized, and the canvas sees the
+// result (on Windows both are a DIB section that GDI may still be drawing on).
+TEST(Resample, ReadsAndWritesThePixelsTheCanvasSees) {
+    const Colour paint = MakeColour(200, 100, 50);
+    Bitmap picture(8, 4);
+    picture.Canvas().FillRect({4, 0, 8, 4}, paint);
+    Bitmap halves(2, 4);
+    halves.Canvas().FillRect({0, 0, 2, 4}, clWhite);
+    ResampleBitmap(picture, halves, BoxFilter, 0.5f);  // columns 0..3 mirrored, and 4..7 mirrored
+    for (int y = 0; y < 4; ++y) {
+        EXPECT_EQ(halves.Canvas().Pixel(0, y), clBlack);
+        EXPECT_EQ(halves.Canvas().Pixel(1, y), paint);
+    }
+}
+
 TEST(Resample, SourceAndDestinationMayBeOneBitmap) {
     Bitmap picture = Grey(3, 3, {0, 0, 0, 0, 200, 0, 0, 0, 0});
     ResampleBitmap(picture, picture, BellFilter, 1.5f);
