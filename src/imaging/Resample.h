@@ -57,11 +57,12 @@ inline constexpr std::array<ResampleFilter, 7> FilterTable{{
 // - A reflected index that still lies outside the source (a window wider than
 //   the source, e.g. Lanczos3 on two pixels, Bell on one) is clamped to the
 //   nearest edge pixel; a one-pixel source thus weighs only its pixel.
-// - The window of candidate indices never reaches further than four source
-//   widths past either edge. No filter of the table has a non-zero weight out
-//   there, so an oversized radius (the editor passes the thumbnail's width)
-//   costs at most that many filter evaluations per list and changes nothing;
-//   lists hold only the non-zero weights.
+// - A radius wider than the filter's own: for the table's filters, which are
+//   0 beyond their radius, the window of candidate indices is narrowed to that
+//   radius (plus a margin), which changes nothing; the editor's Box with the
+//   thumbnail's width as radius costs what 0.5 costs. For any other filter
+//   the window stops four source widths past either edge. Lists hold only the
+//   non-zero weights.
 void ResampleBitmap(const Bitmap& source, Bitmap& destination, FilterFunction filter, float radius);
 
 }  // namespace snapora
