@@ -146,7 +146,10 @@ private:
     void BuildMonitorList();
     // Every change of the picture's pixels goes through here first, so the undo
     // history knows what it was; afterwards the view repaints the area.
-    void Touch(const Rect& area) { undo_.Touch(area); }
+    void Touch(const Rect& area) {
+        undo_.Touch(area);
+        unfilled_ = unfilled_.Union(area);
+    }
     void Repaint(const Rect& area) { Image1.PictureChanged(area); }
     void FillBands(const Rect& within);
     void StartTimer1(bool enabled);

@@ -30,6 +30,8 @@ class Editor : public UnstartedProgramTest {
 protected:
     void SetUp() override { StartWith({{0, 0, 400, 300}}); }
     void StartWith(std::vector<Rect> monitors) {
+        program.reset();
+        fake.instance.held.clear();
         fake.desktop.monitors = std::move(monitors);
         Start();
         Main().Show();
@@ -176,15 +178,15 @@ TEST_F(Editor, ClicksAndRightButtonDrags) {
             TToolButton* tool;
             MouseButton button;
             bool move;
-            bool snapshot, drawn;
+            bool snapshot;
         } cases[] = {
-            {&e.CmdLine, MouseButton::Left, false, true, true},
-            {&e.CmdRectangle, MouseButton::Left, false, true, true},
-            {&e.CmdEllipse, MouseButton::Left, false, true, false},
-            {&e.CmdClearClip, MouseButton::Left, false, true, false},
-            {&e.CmdArrow, MouseButton::Left, false, true, false},  // tip equals tail: nothing drawn
-            {&e.CmdLine, MouseButton::Right, true, false, false},
-            {&e.CmdPen, MouseButton::Right, true, false, false},
+            {&e.CmdLine, MouseButton::Left, false, true},
+            {&e.CmdRectangle, MouseButton::Left, false, true},
+            {&e.CmdEllipse, MouseButton::Left, false, true},
+            {&e.CmdClearClip, MouseButton::Left, false, true},
+            {&e.CmdArrow, MouseButton::Left, false, true},  // tip equals tail: nothing drawn, still a snapshot
+            {&e.CmdLine, MouseButton::Right, true, false},
+            {&e.CmdPen, MouseButton::Right, true, false},
         };
         for (const Case& c : cases) {
             c.tool->Click();
@@ -197,8 +199,7 @@ TEST_F(Editor, ClicksAndRightButtonDrags) {
                 e.Image1MouseUp(c.button, 0, 60, 60);
             }
             EXPECT_EQ(e.UndoCount(), count + (c.snapshot ? 1 : 0)) << c.tool->Hint;
-            if (!c.snapshot || !c.drawn) continue;
-            EXPECT_FALSE(SamePixels(before, e.Picture())) << c.tool->Hint;
+            if (!c.snapshot || c.tool == &e.CmdArrow) EXPECT_TRUE(SamePixels(before, e.Picture())) << c.tool->Hint;
         }
     });
 }
@@ -485,7 +486,7 @@ TEST_F(Editor, UndoAndRedoEqualFullCopies) {
             std::vector<Rect> selections{State().SelectionRect};
             TToolButton* tools[] = {&e.CmdClip,      &e.CmdPen,       &e.CmdLine,     &e.CmdArrow,
                                     &e.CmdRectangle, &e.CmdEllipse,   &e.CmdClearClip};
-            for (int step = 0; step < 120; ++step) {
+            for (int step = 0; step < 200; ++step) {
                 int index = e.UndoIndex();
                 int action = pick(10);
                 if (action < 5) {
@@ -502,6 +503,7 @@ TEST_F(Editor, UndoAndRedoEqualFullCopies) {
                     e.CmdLine.Click();  // closes the box again
                 } else {
                     (action < 9 ? e.CmdUndo : e.CmdRedo).Click();
+                    if (e.UndoIndex() == index) continue;  // the button was disabled
                     ASSERT_TRUE(SamePixels(e.Picture(), copies[size_t(e.UndoIndex())])) << seed << " " << step;
                     ASSERT_EQ(State().SelectionRect, selections[size_t(e.UndoIndex())]);
                     continue;
