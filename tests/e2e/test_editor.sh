@@ -31,6 +31,15 @@ xdotool key Print
 if wintool wait "$editor_title" 15000 >/dev/null; then
   pass "Print opens the editor"
   sleep 0.5
+  missing=""
+  for control in MonitorSelectBox DesktopPanel ColorPanel PenWidthEdit CmdClip CmdPen CmdLine CmdArrow \
+                 CmdRectangle CmdEllipse CmdClearClip CmdText CaptionEdit CmdUndo CmdRedo UploadButton SaveButton \
+                 AbortButton ScrollBox1 Image1 StatusBar1; do
+    [ "$(wintool get "$editor_title" "$control" | cut -f4)" = 1 ] || missing="$missing $control"
+  done
+  expect_eq "the editor shows its controls" "${missing:-}" ""
+  expect_eq "the title field" "$(wintool text "$editor_title" CaptionEdit)" "Titel..."
+  expect_eq "the monitor list" "$(wintool count "$editor_title" MonitorSelectBox)" "2"
   drag_on_picture 100 80 300 230
   wintool click "$editor_title" CmdLine >/dev/null
   drag_on_picture 120 150 280 150

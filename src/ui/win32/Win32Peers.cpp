@@ -290,6 +290,9 @@ void Win32ControlPeer::Update(Change what) {
             }
             break;
         case Change::Visible:
+            // What appears in a view (the editor's text box) floats over the picture there.
+            if (control_.Visible() && control_.Parent() && control_.Parent()->GetKind() == Kind::ScrollBox)
+                SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
             ShowWindow(window_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
             if (buttons_) ShowWindow(buttons_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
             break;
