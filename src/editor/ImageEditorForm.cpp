@@ -32,6 +32,7 @@ TImageEditorForm::TImageEditorForm(Application& app, ProgramContext& context)
     ToolbarPanel.Bevel = BevelKind::None;
     ToolbarPanel.SetBounds(136, 8, 799, 27);
     ToolBar1.SetBounds(0, 0, 799, 27);
+    ToolBar1.SetColor(clBtnFace);
 
     ColorPanel.SetBounds(0, 0, 33, 22);
     ColorPanel.Bevel = BevelKind::Lowered;
