@@ -545,7 +545,7 @@ void SoftwareCanvas::Ellipse(const Rect& corners) {
 }
 
 void SoftwareCanvas::Polygon(std::span<const Point> points) {
-    if (points.empty() || target_.IsEmpty()) return;
+    if (points.size() < 2 || target_.IsEmpty()) return;  // as GDI: a polygon needs two points
     const bool outlined = pen.style != PenStyle::Clear;
     double left = kInfinity, top = kInfinity, right = -kInfinity, bottom = -kInfinity;
     for (Point p : points) {
