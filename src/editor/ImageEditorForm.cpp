@@ -3,6 +3,7 @@
 
 #include "editor/ImageEditorForm.h"
 
+#include "imaging/BmpFile.h"
 #include "imaging/Resample.h"
 
 namespace snapora {
@@ -161,7 +162,7 @@ void TImageEditorForm::ToolButtonClicked(TToolButton& button, std::uint8_t tool)
 void TImageEditorForm::FormCreate() {
     BuildMonitorList();
     App().RegisterCursor(Cursor::Pen, "Pen");
-    // ToolBar1.Images: the strip comes with the program resources
+    ToolBar1.Images = ReadBmp(context_.platform.process.ProgramResource("TOOLBUTTONS"));
     ToolbarPanel.SetColor(ToolBar1.Color());
     MenuPanel.SetColor(ToolBar1.Color());
     timerWindow_ = context_.platform.messageWindows.Create(

@@ -1,8 +1,6 @@
 #include "imaging/Clipping.h"
 
 #include <algorithm>
-#include <cmath>
-#include <numbers>
 
 namespace snapora {
 
@@ -67,21 +65,6 @@ std::vector<PointF> ClipPolygon(std::span<const PointF> polygon, const BoxF& box
                          [&](PointF a, PointF b) { return AtY(a, b, box.top); });
     points = ClipAgainst(points, [&](PointF p) { return p.y <= box.bottom; },
                          [&](PointF a, PointF b) { return AtY(a, b, box.bottom); });
-    return points;
-}
-
-std::vector<PointF> EllipsePolygon(PointF centre, double rx, double ry) {
-    // A chord over the angle s of a circle of radius r strays r (1 - cos(s/2))
-    // ~ r s^2 / 8 from it; a quarter pixel allows s = sqrt(2 / r).
-    const double radius = std::max({std::abs(rx), std::abs(ry), 1.0});
-    const double step = std::sqrt(2.0 / radius);
-    const int count = std::clamp(int(std::ceil(2 * std::numbers::pi / step)), 8, 1 << 22);
-    std::vector<PointF> points;
-    points.reserve(size_t(count));
-    for (int i = 0; i < count; ++i) {
-        const double angle = 2 * std::numbers::pi * i / count;
-        points.push_back({centre.x + rx * std::cos(angle), centre.y + ry * std::sin(angle)});
-    }
     return points;
 }
 

@@ -35,8 +35,4 @@ bool ClipSegment(PointF a, PointF b, const BoxF& box, double& t0, double& t1);
 // along the box's border.
 std::vector<PointF> ClipPolygon(std::span<const PointF> polygon, const BoxF& box);
 
-// Corner points of a closed polygon following the ellipse with centre c and
-// radii rx, ry; no chord strays more than a quarter pixel from the curve.
-std::vector<PointF> EllipsePolygon(PointF centre, double rx, double ry);
-
 }  // namespace snapora

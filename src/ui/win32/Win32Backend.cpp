@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/win32/Win32Process.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Menu.h"
@@ -395,8 +396,7 @@ HCURSOR Win32Backend::CursorFor(Cursor cursor) const {
 }
 
 void Win32Backend::RegisterCursor(Cursor cursor, const std::string& resourceName) {
-    // Shared resource cursors need no destroying.
-    cursors_[cursor] = LoadCursorW(instance_, FromCp1252(resourceName).c_str());
+    cursors_[cursor] = LoadProgramCursor(resourceName);  // shared: the system owns it
 }
 
 LRESULT CALLBACK Win32Backend::SyncProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
