@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -20,14 +21,17 @@ public:
     Win32HiddenWindow& operator=(const Win32HiddenWindow&) = delete;
 
     NativeWindow Handle() const override { return reinterpret_cast<NativeWindow>(window_); }
-    void StartTimer(unsigned id, unsigned milliseconds) override { SetTimer(window_, id, milliseconds, nullptr); }
+    bool StartTimer(unsigned id, unsigned milliseconds) override {
+        return SetTimer(window_, id, milliseconds, nullptr) != 0;
+    }
     void StopTimer(unsigned id) override { KillTimer(window_, id); }
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
-    MessageHandler handler_;
+    // Shared with a message being handled, so the handler may destroy its window.
+    std::shared_ptr<MessageHandler> handler_;
     HWND window_ = nullptr;
 };
 
@@ -48,7 +52,8 @@ void ReportSwallowed(const char* what) {
     OutputDebugStringA(text.c_str());
 }
 
-Win32HiddenWindow::Win32HiddenWindow(MessageHandler handler) : handler_(std::move(handler)) {
+Win32HiddenWindow::Win32HiddenWindow(MessageHandler handler)
+    : handler_(std::make_shared<MessageHandler>(std::move(handler))) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterHiddenWindowClass(instance, Procedure);
     window_ = CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
@@ -64,11 +69,12 @@ Win32HiddenWindow::~Win32HiddenWindow() {
 }
 
 bool Win32HiddenWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (!handler_) return false;
+    std::shared_ptr<MessageHandler> handler = handler_;
+    if (!*handler) return false;
     // An exception must not cross the window procedure into the system.
     try {
         std::intptr_t handled = 0;
-        if (!handler_(message, wParam, lParam, handled)) return false;
+        if (!(*handler)(message, wParam, lParam, handled)) return false;
         result = LRESULT(handled);
         return true;
     } catch (const std::exception& error) {
