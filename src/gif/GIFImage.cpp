@@ -47,6 +47,7 @@ bool TGIFImage::Load(std::string bytes) {
 
     GifLoadOptions options;
     options.firstImageOnly = FirstImageOnly;
+    options.pixelBudget = PixelBudget;
     if (OnProgress)
         options.progress = [this](const GifProgress& p, bool& keepOn) {
             OnProgress(*this, int(p.position), int(p.size), p.percent, keepOn);

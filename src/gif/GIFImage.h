@@ -71,6 +71,9 @@ public:
     void SetCurrentFrame(int value);
     bool DoubleBuffered = true;
     bool FirstImageOnly = false;
+    // The most pixels a loaded picture's frames together, and its logical
+    // screen, may have; beyond it frames are dropped or the load fails.
+    std::size_t PixelBudget = kGifPixelBudget;
     bool Loop() const { return loop_; }
     void SetLoop(bool value);
     bool Opaque() const { return opaque_; }

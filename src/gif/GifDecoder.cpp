@@ -178,8 +178,15 @@ private:
     bool stopped_ = false;
 };
 
+// The code table, made once per load.
+struct LzwTables {
+    std::vector<std::uint16_t> prefix = std::vector<std::uint16_t>(kTableSize);
+    std::vector<std::uint8_t> suffix = std::vector<std::uint8_t>(kTableSize);
+    std::vector<std::uint8_t> stack = std::vector<std::uint8_t>(kTableSize + 1);
+};
+
 // Decodes the frame's compressed data; false only on a stop request.
-bool DecodePixels(ByteReader& reader, TGIFFrame& frame, int minCodeSize, Progress& progress) {
+bool DecodePixels(ByteReader& reader, TGIFFrame& frame, int minCodeSize, Progress& progress, LzwTables& tables) {
     CodeReader codes(reader);
     // Sizes from 12 up put the clear code outside the 4096-entry table, so
     // such data is left undecoded rather than guessed at.
@@ -195,9 +202,10 @@ bool DecodePixels(ByteReader& reader, TGIFFrame& frame, int minCodeSize, Progres
     int previous = -1;
     std::uint8_t previousFirst = 0;
 
-    std::vector<std::uint16_t> prefix(kTableSize, 0);
-    std::vector<std::uint8_t> suffix(kTableSize, 0);
-    std::vector<std::uint8_t> stack(kTableSize + 1);
+    // Entries are written before they are read: a code above the next free one ends decoding.
+    std::vector<std::uint16_t>& prefix = tables.prefix;
+    std::vector<std::uint8_t>& suffix = tables.suffix;
+    std::vector<std::uint8_t>& stack = tables.stack;
 
     int code = 0;
     while (!sink.Done() && codes.Next(width, code)) {
@@ -254,12 +262,13 @@ bool DecodePixels(ByteReader& reader, TGIFFrame& frame, int minCodeSize, Progres
 enum class FrameResult { Ok, ZeroSize, Error };
 
 struct Budget {
-    std::size_t pixelsLeft = kGifPixelBudget;
+    std::size_t total;
+    std::size_t pixelsLeft;
     int width = 0, height = 0;  // the logical screen so far
 };
 
 FrameResult ReadFrame(ByteReader& reader, const GraphicControl& control, const GifPicture& picture,
-                      Progress& progress, Budget& budget, TGIFFrame& frame) {
+                      Progress& progress, Budget& budget, LzwTables& tables, TGIFFrame& frame) {
     std::uint8_t descriptor[10] = {};
     if (!reader.Read(descriptor, sizeof descriptor)) return FrameResult::Error;
     auto u16 = [&](int at) { return int(descriptor[at] | (descriptor[at + 1] << 8)); };
@@ -275,7 +284,7 @@ FrameResult ReadFrame(ByteReader& reader, const GraphicControl& control, const G
     const std::size_t pixels = std::size_t(frame.width) * std::size_t(frame.height);
     const int screenWidth = std::max(budget.width, frame.left + frame.width);
     const int screenHeight = std::max(budget.height, frame.top + frame.height);
-    if (pixels > budget.pixelsLeft || std::size_t(screenWidth) * std::size_t(screenHeight) > kGifPixelBudget)
+    if (pixels > budget.pixelsLeft || std::size_t(screenWidth) * std::size_t(screenHeight) > budget.total)
         return FrameResult::Error;
 
     if (packed & 0x80) {
@@ -307,7 +316,7 @@ FrameResult ReadFrame(ByteReader& reader, const GraphicControl& control, const G
 
     if (reader.AtEnd()) return FrameResult::Error;
     const int minCodeSize = reader.U8();
-    if (!DecodePixels(reader, frame, minCodeSize, progress)) return FrameResult::Error;
+    if (!DecodePixels(reader, frame, minCodeSize, progress, tables)) return FrameResult::Error;
 
     // The palette: the local table's size, or the global table's entries up to
     // the largest table size met so far.
@@ -347,10 +356,8 @@ GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifLoadOptions& 
     if (!reader.Read(screen, sizeof screen)) return Fail(GifError::Invalid, result.version);
     picture.screenWidth = screen[0] | (screen[1] << 8);
     picture.screenHeight = screen[2] | (screen[3] << 8);
-    Budget budget;
-    budget.width = picture.screenWidth;
-    budget.height = picture.screenHeight;
-    if (std::size_t(budget.width) * std::size_t(budget.height) > kGifPixelBudget)
+    Budget budget{options.pixelBudget, options.pixelBudget, picture.screenWidth, picture.screenHeight};
+    if (std::size_t(budget.width) * std::size_t(budget.height) > budget.total)
         return Fail(GifError::Invalid, result.version);
     if (screen[4] & 0x80) {
         picture.colourBits = (screen[4] & 7) + 1;
@@ -359,6 +366,7 @@ GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifLoadOptions& 
     }
 
     GraphicControl control;
+    LzwTables tables;
     while (reader.Position() < reader.Size() && progress.KeepOn()) {
         if (!progress.Step(reader)) return Fail(GifError::Stopped, result.version);
         const std::size_t blockStart = reader.Position();
@@ -409,7 +417,7 @@ GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifLoadOptions& 
             reader.Seek(blockStart);
             if (picture.frames.size() >= kMaxFrames) break;
             TGIFFrame frame;
-            const FrameResult read = ReadFrame(reader, control, picture, progress, budget, frame);
+            const FrameResult read = ReadFrame(reader, control, picture, progress, budget, tables, frame);
             if (read == FrameResult::ZeroSize) {
                 reader.Seek(reader.Size());
                 const bool keepOn = progress.Step(reader);

@@ -59,9 +59,13 @@ struct GifProgress {
 // Called with the load's keep-on-processing flag; leaving it false stops the load.
 using GifProgressHandler = std::function<void(const GifProgress&, bool& keepOn)>;
 
+// All frames together, and the logical screen, stay within this many pixels.
+constexpr std::size_t kGifPixelBudget = std::size_t(1) << 26;
+
 struct GifLoadOptions {
     GifProgressHandler progress;
     bool firstImageOnly = false;
+    std::size_t pixelBudget = kGifPixelBudget;
 };
 
 struct GifLoadResult {
@@ -70,9 +74,6 @@ struct GifLoadResult {
     std::optional<TGIFVersion> version;  // once the signature was read
     GifPicture picture;
 };
-
-// All frames together, and the logical screen, stay within this many pixels.
-constexpr std::size_t kGifPixelBudget = std::size_t(1) << 26;
 
 GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifLoadOptions& options = {});
 
