@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 xvfb xdotool xclip x11-utils imagemagick
   dpkg-dev fakeroot python3
+  libgif-dev clang libclang-rt-14-dev
 )
 
 missing=()
