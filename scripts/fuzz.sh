@@ -50,7 +50,7 @@ seeds="$repo/fuzz/$target.seeds"
 corpora=("$out/$target.corpus")
 [ -d "$seeds" ] && corpora+=("$seeds")
 log "fuzzing $target for $seconds s"
-log_file="$out/$target.log"
+log_file="$(mktemp "$out/$target.XXXXXX.log")"
 set +e
 "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -print_final_stats=1 \
   -artifact_prefix="$out/$target.findings/" "$@" "${corpora[@]}" >"$log_file" 2>&1
@@ -59,7 +59,8 @@ set -e
 grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$log_file" || true
 if [ "$status" -ne 0 ]; then
   tail -n 60 "$log_file"
-  echo "fuzz target $target: finding (see $out/$target.findings/)" >&2
+  echo "fuzz target $target: finding (see $out/$target.findings/ and $log_file)" >&2
   exit 1
 fi
+rm -f "$log_file"
 echo "fuzz target $target: no finding"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the portable core natively, the
-# same core and the Win32 layer under Wine, and the real program end to end.
+# Builds everything and runs every test: the portable core natively (with the
+# giflib cross-check), each fuzz target briefly, the same core and the Win32
+# layer under Wine, and the real program end to end.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
@@ -14,6 +15,9 @@ run_step() {
 }
 
 run_step "native unit tests" ctest --test-dir "$native_build" --output-on-failure
+for target in $("$repo/scripts/fuzz.sh" --list); do
+  run_step "fuzz target $target (briefly)" "$repo/scripts/fuzz.sh" "$target" "${SNAPORA_FUZZ_SECONDS:-15}"
+done
 
 ensure_display
 trap 'wineserver -k 2>/dev/null || true; stop_display' EXIT
