@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "GifTestSupport.h"
-#include "gif/ByteReader.h"
 
 using namespace snapora;
 using namespace snapora::giftest;
@@ -34,26 +31,6 @@ Bytes FromHex(const std::string& hex) {
 }
 
 }  // namespace
-
-TEST(ByteReaderTest, NeverReadsPastTheEnd) {
-    const Bytes data = {1, 2, 3};
-    ByteReader r{std::span<const std::uint8_t>(data)};
-    EXPECT_EQ(r.U16le(), 0x0201);
-    EXPECT_FALSE(r.Exhausted());
-    std::uint8_t out[4] = {9, 9, 9, 9};
-    EXPECT_FALSE(r.Read(out, 4));
-    EXPECT_EQ(out[0], 3);
-    EXPECT_EQ(out[1], 9);
-    EXPECT_TRUE(r.Exhausted());
-    EXPECT_TRUE(r.AtEnd());
-    EXPECT_EQ(r.U8(), 0);
-    r.Seek(100);
-    EXPECT_EQ(r.Position(), 3u);
-    r.Seek(1);
-    r.Skip(10);
-    EXPECT_EQ(r.Position(), 3u);
-    EXPECT_EQ(r.Size(), 3u);
-}
 
 // --- Header and screen ---------------------------------------------------
 
@@ -120,28 +97,6 @@ TEST(GifFrameTest, TwoByTwoRoundTripWithGlobalColours) {
     EXPECT_EQ(fr.delay, 0);
     // A global-table frame's palette: as many entries as the largest table so far.
     EXPECT_EQ(fr.image.palette, std::vector<Colour>(kColours.begin(), kColours.end()));
-}
-
-TEST(GifFrameTest, RepetitiveAndLargePicturesRoundTrip) {
-    // Runs of one index exercise the string and code-equals-next-free paths;
-    // noisy data fills the 4096-entry table and forces clears.
-    std::mt19937 rng(7);
-    FramePlan runs;
-    runs.width = 37;
-    runs.height = 23;
-    runs.minCodeSize = 2;
-    for (int i = 0; i < runs.width * runs.height; ++i) runs.pixels.push_back(std::uint8_t((i / 50) % 4));
-    FramePlan noise;
-    noise.width = 120;
-    noise.height = 90;
-    for (int i = 0; i < noise.width * noise.height; ++i) noise.pixels.push_back(std::uint8_t(rng() % 256));
-    GifBuilder g;
-    g.Header().Screen(120, 90).Frame(runs).Frame(noise).Trailer();
-    const GifLoadResult r = Load(g.b);
-    ASSERT_TRUE(r.ok);
-    ASSERT_EQ(r.picture.frames.size(), 2u);
-    EXPECT_EQ(r.picture.frames[0].image.pixels, runs.pixels);
-    EXPECT_EQ(r.picture.frames[1].image.pixels, noise.pixels);
 }
 
 TEST(GifFrameTest, LogicalSizeGrowsToHoldFrames) {
