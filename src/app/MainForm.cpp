@@ -112,6 +112,8 @@ void TMainForm::SettingsButtonClick() {
 }
 
 void TMainForm::DonateButtonClick() {
+    // A hidden picture still takes clicks on its empty place; they open nothing.
+    if (!DonateButton.Visible()) return;
     context_.platform.shell.Open(Handle(), "http://" + context_.endpoints.serviceHost + "/spenden.htm");
 }
 

@@ -38,4 +38,13 @@ TEST_F(DonateButton, LoadsFromTheMainWindowsLayout) {
     button.SetAnimate(false);
 }
 
+TEST_F(DonateButton, OpensThePageOnlyWhileShown) {
+    Main().DonateButton.Click();
+    ASSERT_EQ(fake.shell.opened.size(), 1u);
+    EXPECT_EQ(fake.shell.opened[0].address, "http://127.0.0.1:18080/spenden.htm");
+    Main().DonateButton.SetVisible(false);  // the settings hide it
+    Main().DonateButton.Click();
+    EXPECT_EQ(fake.shell.opened.size(), 1u);
+}
+
 }  // namespace snapora
