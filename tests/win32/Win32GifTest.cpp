@@ -156,8 +156,15 @@ TEST_F(Win32Gif, AnimatedPicturePaintsItsFramesInAWindow) {
     ASSERT_TRUE(form.Still.LoadFromData(AsString(holed.Trailer().b)));
     // A load posts the palette message to the parent window.
     MSG message;
-    EXPECT_TRUE(PeekMessageW(&message, reinterpret_cast<HWND>(form.Panel.Handle()), WM_QUERYNEWPALETTE,
-                             WM_QUERYNEWPALETTE, PM_REMOVE));
+    HWND panel = reinterpret_cast<HWND>(form.Panel.Handle());
+    EXPECT_TRUE(PeekMessageW(&message, panel, WM_QUERYNEWPALETTE, WM_QUERYNEWPALETTE, PM_REMOVE));
+    // The parent realises the palettes its pictures report, only while they are visible.
+    EXPECT_TRUE(SendMessageW(panel, WM_QUERYNEWPALETTE, 0, 0));
+    form.Gif.SetVisible(false);
+    form.Still.SetVisible(false);
+    EXPECT_FALSE(SendMessageW(panel, WM_QUERYNEWPALETTE, 0, 0));
+    form.Gif.SetVisible(true);
+    form.Still.SetVisible(true);
     form.Show();
     form.Gif.SetAnimate(true);
 

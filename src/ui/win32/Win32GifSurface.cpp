@@ -28,7 +28,7 @@ struct MonoInfo {
 // The bitmap's palette as the background palette for the length of a drawing.
 class PaletteScope {
 public:
-    PaletteScope(HDC dc, std::span<const Colour> palette) : dc_(dc) {
+    PaletteScope(HDC dc, std::span<const Colour> palette, BOOL background = TRUE) : dc_(dc) {
         if (palette.empty()) return;
         std::vector<BYTE> storage(sizeof(LOGPALETTE) + palette.size() * sizeof(PALETTEENTRY));
         auto* logical = reinterpret_cast<LOGPALETTE*>(storage.data());
@@ -38,9 +38,11 @@ public:
             logical->palPalEntry[i] = {RedOf(palette[i]), GreenOf(palette[i]), BlueOf(palette[i]), 0};
         palette_ = CreatePalette(logical);
         if (!palette_) return;
-        previous_ = SelectPalette(dc_, palette_, TRUE);
-        RealizePalette(dc_);
+        previous_ = SelectPalette(dc_, palette_, background);
+        changed_ = RealizePalette(dc_);
     }
+    // How many entries of the system palette the realisation changed.
+    UINT Changed() const { return changed_ == GDI_ERROR ? 0 : changed_; }
     ~PaletteScope() {
         if (!palette_) return;
         SelectPalette(dc_, previous_, TRUE);
@@ -53,6 +55,7 @@ private:
     HDC dc_;
     HPALETTE palette_ = nullptr;
     HPALETTE previous_ = nullptr;
+    UINT changed_ = 0;
 };
 
 // On a palette display with fewer bits than the picture, halftoning looks best.
@@ -164,6 +167,22 @@ void Win32GifHost::PaintInPlace(const Rect& clip, bool offScreen, const std::fun
     paint(surface);
     if (target != screen)
         BitBlt(screen, clip.left, clip.top, clip.Width(), clip.Height(), memory, clip.left, clip.top, SRCCOPY);
+}
+
+bool RealizePicturePalettes(const Container& parent) {
+    bool realised = false;
+    for (Control* child : parent.Children()) {
+        if (child->GetKind() != Control::Kind::Picture || !child->Handle()) continue;
+        const std::span<const Colour> palette = static_cast<TGIFImage*>(child)->Palette();
+        if (palette.empty()) continue;
+        HWND window = reinterpret_cast<HWND>(child->Handle());
+        HDC dc = GetDC(window);
+        PaletteScope scope(dc, palette, FALSE);
+        if (scope.Changed() > 0) InvalidateRect(window, nullptr, FALSE);
+        ReleaseDC(window, dc);
+        realised = true;
+    }
+    return realised;
 }
 
 void Win32GifHost::PostQueryNewPalette(bool onlyWhenParentFocused) {

@@ -34,4 +34,9 @@ private:
     TGIFImage& control_;
 };
 
+// What a window does with WM_QUERYNEWPALETTE: realises the palettes that its
+// picture controls report, as foreground palettes, and repaints those whose
+// colours changed. True when a palette was realised.
+bool RealizePicturePalettes(const Container& parent);
+
 }  // namespace snapora
