@@ -25,7 +25,7 @@ public:
     void DrawMask(const snapora::Rect&, const snapora::MonoBitmap& mask, snapora::GifRop) override {
         for (int y = 0; y < mask.Height(); ++y) sum += mask.Get(mask.Width() - 1, y);
     }
-    void PaintParent() override {}
+    void PaintParent() override { ++sum; }
     unsigned sum = 0;
 };
 
@@ -43,11 +43,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     snapora::TGIFImage image(nullptr, "Fuzz");
     image.PixelBudget = kBudget;
+    // The last byte picks the control's size and layout.
+    const std::uint8_t knobs = data[size - 1];
+    image.SetBounds(0, 0, 1 + (knobs & 3) * 37, 1 + ((knobs >> 2) & 3) * 23);
+    image.SetCenter(knobs & 0x01);
+    image.SetOpaque(knobs & 0x04);
+    image.SetStretch(knobs & 0x10);
+    image.SetStretchRatio(knobs & 0x20);
+    image.SetStretchBigOnly(knobs & 0x40);
+    image.SetTile(knobs & 0x80);
+    image.SetAutoSize(knobs & 0x08);
     if (!image.LoadFromData(std::string_view(reinterpret_cast<const char*>(data), size))) return 0;
     ReadingSurface surface;
-    for (int frame = 1; frame <= image.FrameCount(); ++frame) {
-        image.SetCurrentFrame(frame);
-        image.Paint(surface);
+    // Every frame in turn, then back to the first: each disposes of the one shown.
+    for (int frame = 2; frame <= image.FrameCount() + 1; ++frame) {
+        image.SetCurrentFrame(frame <= image.FrameCount() ? frame : 1);
+        image.NativePaint(surface);
     }
-    return 0;
+    image.SetVisible(false);
+    image.NativePaint(surface);
+    return int(surface.sum & 0);
 }

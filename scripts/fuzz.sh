@@ -42,7 +42,7 @@ if [ -x "$binary" ]; then
 fi
 if [ "$rebuild" -eq 1 ]; then
   log "building fuzz target $target"
-  clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+  clang++ -std=c++20 -O2 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I"$repo/src" -o "$binary" "$source_file" "${sources[@]/#/$repo/}" -lpthread
 fi
 
