@@ -428,6 +428,9 @@ TEST_F(GifImage, LoadsFailsAndKeepsItsData) {
     EXPECT_TRUE(copy.Empty());
     copy.Loaded();
     EXPECT_EQ(copy.FrameCount(), 2);
+    copy.FirstImageOnly = true;
+    copy.Loaded();
+    EXPECT_EQ(copy.FrameCount(), 1);
 
     struct Case {
         std::string bytes;
