@@ -1,7 +1,11 @@
 // libFuzzer target: arbitrary requests through snapora-server's router and
 // handlers (protocol and pages) on a real store in a temporary folder.
 // A protocol request must always get status 200; nothing may crash, leak or
-// touch undefined behaviour. Built by fuzz/build.sh, not by the normal build.
+// touch undefined behaviour. Built and run by scripts/fuzz.sh, not by the normal build.
+// fuzz-sources: server/text/*.cpp server/store/*.cpp server/auth/*.cpp server/imaging/*.cpp
+// fuzz-sources: server/events/*.cpp server/handlers/*.cpp server/config/*.cpp src/base/Strings.cpp
+// fuzz-includes: server
+// fuzz-libs: -lsodium -lsqlite3 -ljpeg
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>

@@ -17,6 +17,7 @@ public:
     std::string ExecutablePath() override;
     std::string ProgramResource(const std::string& name) override;
     void ExitNow(int code) override;
+    void SetCurrentThreadPriority(int priority) override;
 };
 
 // One of the program's own cursors (a CURSOR resource of the executable, such
