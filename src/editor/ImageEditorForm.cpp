@@ -12,6 +12,7 @@ namespace {
 constexpr unsigned WM_SIZE_ = 0x0005;
 constexpr unsigned WM_MOUSEWHEEL_ = 0x020A;
 constexpr std::uint16_t VK_F10_ = 0x79;
+constexpr std::uint16_t VK_ESCAPE_ = 0x1B;
 constexpr int MenuPanelHeight = 37;
 constexpr int StatusBarHeight = 17;
 constexpr int WheelStep = 40;
@@ -88,6 +89,7 @@ TImageEditorForm::TImageEditorForm(Application& app, ProgramContext& context)
     ScrollBox1.SetColor(WindowColour);
     Image1.AutoSize = true;
     TextEdit.Border = false;
+    TextEdit.WantsReturn = true;  // Enter draws the line
     TextEdit.SetBounds(0, 0, 20, 23);
     Font tahoma;
     tahoma.name = "Tahoma";
@@ -244,6 +246,12 @@ void TImageEditorForm::FormKeyDown(std::uint16_t& key, unsigned) {
     if (key == VK_F10_) {
         key = 0;
         AbortButton.Click();
+    } else if (key == VK_ESCAPE_) {
+        // Taken as the key goes down, before the dialog manager would turn it into
+        // a Cancel command: the same as the character, which then never comes.
+        char escape = 27;
+        FormKeyPress(escape);
+        if (escape == 0) key = 0;
     }
 }
 

@@ -62,6 +62,7 @@ public:
     Kind GetKind() const override { return Kind::Edit; }
     bool ReadOnly = false;
     bool Border = true;  // the sunken frame; set before the window is made
+    bool WantsReturn = false;  // Enter reaches OnKeyPress instead of pressing a dialog button
     char PasswordChar = 0;
     void SelectAll();
     // The native control reports typing; the model then fires OnChange.

@@ -20,7 +20,7 @@ drag_on_picture() {
   xdotool mouseup 1
   sleep 0.3
 }
-newest_upload() { ls -t "$record_dir"/*.req 2>/dev/null | head -1; }
+newest_upload() { ls "$record_dir"/*.body 2>/dev/null | tail -1; }
 
 start_snapora
 wintool check "$main_title" ActiveWindowCheckBox 0 >/dev/null
@@ -92,6 +92,26 @@ if wintool wait "$editor_title" 15000 >/dev/null; then
   expect_eq "F10: no history entry" "$(wintool count "$history_title" ListBox1)" "$entries"
 else
   fail "Print opens the editor for F10"
+fi
+
+# Text: typed into the box over the picture; Enter draws the line and opens the next.
+focus_main
+xdotool key Print
+if wintool wait "$editor_title" 15000 >/dev/null; then
+  wintool click "$editor_title" CmdText >/dev/null
+  r=$(wintool screenrect "$editor_title" Image1)
+  read -r x0 y0 _ <<<"$r"
+  xdotool mousemove --sync $((x0 + 60)) $((y0 + 60)) click 1
+  wait_until 30 bash -c "wine '$wintool_exe' get '$editor_title' TextEdit 2>/dev/null | cut -f4 | grep -q 1"
+  xdotool type --delay 30 "Hallo"
+  wintool wait-text "$editor_title" TextEdit "Hallo" 5000 >/dev/null && pass "typing goes into the text box" \
+    || fail "typing goes into the text box ('$(wintool text "$editor_title" TextEdit)')"
+  xdotool key Return
+  wintool wait-text "$editor_title" TextEdit "" 5000 >/dev/null && pass "Enter draws the line and opens the next" \
+    || fail "Enter draws the line and opens the next ('$(wintool text "$editor_title" TextEdit)')"
+  expect_eq "the next line's box is open" "$(wintool get "$editor_title" TextEdit | cut -f4)" "1"
+  wintool key "$editor_title" F10 >/dev/null
+  wait_until 100 bash -c "! wine '$wintool_exe' find '$editor_title' 2>/dev/null | grep -q '	1	'"
 fi
 
 # Escape takes the default action: with "Nur auf Festplatte speichern", a save.

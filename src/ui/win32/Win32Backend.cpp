@@ -630,6 +630,11 @@ bool Win32Backend::PreTranslate(MSG& msg) {
     HWND formWindow = peer->Window();  // the model may destroy the peer
     if (KeyMessage(msg, peer->Model(), formWindow)) return true;
     if (!FormPeerOf(formWindow)) return true;  // the window went with the key
+    // An edit that takes Enter as a character gets it, rather than the dialog manager.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN)
+        if (Win32ControlPeer* focus = ControlPeerOf(GetFocus());
+            focus && focus->Model().GetKind() == Kind::Edit && static_cast<TEdit&>(focus->Model()).WantsReturn)
+            return false;
     // Tab and arrow navigation between the controls.
     return IsDialogMessageW(formWindow, &msg) != FALSE;
 }
