@@ -112,7 +112,7 @@ void TMainForm::LayOut() {
     Label4.SetBounds(51, 12, 150, 13);
     Label4.SetCaption("Snapora 4.2 - Screenshots teilen");
     Label5.SetBounds(48, 28, 155, 13);
-    Label5.SetCaption("http://" + context_.endpoints.websiteHost);
+    Label5.SetCaption(context_.endpoints.WebsiteAddress());
     Font link = WithColour(Font{}, clBlue);
     link.bold = true;
     Label5.SetFont(link);

@@ -14,8 +14,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     snapora::Win32Platform system;
     system.UseDibPixels();
     snapora::Win32Backend backend(instance);
-    snapora::Endpoints endpoints;
-    snapora::CurlHttpClient http(endpoints.serviceHost);
+    // The registry may name another service than the build's (ServiceURL).
+    snapora::Endpoints endpoints = snapora::Endpoints::ForThisUser(system.View().registry);
+    snapora::CurlHttpClient http(endpoints.ServiceAddress());
     snapora::Program program(backend, system.View(), http, endpoints);
     backend.SetApplication(&program.App());
     if (program.Start()) program.Run();

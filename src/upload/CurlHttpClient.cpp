@@ -38,6 +38,10 @@ std::string CurlErrorText(CURLcode code) {
         case CURLE_GOT_NOTHING: return "Der Server hat keine Antwort geschickt.";
         case CURLE_PARTIAL_FILE: return "Die Antwort des Servers war unvollständig.";
         case CURLE_WEIRD_SERVER_REPLY: return "Die Antwort des Servers war unverständlich.";
+        case CURLE_SSL_CONNECT_ERROR: return "Die verschlüsselte Verbindung kam nicht zustande.";
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE: return "Das Zertifikat des Servers ist nicht vertrauenswürdig.";
+        case CURLE_UNSUPPORTED_PROTOCOL: return "Dieses Programm kann keine verschlüsselten Verbindungen aufbauen.";
         default: return std::string("Fehler ") + std::to_string(int(code)) + " (" + curl_easy_strerror(code) + ").";
     }
 }
@@ -90,7 +94,8 @@ struct CurlHttpClient::Transfer {
     }
 };
 
-CurlHttpClient::CurlHttpClient(std::string host) : host_(std::move(host)) {
+CurlHttpClient::CurlHttpClient(std::string service)
+    : base_(service.find("://") == std::string::npos ? "http://" + service : std::move(service)) {
     std::call_once(curlInitialised, [] { curl_global_init(CURL_GLOBAL_ALL); });
     shared_ = std::make_unique<Shared>();
 }
@@ -119,7 +124,7 @@ std::string CurlHttpClient::Perform(Transfer& t) {
     EasyHandle easy;
     if (!easy.handle) throw HttpError("Die Verbindung zum Server konnte nicht vorbereitet werden.");
     CURL* c = easy.handle;
-    std::string url = "http://" + host_ + t.path;
+    std::string url = base_ + t.path;
     HeaderList headers;
     headers.Add(AcceptHeader);
 
@@ -128,6 +133,13 @@ std::string CurlHttpClient::Perform(Transfer& t) {
     curl_easy_setopt(c, CURLOPT_USERAGENT, UserAgent);
     curl_easy_setopt(c, CURLOPT_PROXY, "");  // no proxy, whatever the environment says
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Certificates are checked (peer and name, libcurl's defaults). Schannel
+    // would also fail on a certificate whose revocation list it cannot reach,
+    // as with a company's own authority; only a revoked one fails then.
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(c, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
     curl_easy_setopt(c, CURLOPT_SHARE, shared_->share);
     curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // cookies in memory only
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
