@@ -6,10 +6,13 @@
 
 #include "app/Program.h"
 #include "platform/win32/Win32Platform.h"
+#include "ui/win32/Dpi.h"
 #include "ui/win32/Win32Backend.h"
 #include "upload/CurlHttpClient.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Physical pixels for the grab and the window cut, layouts scaled per monitor.
+    snapora::dpi::MakeProcessAware();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     snapora::Win32Platform system;
     system.UseDibPixels();
