@@ -10,6 +10,9 @@ packages=(
   wine wine64 xvfb xdotool xclip x11-utils imagemagick
   dpkg-dev fakeroot python3
   libmicrohttpd-dev libsqlite3-dev libsodium-dev chromium clang curl
+  nsis icoutils openssl
+  # Windows' "MS Sans Serif" metrics for the Wine prefixes (scripts/lib/common.sh)
+  fonts-liberation2
 )
 
 missing=()
