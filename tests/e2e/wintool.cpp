@@ -52,7 +52,6 @@ const char kUsageText[] =
     "  clipboard                  the clipboard's text\n"
     "  clipboard-clear            empty the clipboard\n"
     "  rect TITLE                 the window's outer rectangle: left top right bottom\n"
-    "  dpi TITLE                  the window's DPI (96 when the system cannot tell)\n"
     "  trust-ca FILE              add a PEM certificate to the machine's trusted roots\n"
     "  untrust-ca FILE            remove it again\n"
     "Coordinates are physical pixels: wintool is per-monitor DPI aware.\n";
@@ -581,15 +580,6 @@ int cmdRect(const Args& a) {
     return kOk;
 }
 
-int cmdDpi(const Args& a) {
-    HWND top = findWindow(a[0]);
-    if (!top) return fail(L"no window \"" + a[0] + L"\"");
-    using GetDpi = UINT(WINAPI*)(HWND);
-    auto getDpi = reinterpret_cast<GetDpi>(GetProcAddress(GetModuleHandleW(L"user32"), "GetDpiForWindow"));
-    print(std::to_wstring(getDpi ? getDpi(top) : 96));
-    return kOk;
-}
-
 // The certificate of a PEM file, DER-encoded.
 bool readCertificate(const std::wstring& path, std::vector<BYTE>& der) {
     FILE* f = _wfopen(path.c_str(), L"rb");
@@ -652,7 +642,7 @@ const Command kCommands[] = {
     {L"clipboard-clear", 0, 0, cmdClipboardClear},
     {L"mouse", 2, 2, cmdMouse},        {L"selection", 2, 2, cmdSelection},
     {L"screenrect", 2, 2, cmdScreenRect}, {L"count", 2, 2, cmdCount},
-    {L"rect", 1, 1, cmdRect},          {L"dpi", 1, 1, cmdDpi},
+    {L"rect", 1, 1, cmdRect},
     {L"trust-ca", 1, 1, cmdTrustCa},   {L"untrust-ca", 1, 1, cmdUntrustCa},
 };
 

@@ -12,7 +12,7 @@ check() {  # DESCRIPTION, then a command that must succeed
   if "$@" >/dev/null 2>&1; then echo "  ok   $what"; else echo "  FAIL $what"; failures=$((failures + 1)); fi
 }
 
-wrestool -x -t 24 "$exe" >"$tmp/manifest.xml" 2>/dev/null
+wrestool -x -R -t 24 "$exe" >"$tmp/manifest.xml" 2>/dev/null
 has() { grep -q -- "$1" "$tmp/manifest.xml"; }
 lacks() { ! grep -qi -- "$1" "$tmp/manifest.xml"; }
 check "manifest embedded" test -s "$tmp/manifest.xml"
@@ -26,7 +26,7 @@ for os in 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6
 done
 check "manifest: no UTF-8 code page" lacks 'activeCodePage'
 
-wrestool -x -t 16 "$exe" >"$tmp/version.bin" 2>/dev/null
+wrestool -x -R -t 16 "$exe" >"$tmp/version.bin" 2>/dev/null
 python3 - "$tmp/version.bin" >"$tmp/version.txt" <<'PY'
 import struct, sys
 data = open(sys.argv[1], "rb").read()

@@ -6,6 +6,10 @@
 
 #include "../unit/FakeHttpClient.h"
 #include "app/MainForm.h"
+#include "app/NewSessionForm.h"
+#include "editor/ImageEditorForm.h"
+#include "history/ScreenshotListForm.h"
+#include "settings/SettingsDialogForm.h"
 #include "app/Program.h"
 #include "platform/fake/FakePlatform.h"
 #include "ui/Controls.h"
