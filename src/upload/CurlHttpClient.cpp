@@ -5,6 +5,11 @@
 #include <exception>
 #include <mutex>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <wincrypt.h>
+#endif
+
 #include "upload/Multipart.h"
 
 namespace snapora {
@@ -45,6 +50,37 @@ std::string CurlErrorText(CURLcode code) {
         default: return std::string("Fehler ") + std::to_string(int(code)) + " (" + curl_easy_strerror(code) + ").";
     }
 }
+
+#ifdef _WIN32
+// Windows' Schannel checks a server's certificate itself, against the trusted
+// roots (fetching missing ones from Windows Update). Wine's Schannel does
+// the handshake but checks nothing, leaving that to the caller: there, libcurl
+// checks the chain and the name itself, against the same trusted roots
+// exported from the system store. Empty on Windows.
+std::string RootsToCheckAgainstOnWine() {
+    static const std::string roots = [] {
+        std::string pem;
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return pem;
+        for (const wchar_t* name : {L"ROOT", L"CA"}) {
+            HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                             CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, name);
+            if (!store) continue;
+            for (PCCERT_CONTEXT cert = nullptr; (cert = CertEnumCertificatesInStore(store, cert));) {
+                DWORD size = 0;
+                CryptBinaryToStringA(cert->pbCertEncoded, cert->cbCertEncoded, CRYPT_STRING_BASE64HEADER, nullptr, &size);
+                std::string text(size, '\0');
+                if (CryptBinaryToStringA(cert->pbCertEncoded, cert->cbCertEncoded, CRYPT_STRING_BASE64HEADER,
+                                         text.data(), &size))
+                    pem.append(text.c_str());
+            }
+            CertCloseStore(store, 0);
+        }
+        return pem;
+    }();
+    return roots;
+}
+#endif
 
 }  // namespace
 
@@ -140,6 +176,11 @@ std::string CurlHttpClient::Perform(Transfer& t) {
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(c, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+#ifdef _WIN32
+    std::string roots = RootsToCheckAgainstOnWine();
+    curl_blob rootBlob{roots.data(), roots.size(), CURL_BLOB_NOCOPY};
+    if (!roots.empty()) curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &rootBlob);
+#endif
     curl_easy_setopt(c, CURLOPT_SHARE, shared_->share);
     curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // cookies in memory only
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
