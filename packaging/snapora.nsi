@@ -18,6 +18,7 @@ ManifestSupportedOS all
 
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
+!include "WordFunc.nsh"
 !include "LogicLib.nsh"
 
 !define PRODUCT "Snapora"
@@ -54,11 +55,13 @@ Var Service
 Var RemoveSettings
 
 Function .onInit
+  ; Not GetOptions: it would end the value at the first "/" of "https://".
   ${GetParameters} $0
+  StrCpy $Service ""
   ClearErrors
-  ${GetOptions} $0 "/SERVICE=" $Service
-  ${If} ${Errors}
-    StrCpy $Service ""
+  ${WordFind} "$0" "/SERVICE=" "E+1}" $1
+  ${IfNot} ${Errors}
+    ${WordFind} "$1" " " "+1{" $Service
   ${EndIf}
   ${If} $Service != ""
     StrCpy $1 $Service 8

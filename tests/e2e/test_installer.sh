@@ -4,12 +4,13 @@
 
 setup_exe="$repo/build/package/snapora-4.2-setup.exe"
 reg_key='HKCU\Software\Snapora'
+uninstall_title="Deinstallation von Snapora 4.2"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Snapora'
 win_dir() { winepath -u "$(wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r')" 2>/dev/null; }
 app_dir="$(win_dir LOCALAPPDATA)/Programs/Snapora"
 roaming="$(win_dir APPDATA)"
 start_menu_link="$roaming/Microsoft/Windows/Start Menu/Programs/Snapora.lnk"
-startup_link="$roaming/Microsoft/Windows/Start Menu/Programs/Startup/snapora.lnk"
+startup_link="$roaming/Microsoft/Windows/Start Menu/Programs/StartUp/snapora.lnk"
 reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  /, ""); print }'; }
 installed_state() {  # exe, start-menu entry, uninstall entry, start-up shortcut: 1 or 0 each
   local s=""
@@ -24,6 +25,9 @@ wait_uninstalled() { wait_until 300 bash -c "[ ! -e '$app_dir' ] && ! wine reg q
 if [ ! -f "$setup_exe" ]; then
   fail "installer built ($setup_exe missing: scripts/package.sh)"
 else
+  # What an interrupted earlier run may have left.
+  rm -rf "$app_dir" && rm -f "$start_menu_link" "$startup_link"
+  wine reg delete "$uninstall_key" /f >/dev/null 2>&1
   wine reg delete "$reg_key" /f >/dev/null 2>&1
   expect_eq "before: nothing installed" "$(installed_state)" "0000"
 
@@ -57,8 +61,8 @@ else
   timeout 120 wine "$setup_exe" /S >/dev/null 2>&1
   expect_eq "reinstalled" "$(installed_state)" "1110"
   wine "$app_dir/uninstall.exe" >/dev/null 2>&1 &
-  question=$(wintool wait "Snapora 4.2 Deinstallation" 30000 >/dev/null && echo yes)
-  if [ -n "$question" ] && wintool click "Snapora 4.2 Deinstallation" "#6" >/dev/null; then
+  question=$(wintool wait "$uninstall_title" 30000 >/dev/null && echo yes)
+  if [ -n "$question" ] && wintool click "$uninstall_title" "#6" >/dev/null; then
     pass "uninstaller asks about the settings"
   else
     fail "uninstaller asks about the settings ($(wintool windows | tr '\n' ' '))"
