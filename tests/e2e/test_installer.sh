@@ -22,6 +22,16 @@ installed_state() {  # exe, start-menu entry, uninstall entry, start-up shortcut
 # The uninstaller copies itself away and returns at once: wait for its work.
 wait_uninstalled() { wait_until 300 bash -c "[ ! -e '$app_dir' ] && ! wine reg query '$uninstall_key' >/dev/null 2>&1"; }
 
+portable_zip="$repo/build/package/snapora-4.2-portable.zip"
+expect_eq "portable zip: the exe and the German read-me" \
+  "$(python3 -c 'import sys, zipfile; print(" ".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$portable_zip" 2>&1)" \
+  "LIESMICH.txt snapora.exe"
+unzip_dir=$(mktemp -d /tmp/snapora-e2e-zip.XXXXXX)
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$portable_zip" "$unzip_dir" 2>/dev/null
+grep -q "Den Ordner löschen" <(iconv -f WINDOWS-1252 -t UTF-8 "$unzip_dir/LIESMICH.txt" 2>/dev/null) \
+  && pass "read-me in Windows-1252 for Windows' editors" || fail "read-me in Windows-1252"
+rm -rf "$unzip_dir"
+
 if [ ! -f "$setup_exe" ]; then
   fail "installer built ($setup_exe missing: scripts/package.sh)"
 else
