@@ -104,25 +104,37 @@ TEST(Layout, NativeWindowsScaleWithTheDpi) {
     TButton& button = form.Button;
 
     HWND window = backend.WindowOf(form);
-    int scale = dpi::OfWindow(window);
-    RECT client{}, place{};
-    GetClientRect(window, &client);
-    EXPECT_EQ(client.right, dpi::ToNative(410, scale));
-    EXPECT_EQ(client.bottom, dpi::ToNative(280, scale));
-    EXPECT_EQ(form.ClientWidth(), 410);  // the model keeps its units
-
     HWND native = backend.WindowOf(button);
-    GetWindowRect(native, &place);
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
-    EXPECT_EQ(place.left, dpi::ToNative(8, scale));
-    EXPECT_EQ(place.top, dpi::ToNative(16, scale));
-    EXPECT_EQ(place.right, dpi::ToNative(97, scale));
-    EXPECT_EQ(place.bottom, dpi::ToNative(41, scale));
+    auto expectScaledTo = [&](int scale) {
+        RECT client{}, place{};
+        GetClientRect(window, &client);
+        EXPECT_EQ(client.right, dpi::ToNative(410, scale)) << scale;
+        EXPECT_EQ(client.bottom, dpi::ToNative(280, scale)) << scale;
+        EXPECT_EQ(form.ClientWidth(), 410) << scale;  // the model keeps its units
+        EXPECT_EQ(form.ClientHeight(), 280) << scale;
 
-    // An 8 point font is 8/72 inch high, whatever the DPI.
-    LOGFONTW font{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(native, WM_GETFONT, 0, 0)), sizeof font, &font);
-    EXPECT_EQ(font.lfHeight, -MulDiv(8, scale, 72));
+        GetWindowRect(native, &place);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_EQ(place.left, dpi::ToNative(8, scale)) << scale;
+        EXPECT_EQ(place.top, dpi::ToNative(16, scale)) << scale;
+        EXPECT_EQ(place.right, dpi::ToNative(97, scale)) << scale;
+        EXPECT_EQ(place.bottom, dpi::ToNative(41, scale)) << scale;
+
+        // An 8 point font is 8/72 inch high, whatever the DPI.
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(native, WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, -MulDiv(8, scale, 72)) << scale;
+    };
+    expectScaledTo(dpi::OfWindow(window));
+
+    // Moved to a monitor of 150 %: the system says so, and everything follows.
+    RECT suggested{100, 100, 800, 600};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    expectScaledTo(144);
+    RECT outer{};
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.left, 100);  // where the system suggested
+    EXPECT_EQ(outer.top, 100);
 }
 
 }  // namespace

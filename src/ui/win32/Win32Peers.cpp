@@ -866,7 +866,7 @@ void Win32FormPeer::PaintBackground(HDC dc) {
 }
 
 void Win32FormPeer::NativeBoundsChanged() {
-    if (IsIconic(window_)) return;  // a minimized window's rectangle is no place to keep
+    if (IsIconic(window_) || rescaling_) return;  // a minimized window's rectangle is no place to keep
     RECT outer, client;
     GetWindowRect(window_, &outer);
     GetClientRect(window_, &client);
@@ -882,12 +882,21 @@ void Win32FormPeer::NativeBoundsChanged() {
 void Win32FormPeer::DpiChanged(int dpi, const RECT& suggested) {
     if (dpi <= 0 || dpi == dpi_) return;
     dpi_ = dpi;
-    RECT frame{0, 0, dpi::ToNative(form_.ClientWidth(), dpi_), dpi::ToNative(form_.ClientHeight(), dpi_)};
+    const int width = dpi::ToNative(form_.ClientWidth(), dpi_), height = dpi::ToNative(form_.ClientHeight(), dpi_);
+    RECT frame{0, 0, width, height};
     dpi::AdjustWindowRect(frame, Style(), ExStyle(), dpi_);
     {
-        FlagScope taking(takingNativeBounds_);  // the model's sizes stay as they are
+        FlagScope taking(rescaling_);  // the model's sizes stay as they are meanwhile
         SetWindowPos(window_, nullptr, suggested.left, suggested.top, frame.right - frame.left,
                      frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        // The frame may still be measured at the old DPI: let the client area decide.
+        RECT client{}, outer{};
+        GetClientRect(window_, &client);
+        GetWindowRect(window_, &outer);
+        int dx = width - client.right, dy = height - client.bottom;
+        if (dx != 0 || dy != 0)
+            SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     for (auto& peer : controls_) {
         peer->Update(Change::Font);

@@ -164,6 +164,7 @@ private:
     std::wstring tipText_;
     int nextId_ = 1000;
     bool takingNativeBounds_ = false;
+    bool rescaling_ = false;  // the window is being fitted to a new DPI
     bool shownOnce_ = false;
 };
 
