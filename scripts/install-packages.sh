@@ -11,6 +11,9 @@ packages=(
   dpkg-dev fakeroot python3
   libmicrohttpd-dev libsqlite3-dev libsodium-dev chromium clang curl
   libgif-dev libclang-rt-14-dev
+  nsis icoutils openssl
+  # Windows' "MS Sans Serif" metrics for the Wine prefixes (scripts/lib/common.sh)
+  fonts-liberation2
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the portable core (with the giflib
 # cross-check) and snapora-server natively, the server's pages in headless
 # Chromium, each fuzz target briefly, the same core and the Win32 layer under
-# Wine, and the real program end to end.
+# Wine, and the real program end to end (the installer that scripts/package.sh
+# makes included).
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
@@ -15,6 +16,7 @@ run_step() {
   if "$@"; then echo "-- $name: ok"; else echo "-- $name: FAILED"; failed=$((failed + 1)); fi
 }
 
+run_step "installer and portable zip" "$repo/scripts/package.sh" --no-build
 run_step "native unit tests" ctest --test-dir "$native_build" --output-on-failure
 run_step "snapora-server in headless Chromium" "$repo/tests/browser/run.sh"
 for target in $("$repo/scripts/fuzz.sh" --list); do
@@ -26,6 +28,7 @@ trap 'wineserver -k 2>/dev/null || true; stop_display' EXIT
 ensure_wine_prefix
 run_step "core tests under Wine" wine "$win_build/tests/snapora_tests.exe" --gtest_brief=1
 run_step "Win32 layer tests under Wine" wine "$win_build/tests/snapora_win32_tests.exe" --gtest_brief=1
+run_step "resources of snapora.exe" "$repo/tests/resources/check_resources.sh" "$snapora_exe"
 run_step "end-to-end tests" "$repo/tests/e2e/run.sh"
 
 if [ "$failed" -ne 0 ]; then

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
+#include <stdexcept>
 #include <mutex>
 
 #include "auth/Passwords.h"
@@ -44,6 +46,15 @@ bool WritePortFile(const std::string& path, const std::string& text) {
         if (!out) return false;
     }
     return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+// A PEM file for TLS, whole; a missing or empty one stops the start.
+std::string ReadTextFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) text.clear();
+    if (text.empty()) throw std::runtime_error("cannot read " + path);
+    return text;
 }
 
 }  // namespace
@@ -98,12 +109,17 @@ int main(int argc, char** argv) {
         limits.maxUpload = options.maxUpload;
         limits.stagingFolder = store.StagingFolder();
         limits.behindProxy = options.behindProxy;
+        if (!options.tlsCert.empty()) {
+            limits.tlsCertificatePem = ReadTextFile(options.tlsCert);
+            limits.tlsKeyPem = ReadTextFile(options.tlsKey);
+            context.settings.publicScheme = "https";
+        }
         HttpServer server(limits, [&context](const Request& request) { return HandleRequest(context, request); },
                           board, LogLine);
 
         if (!options.portFile.empty() && !WritePortFile(options.portFile, listening))
             LogLine("snapora-server: cannot write " + options.portFile);
-        LogLine("snapora-server: listening on " + listening + ", addresses http://" + context.settings.publicHost +
+        LogLine("snapora-server: listening on " + listening + ", addresses " + context.settings.publicScheme + "://" + context.settings.publicHost +
                 "/NAME, data in " + options.dataDir);
 
         int signal = 0;

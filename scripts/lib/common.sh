@@ -22,6 +22,25 @@ ensure_wine_prefix() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
   fi
+  ensure_windows_fonts
+}
+
+# Windows draws "MS Sans Serif" 8 pt narrower than Wine's own font of that
+# name, and the program's layouts were made for Windows: substitute Liberation
+# Sans (Debian's fonts-liberation2, found by Wine through fontconfig), whose
+# widths come close to Windows', so texts fit as they do there.
+wine_fonts_version=1
+ensure_windows_fonts() {
+  local marker="$WINEPREFIX/.snapora-fonts-$wine_fonts_version"
+  [ -f "$marker" ] && return 0
+  fc-list 2>/dev/null | grep 'Liberation Sans' >/dev/null ||
+    echo "warning: Liberation Sans is missing (fonts-liberation2); Wine keeps its own MS Sans Serif" >&2
+  local reg="$WINEPREFIX/snapora-fonts.reg"
+  printf '%s\r\n' 'REGEDIT4' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
+    '"MS Sans Serif"="Liberation Sans"' >"$reg"
+  wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1 && touch "$marker"
+  wineserver -w || true
 }
 
 # Starts Xvfb on a free display when there is none and exports DISPLAY.

@@ -64,6 +64,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
         else if (name == "--max-connections") ok = ReadNumber(value, o.maxConnections, 1u, 100000u);
         else if (name == "--timeout") ok = ReadNumber(value, o.timeoutSeconds, 1u, 3600u);
         else if (name == "--port-file") o.portFile = value;
+        else if (name == "--tls-cert") { o.tlsCert = value; ok = !value.empty(); }
+        else if (name == "--tls-key") { o.tlsKey = value; ok = !value.empty(); }
         else {
             parsed.error = "unknown option " + name;
             return parsed;
@@ -73,6 +75,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
             return parsed;
         }
     }
+    if (o.tlsCert.empty() != o.tlsKey.empty()) parsed.error = "--tls-cert and --tls-key go together";
     return parsed;
 }
 
@@ -85,7 +88,7 @@ SYNOPSIS
 
 DESCRIPTION
     Receives the screenshots that Snapora uploads, hands out their
-    addresses (http://HOST/NAME), lets their owners rename them, keeps
+    addresses (http://HOST/NAME, or https:// with --tls-cert), lets their owners rename them, keeps
     session pages that show each new screenshot as it arrives, and serves
     the German web pages the program opens (home, download, donation,
     help, account registration and login). Records live in an SQLite
@@ -136,6 +139,11 @@ OPTIONS
         Requests come through a reverse proxy on this machine that sets
         X-Real-IP: take the client's address (for logs and the login
         throttle) from that header. Only with --listen on 127.0.0.1.
+
+    --tls-cert FILE, --tls-key FILE
+        Serve HTTPS (TLS through GnuTLS) with this certificate chain and
+        private key, both PEM files; the addresses handed out then begin
+        with https://. Without them the server speaks plain HTTP.
 
     --port-file FILE
         Once listening, write HOST:PORT and a newline to FILE (for scripts).

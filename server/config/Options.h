@@ -21,6 +21,8 @@ struct Options {
     unsigned timeoutSeconds = 30;
     std::string portFile;
     bool behindProxy = false;
+    std::string tlsCert;  // PEM files: both given, the server speaks HTTPS itself
+    std::string tlsKey;
     bool help = false;
 };
 

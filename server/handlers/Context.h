@@ -14,6 +14,7 @@ namespace snapora::server {
 
 struct ServerSettings {
     std::string publicHost = "127.0.0.1:18080";  // host[:port] in the addresses handed out
+    std::string publicScheme = "http";            // "https" when the server speaks TLS
     std::string latestVersion = "4.2";
     std::uint64_t maxUpload = 5 * 1024 * 1024;
     std::int64_t sessionIdle = 2 * 60 * 60;      // seconds without upload or login
@@ -29,7 +30,9 @@ struct Context {
     std::string secret;                   // the server's key for cookie hashes and form tokens
 
     std::int64_t Now() const { return clock(); }
-    std::string AddressOf(const std::string& name) const { return "http://" + settings.publicHost + "/" + name; }
+    std::string AddressOf(const std::string& name) const {
+        return settings.publicScheme + "://" + settings.publicHost + "/" + name;
+    }
 };
 
 }  // namespace snapora::server

@@ -362,8 +362,20 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler, ChangeBoard& board, L
         ListeningSocket socket = Listen(s.limits.address, s.limits.port);
         s.limits.listenSocket = socket.fd;
     }
+    const bool tls = !s.limits.tlsCertificatePem.empty();
+    if (tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+        ::close(s.limits.listenSocket);
+        throw std::runtime_error("this libmicrohttpd was built without TLS");
+    }
+    // The key and certificate are copied by the library while it starts.
+    MHD_OptionItem tlsOptions[] = {
+        {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0, const_cast<char*>(s.limits.tlsKeyPem.c_str())},
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(s.limits.tlsCertificatePem.c_str())},
+        {MHD_OPTION_END, 0, nullptr},
+    };
     s.daemon = MHD_start_daemon(
-        MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC | MHD_USE_ERROR_LOG,
+        MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC | MHD_USE_ERROR_LOG |
+            (tls ? MHD_USE_TLS : 0),
         std::uint16_t(s.limits.port), nullptr, nullptr, &AccessThunk, &s,
         MHD_OPTION_EXTERNAL_LOGGER, &LibraryLog, &s.log,  // first, so the library never prints on its own
         MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(s.limits.listenSocket),
@@ -373,6 +385,7 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler, ChangeBoard& board, L
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned int>(s.limits.timeoutSeconds),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<std::size_t>(s.limits.headerMemory),
         MHD_OPTION_NOTIFY_COMPLETED, &CompletedThunk, &s,
+        MHD_OPTION_ARRAY, tlsOptions,
         MHD_OPTION_END);
     if (!s.daemon) {
         ::close(s.limits.listenSocket);

@@ -28,6 +28,8 @@ struct HttpLimits {
     std::string stagingFolder;            // where file fields are written while they arrive
     int listenSocket = -1;                // from Listen(); otherwise address and port are bound here
     bool behindProxy = false;             // the client's address is the proxy's X-Real-IP header
+    std::string tlsCertificatePem;        // both set: HTTPS (PEM texts of the chain and its key)
+    std::string tlsKeyPem;
 };
 
 // A listening IPv4 socket, so the port is known before requests are served.

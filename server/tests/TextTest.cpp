@@ -73,7 +73,8 @@ TEST(Html, EscapesEverythingThatCouldEndAnElementOrAttribute) {
 TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
     ParsedOptions parsed = ParseOptions({"--listen", "0.0.0.0:8080", "--public-host", "shots.example:80", "--data",
                                          "/srv/snapora", "--max-upload", "1048576", "--session-idle", "60",
-                                         "--latest-version", "4.3", "--timeout", "5", "--behind-proxy"});
+                                         "--latest-version", "4.3", "--timeout", "5", "--behind-proxy",
+                                         "--tls-cert", "chain.pem", "--tls-key", "key.pem"});
     ASSERT_EQ(parsed.error, "");
     EXPECT_EQ(parsed.options.listenAddress, "0.0.0.0");
     EXPECT_EQ(parsed.options.listenPort, 8080);
@@ -84,6 +85,8 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
     EXPECT_EQ(parsed.options.latestVersion, "4.3");
     EXPECT_EQ(parsed.options.timeoutSeconds, 5u);
     EXPECT_TRUE(parsed.options.behindProxy);
+    EXPECT_EQ(parsed.options.tlsCert, "chain.pem");
+    EXPECT_EQ(parsed.options.tlsKey, "key.pem");
 
     Options defaults = ParseOptions({}).options;
     EXPECT_EQ(defaults.listenPort, 18080);
@@ -92,11 +95,12 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
 
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
              {"--listen", "nonsense"}, {"--listen", "1.2.3.4:70000"}, {"--max-upload", "-5"}, {"--max-upload"},
-             {"--public-host", "http://x/"}, {"--latest-version", "4|2"}, {"--frobnicate", "1"}})
+             {"--public-host", "http://x/"}, {"--latest-version", "4|2"}, {"--frobnicate", "1"},
+             {"--tls-cert", "chain.pem"}, {"--tls-key", "key.pem"}})
         EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
 
     for (const char* option : {"--listen", "--public-host", "--data", "--max-upload", "--session-idle",
-                               "--latest-version", "--help"})
+                               "--latest-version", "--tls-cert", "--tls-key", "--help"})
         EXPECT_NE(HelpText().find(option), std::string::npos) << option;
 }
 

@@ -114,7 +114,7 @@ void TMainForm::SettingsButtonClick() {
 void TMainForm::DonateButtonClick() {
     // A hidden picture still takes clicks on its empty place; they open nothing.
     if (!DonateButton.Visible()) return;
-    context_.platform.shell.Open(Handle(), "http://" + context_.endpoints.serviceHost + "/spenden.htm");
+    context_.platform.shell.Open(Handle(), context_.endpoints.ServiceAddress() + "/spenden.htm");
 }
 
 void TMainForm::Label5Click() { context_.platform.shell.Open(Handle(), Label5.Caption()); }

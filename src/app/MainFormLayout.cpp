@@ -110,10 +110,10 @@ void TMainForm::LayOut() {
     Bevel1.TopLineOnly = true;
     Image1.SetBounds(8, 10, 32, 32);
     Image1.ShowsProgramIcon = true;
-    Label4.SetBounds(51, 12, 150, 13);
-    Label4.SetCaption("Snapora 4.2 - Screenshots teilen");
+    Label4.SetBounds(51, 12, 157, 13);  // up to the donate button
+    Label4.SetCaption("Snapora 4.2: Screenshots teilen");
     Label5.SetBounds(48, 28, 155, 13);
-    Label5.SetCaption("http://" + context_.endpoints.websiteHost);
+    Label5.SetCaption(context_.endpoints.WebsiteAddress());
     Font link = WithColour(Font{}, clBlue);
     link.bold = true;
     Label5.SetFont(link);

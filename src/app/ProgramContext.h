@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/CaptureState.h"
+#include "app/Endpoints.h"
 #include "base/Version.h"
 #include "platform/Platform.h"
 #include "ui/Application.h"
@@ -24,14 +25,6 @@ struct Windows {
     TImageEditorForm* editor = nullptr;
     TSettingsDialogForm* settings = nullptr;
     TScreenshotListForm* history = nullptr;
-};
-
-// Where the program's web service and web site live; part of the build.
-struct Endpoints {
-    std::string serviceHost = SNAPORA_SERVICE_HOST;
-    std::string websiteHost = SNAPORA_WEBSITE_HOST;
-    // Screenshot addresses read "http://<suffix>/<name>"; the name follows the suffix.
-    std::string DomainSuffix() const { return serviceHost; }
 };
 
 struct ProgramContext {

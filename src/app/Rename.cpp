@@ -50,7 +50,7 @@ void TMainForm::RenameScreenshot() {
         throw;
     }
 
-    if (IsRenameSuccess(reply)) {
+    if (IsRenameSuccess(reply, context_.endpoints.service.Secure())) {
         ShowStatus("Screenshot wurde umbenannt.");
         state_.ScreenshotURL = reply;
         DisplayURLEdit.SetText(reply);

@@ -30,7 +30,7 @@ void TMainForm::SessionModeCheckBoxClick() {
     if (login.kind == SessionLoginReply::Kind::LoggedIn) {
         state_.SessionName = login.sessionName;
         SetCaption(Caption() + "   [Session: " + state_.SessionName + "]");
-        SessionUrlEdit.SetText("http://" + context_.endpoints.serviceHost + "/~" + state_.SessionName);
+        SessionUrlEdit.SetText(context_.endpoints.ServiceAddress() + "/~" + state_.SessionName);
         SessionUrlPanel.Show();
         SessionUrlEdit.SetFocus();
         SessionUrlEdit.SelectAll();

@@ -36,7 +36,7 @@ void TMainForm::IdHTTP1WorkEnd(WorkMode mode) {
 void TMainForm::CheckForNewVersion(const std::string& newestVersion) {
     if (newestVersion == ProgramVersion) return;
     Label4.SetCaption("Neue Version verfügbar: " + newestVersion);
-    Label5.SetCaption("http://" + context_.endpoints.websiteHost + "/download.htm");
+    Label5.SetCaption(context_.endpoints.WebsiteAddress() + "/download.htm");
     Font font = Label5.GetFont();
     font.colour = clRed;
     Label5.SetFont(font);

@@ -23,7 +23,9 @@ public:
     virtual void Grab(const Rect& area, Bitmap& into) = 0;
     // The foreground window's title as Windows-1252 bytes, at most 254 of them.
     virtual std::string ForegroundWindowTitle() = 0;
-    // The foreground window's outer rectangle in screen coordinates.
+    // The foreground window's rectangle in screen coordinates: the frame that
+    // is visible (the compositor's extended frame bounds) where the system
+    // tells it, otherwise the outer rectangle (GetWindowRect).
     virtual Rect ForegroundWindowRect() = 0;
     // Brings a window to the front despite the foreground lock; whether it is
     // the foreground window afterwards.

@@ -121,7 +121,7 @@ void TSettingsDialogForm::Button2Click() {
 }
 
 void TSettingsDialogForm::OpenServicePage(const std::string& path) {
-    context_.platform.shell.Open(Handle(), "http://" + context_.endpoints.serviceHost + path);
+    context_.platform.shell.Open(Handle(), context_.endpoints.ServiceAddress() + path);
 }
 
 void TSettingsDialogForm::Label5Click() { OpenServicePage("/account.htm?action=register"); }

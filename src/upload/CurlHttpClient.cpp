@@ -5,6 +5,11 @@
 #include <exception>
 #include <mutex>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <wincrypt.h>
+#endif
+
 #include "upload/Multipart.h"
 
 namespace snapora {
@@ -38,9 +43,44 @@ std::string CurlErrorText(CURLcode code) {
         case CURLE_GOT_NOTHING: return "Der Server hat keine Antwort geschickt.";
         case CURLE_PARTIAL_FILE: return "Die Antwort des Servers war unvollständig.";
         case CURLE_WEIRD_SERVER_REPLY: return "Die Antwort des Servers war unverständlich.";
+        case CURLE_SSL_CONNECT_ERROR: return "Die verschlüsselte Verbindung kam nicht zustande.";
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE: return "Das Zertifikat des Servers ist nicht vertrauenswürdig.";
+        case CURLE_UNSUPPORTED_PROTOCOL: return "Dieses Programm kann keine verschlüsselten Verbindungen aufbauen.";
         default: return std::string("Fehler ") + std::to_string(int(code)) + " (" + curl_easy_strerror(code) + ").";
     }
 }
+
+#ifdef _WIN32
+// Windows' Schannel checks a server's certificate itself, against the trusted
+// roots (fetching missing ones from Windows Update). Wine's Schannel does
+// the handshake but checks nothing, leaving that to the caller: there, libcurl
+// checks the chain and the name itself, against the same trusted roots
+// exported from the system store. Empty on Windows.
+std::string RootsToCheckAgainstOnWine() {
+    static const std::string roots = [] {
+        std::string pem;
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return pem;
+        for (const wchar_t* name : {L"ROOT", L"CA"}) {
+            HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                             CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, name);
+            if (!store) continue;
+            for (PCCERT_CONTEXT cert = nullptr; (cert = CertEnumCertificatesInStore(store, cert));) {
+                DWORD size = 0;
+                CryptBinaryToStringA(cert->pbCertEncoded, cert->cbCertEncoded, CRYPT_STRING_BASE64HEADER, nullptr, &size);
+                std::string text(size, '\0');
+                if (CryptBinaryToStringA(cert->pbCertEncoded, cert->cbCertEncoded, CRYPT_STRING_BASE64HEADER,
+                                         text.data(), &size))
+                    pem.append(text.c_str());
+            }
+            CertCloseStore(store, 0);
+        }
+        return pem;
+    }();
+    return roots;
+}
+#endif
 
 }  // namespace
 
@@ -90,7 +130,8 @@ struct CurlHttpClient::Transfer {
     }
 };
 
-CurlHttpClient::CurlHttpClient(std::string host) : host_(std::move(host)) {
+CurlHttpClient::CurlHttpClient(std::string service)
+    : base_(service.find("://") == std::string::npos ? "http://" + service : std::move(service)) {
     std::call_once(curlInitialised, [] { curl_global_init(CURL_GLOBAL_ALL); });
     shared_ = std::make_unique<Shared>();
 }
@@ -119,7 +160,7 @@ std::string CurlHttpClient::Perform(Transfer& t) {
     EasyHandle easy;
     if (!easy.handle) throw HttpError("Die Verbindung zum Server konnte nicht vorbereitet werden.");
     CURL* c = easy.handle;
-    std::string url = "http://" + host_ + t.path;
+    std::string url = base_ + t.path;
     HeaderList headers;
     headers.Add(AcceptHeader);
 
@@ -128,6 +169,18 @@ std::string CurlHttpClient::Perform(Transfer& t) {
     curl_easy_setopt(c, CURLOPT_USERAGENT, UserAgent);
     curl_easy_setopt(c, CURLOPT_PROXY, "");  // no proxy, whatever the environment says
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Certificates are checked (peer and name, libcurl's defaults). Schannel
+    // would also fail on a certificate whose revocation list it cannot reach,
+    // as with a company's own authority; only a revoked one fails then.
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(c, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+#ifdef _WIN32
+    std::string roots = RootsToCheckAgainstOnWine();
+    curl_blob rootBlob{roots.data(), roots.size(), CURL_BLOB_NOCOPY};
+    if (!roots.empty()) curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &rootBlob);
+#endif
     curl_easy_setopt(c, CURLOPT_SHARE, shared_->share);
     curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // cookies in memory only
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);

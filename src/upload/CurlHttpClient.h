@@ -15,8 +15,10 @@ namespace snapora {
 
 class CurlHttpClient final : public HttpClient {
 public:
-    // host: "name" or "name:port" of the web service (plain HTTP).
-    explicit CurlHttpClient(std::string host);
+    // service: "http://name[:port]" or "https://name[:port]" of the web
+    // service; a bare "name[:port]" means plain HTTP. Over HTTPS the server's
+    // certificate is checked against the system's trusted authorities.
+    explicit CurlHttpClient(std::string service);
 
     // A request that receives nothing for this long fails like a broken connection.
     int idleTimeoutSeconds = 60;
@@ -34,7 +36,7 @@ private:
     struct Transfer;
     std::string Perform(Transfer& transfer);
 
-    std::string host_;
+    std::string base_;  // scheme, host and port; request paths follow
     struct Shared;
     std::unique_ptr<Shared> shared_;
     std::atomic<unsigned> generation_{0};  // bumped by Disconnect; running requests compare

@@ -52,7 +52,9 @@ std::string ReadableReply(std::string_view reply) {
     return text;
 }
 
-bool IsRenameSuccess(std::string_view reply) { return StartsWith(reply, "http://"); }
+bool IsRenameSuccess(std::string_view reply, bool secureService) {
+    return StartsWith(reply, "http://") || (secureService && StartsWith(reply, "https://"));
+}
 
 SessionLoginReply ClassifySessionLoginReply(const std::string& reply) {
     SessionLoginReply r;

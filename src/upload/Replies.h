@@ -29,8 +29,9 @@ UploadReply ClassifyUploadReply(const std::string& reply);
 // The screenshot's name on the service: what follows "<domain suffix>/" in its address.
 std::string ScreenshotNameFromAddress(std::string_view address, std::string_view domainSuffix);
 
-// A rename succeeded when the reply is the new address.
-bool IsRenameSuccess(std::string_view reply);
+// A rename succeeded when the reply is the new address: "http://...", and
+// from a service reached over HTTPS also "https://...".
+bool IsRenameSuccess(std::string_view reply, bool secureService = false);
 
 struct SessionLoginReply {
     enum class Kind { LoggedIn, InvalidName, Other } kind = Kind::Other;

@@ -10,6 +10,9 @@ flock 9
 ensure_display
 trap 'stop_snapora; stop_service; stop_display' EXIT
 ensure_wine_prefix
+# 96 DPI unless a test says otherwise (test_dpi.sh sets 144 and back; a run
+# killed in between must not leave it).
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 start_service || exit 1
 
 for test in "$(dirname "$0")"/test_*.sh; do

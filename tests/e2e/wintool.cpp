@@ -4,6 +4,8 @@
 // action impossible, 2 usage error. Run without arguments for the usage.
 #include <windows.h>
 
+#include <wincrypt.h>
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -48,7 +50,11 @@ const char kUsageText[] =
     "                             MODS: shift, ctrl, alt joined by '+'\n"
     "  close TITLE                post WM_CLOSE\n"
     "  clipboard                  the clipboard's text\n"
-    "  clipboard-clear            empty the clipboard\n";
+    "  clipboard-clear            empty the clipboard\n"
+    "  rect TITLE                 the window's outer rectangle: left top right bottom\n"
+    "  trust-ca FILE              add a PEM certificate to the machine's trusted roots\n"
+    "  untrust-ca FILE            remove it again\n"
+    "Coordinates are physical pixels: wintool is per-monitor DPI aware.\n";
 
 // ---- text and output
 
@@ -564,6 +570,66 @@ int cmdCount(const Args& a) {
     return kOk;
 }
 
+int cmdRect(const Args& a) {
+    HWND top = findWindow(a[0]);
+    if (!top) return fail(L"no window \"" + a[0] + L"\"");
+    RECT r;
+    GetWindowRect(top, &r);
+    print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) + L" " +
+          std::to_wstring(r.bottom));
+    return kOk;
+}
+
+// The certificate of a PEM file, DER-encoded.
+bool readCertificate(const std::wstring& path, std::vector<BYTE>& der) {
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return false;
+    std::string pem;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) pem.append(buffer, n);
+    fclose(f);
+    DWORD size = 0;
+    if (!CryptStringToBinaryA(pem.c_str(), DWORD(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr,
+                              nullptr))
+        return false;
+    der.resize(size);
+    return CryptStringToBinaryA(pem.c_str(), DWORD(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr,
+                                nullptr) != FALSE;
+}
+
+// The machine's store: no confirmation dialog, unlike the user's root store.
+HCERTSTORE openRootStore() {
+    return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+}
+
+int cmdTrustCa(const Args& a) {
+    std::vector<BYTE> der;
+    if (!readCertificate(a[0], der)) return fail(L"no PEM certificate in " + a[0]);
+    HCERTSTORE store = openRootStore();
+    if (!store) return fail(L"cannot open the trusted root store");
+    BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), DWORD(der.size()),
+                                                  CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    CertCloseStore(store, 0);
+    return added ? kOk : fail(L"the store refused the certificate");
+}
+
+int cmdUntrustCa(const Args& a) {
+    std::vector<BYTE> der;
+    if (!readCertificate(a[0], der)) return fail(L"no PEM certificate in " + a[0]);
+    PCCERT_CONTEXT wanted = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), DWORD(der.size()));
+    if (!wanted) return fail(L"not a certificate: " + a[0]);
+    HCERTSTORE store = openRootStore();
+    int result = kFailed;
+    if (store) {
+        PCCERT_CONTEXT found =
+            CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted, nullptr);
+        if (found && CertDeleteCertificateFromStore(found)) result = kOk;  // frees `found`
+        CertCloseStore(store, 0);
+    }
+    CertFreeCertificateContext(wanted);
+    return result;
+}
+
 const Command kCommands[] = {
     {L"windows", 0, 0, cmdWindows},    {L"find", 1, 1, cmdFind},
     {L"wait", 1, 2, cmdWait},          {L"wait-exists", 1, 2, cmdWaitExists},
@@ -576,6 +642,8 @@ const Command kCommands[] = {
     {L"clipboard-clear", 0, 0, cmdClipboardClear},
     {L"mouse", 2, 2, cmdMouse},        {L"selection", 2, 2, cmdSelection},
     {L"screenrect", 2, 2, cmdScreenRect}, {L"count", 2, 2, cmdCount},
+    {L"rect", 1, 1, cmdRect},
+    {L"trust-ca", 1, 1, cmdTrustCa},   {L"untrust-ca", 1, 1, cmdUntrustCa},
 };
 
 }  // namespace
@@ -584,6 +652,11 @@ int main() {
     // Binary mode: LF line ends and UTF-8 bytes exactly as written.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    // Physical pixels, as the program sees them (it is per-monitor aware).
+    using SetAwareness = BOOL(WINAPI*)(HANDLE);
+    if (auto set = reinterpret_cast<SetAwareness>(
+            GetProcAddress(GetModuleHandleW(L"user32"), "SetProcessDpiAwarenessContext")))
+        set(reinterpret_cast<HANDLE>(-4) /* DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 */);
     Args args = splitCommandLine(GetCommandLineW());
     if (args.size() < 2) return usage();
     Args rest(args.begin() + 2, args.end());

@@ -152,6 +152,12 @@ TEST(Replies, NamesRenamesAndSessions) {
     EXPECT_TRUE(IsRenameSuccess("http://snapora.example/neu"));
     EXPECT_FALSE(IsRenameSuccess("HTTP://snapora.example/neu"));
     EXPECT_FALSE(IsRenameSuccess("Name vergeben"));
+    // An HTTPS service may answer with its https:// address; a plain one may not.
+    EXPECT_TRUE(IsRenameSuccess("https://snapora.example/neu", true));
+    EXPECT_TRUE(IsRenameSuccess("http://snapora.example/neu", true));
+    EXPECT_FALSE(IsRenameSuccess("https://snapora.example/neu"));
+    EXPECT_FALSE(IsRenameSuccess("HTTPS://snapora.example/neu", true));
+    EXPECT_EQ(ScreenshotNameFromAddress("https://snapora.example/abc", "snapora.example"), "abc");
 
     using K = SessionLoginReply::Kind;
     EXPECT_EQ(ClassifySessionLoginReply("ok team").sessionName, "team");

@@ -73,6 +73,22 @@ private:
 
 HWND ToHwnd(NativeWindow window) { return reinterpret_cast<HWND>(window); }
 
+// What the window shows on the screen: since Windows Vista the frame the
+// compositor draws, without the invisible resize borders that GetWindowRect
+// counts in (and, on Windows 10 and 11, the shadow). Looked up at run time;
+// false where the compositor is off or absent.
+bool VisibleFrame(HWND window, RECT& frame) {
+    using GetAttribute = HRESULT(WINAPI*)(HWND, DWORD, PVOID, DWORD);
+    static const auto getAttribute = [] {
+        HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+        return dwm ? reinterpret_cast<GetAttribute>(reinterpret_cast<void*>(GetProcAddress(dwm, "DwmGetWindowAttribute")))
+                   : nullptr;
+    }();
+    constexpr DWORD ExtendedFrameBounds = 9;  // DWMWA_EXTENDED_FRAME_BOUNDS
+    return getAttribute && SUCCEEDED(getAttribute(window, ExtendedFrameBounds, &frame, sizeof frame)) &&
+           frame.right > frame.left && frame.bottom > frame.top;
+}
+
 BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
@@ -147,7 +163,8 @@ std::string Win32Desktop::ForegroundWindowTitle() {
 Rect Win32Desktop::ForegroundWindowRect() {
     HWND window = GetForegroundWindow();
     RECT r{};
-    if (!window || !GetWindowRect(window, &r)) return {};
+    // In physical pixels, whatever the window's own DPI awareness: the program is per-monitor aware.
+    if (!window || (!VisibleFrame(window, r) && !GetWindowRect(window, &r))) return {};
     return {r.left, r.top, r.right, r.bottom};
 }
 

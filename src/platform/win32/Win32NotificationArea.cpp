@@ -67,7 +67,10 @@ int Win32NotificationArea::ShellMajorVersion() {
 }
 
 IconHandle Win32NotificationArea::ApplicationIcon() {
-    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    // The notification area shows small icons: the image drawn for that size, not a shrunk 32 pixel one.
+    HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                               LR_SHARED));
     if (!icon) icon = LoadIconW(nullptr, IDI_APPLICATION);
     // Loaded icons are shared; the caller gets one of its own to destroy.
     return reinterpret_cast<IconHandle>(icon ? ::CopyIcon(icon) : nullptr);

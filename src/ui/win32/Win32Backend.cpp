@@ -1,5 +1,7 @@
 #include "ui/win32/Win32Backend.h"
 
+#include "ui/win32/Dpi.h"
+
 #include <commctrl.h>
 #include <windowsx.h>
 
@@ -310,7 +312,9 @@ LRESULT CALLBACK Win32Backend::FocusWatch(HWND window, UINT message, WPARAM wPar
 bool Win32Backend::MouseMessage(Win32ControlPeer& peer, UINT message, WPARAM wParam, LPARAM lParam) {
     Control& control = peer.Model();
     HWND window = peer.Window();
-    int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    int nativeX = GET_X_LPARAM(lParam), nativeY = GET_Y_LPARAM(lParam);
+    // The model hears of the mouse in its own units.
+    int x = dpi::ToModel(nativeX, peer.Dpi()), y = dpi::ToModel(nativeY, peer.Dpi());
     unsigned shift = CurrentShiftState();
     auto buttonOf = [](UINT m) {
         return m == WM_RBUTTONDOWN || m == WM_RBUTTONUP || m == WM_RBUTTONDBLCLK   ? MouseButton::Right
@@ -334,7 +338,7 @@ bool Win32Backend::MouseMessage(Win32ControlPeer& peer, UINT message, WPARAM wPa
             SendMessageW(window, BM_SETSTATE, FALSE, 0);
             RECT r;
             GetClientRect(window, &r);
-            if (PtInRect(&r, POINT{x, y})) Guarded([&] { control.NativeClick(); });
+            if (PtInRect(&r, POINT{nativeX, nativeY})) Guarded([&] { control.NativeClick(); });
             return true;
         }
         return message != WM_MOUSEMOVE;
@@ -358,7 +362,7 @@ bool Win32Backend::MouseMessage(Win32ControlPeer& peer, UINT message, WPARAM wPa
         RECT r;
         GetClientRect(window, &r);
         // Statics report their clicks themselves; panels and views are clicked here.
-        if (panel && wasPressed && message == WM_LBUTTONUP && PtInRect(&r, POINT{x, y}))
+        if (panel && wasPressed && message == WM_LBUTTONUP && PtInRect(&r, POINT{nativeX, nativeY}))
             Guarded([&] { control.NativeClick(); });
         if (control.OnMouseUp) Guarded([&] { control.OnMouseUp(buttonOf(message), shift, x, y); });
     }
@@ -369,17 +373,19 @@ void Win32Backend::ScrollBoxScrolled(Win32ControlPeer& peer, bool horizontal, un
     auto& box = static_cast<TScrollBox&>(peer.Model());
     SCROLLINFO info{sizeof info, SIF_ALL};
     GetScrollInfo(peer.Window(), horizontal ? SB_HORZ : SB_VERT, &info);
+    // The bar counts pixels; the model's position is in its own units.
+    int scale = peer.Dpi();
     int position = horizontal ? box.Position().x : box.Position().y;
-    int page = int(info.nPage), line = 16;
+    int page = dpi::ToModel(int(info.nPage), scale), line = 16;
     switch (request) {
         case SB_LINELEFT: position -= line; break;
         case SB_LINERIGHT: position += line; break;
         case SB_PAGELEFT: position -= page; break;
         case SB_PAGERIGHT: position += page; break;
         case SB_THUMBTRACK:
-        case SB_THUMBPOSITION: position = info.nTrackPos; break;  // smooth: follows the thumb while dragged
+        case SB_THUMBPOSITION: position = dpi::ToModel(info.nTrackPos, scale); break;  // follows the thumb
         case SB_LEFT: position = 0; break;
-        case SB_RIGHT: position = info.nMax; break;
+        case SB_RIGHT: position = dpi::ToModel(info.nMax, scale); break;
         default: return;
     }
     if (horizontal)
@@ -484,6 +490,9 @@ LRESULT Win32Backend::FormMessage(Win32FormPeer& peer, UINT message, WPARAM wPar
         case WM_MOVE:
             Guarded([&] { peer.NativeBoundsChanged(); });
             break;
+        case WM_DPICHANGED:
+            Guarded([&] { peer.DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); });
+            return 0;
         case WM_GETMINMAXINFO: {
             SIZE minimum = peer.MinimumTrackSize();
             auto* info = reinterpret_cast<MINMAXINFO*>(lParam);

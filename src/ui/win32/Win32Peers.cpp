@@ -5,9 +5,11 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/win32/GdiCanvas.h"
+#include "ui/win32/Dpi.h"
 #include "ui/Controls.h"
 #include "ui/ScrollBox.h"
 #include "ui/StatusBar.h"
@@ -58,18 +60,13 @@ COLORREF BackgroundOf(const Control& control) {
 
 // ---- GdiCache
 
-GdiCache::GdiCache() {
-    HDC screen = GetDC(nullptr);
-    pixelsPerInch_ = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-}
-
-HFONT GdiCache::FontFor(const Font& font) {
-    auto key = std::make_tuple(font.name, font.points, font.pixelHeight, font.bold);
+HFONT GdiCache::FontFor(const Font& font, int dpi) {
+    auto key = std::make_tuple(font.name, font.points, font.pixelHeight, font.bold, dpi);
     if (auto it = fonts_.find(key); it != fonts_.end()) return it->second.get();
 
     LOGFONTW lf{};
-    lf.lfHeight = font.pixelHeight ? -font.pixelHeight : -MulDiv(font.points, pixelsPerInch_, 72);
+    // Pixel heights are model units like every other measure.
+    lf.lfHeight = font.pixelHeight ? -dpi::ToNative(font.pixelHeight, dpi) : -MulDiv(font.points, dpi, 72);
     lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
     lf.lfCharSet = DEFAULT_CHARSET;
     std::wstring face = FromCp1252(font.name).substr(0, LF_FACESIZE - 1);
@@ -86,11 +83,11 @@ HBRUSH GdiCache::BrushFor(COLORREF colour) {
     return brush.get();
 }
 
-HICON GdiCache::ProgramIcon(HINSTANCE instance) {
-    if (!programIcon_)
-        programIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, LR_SHARED));
-    if (!programIcon_) programIcon_ = LoadIconW(nullptr, IDI_APPLICATION);
-    return programIcon_;
+HICON GdiCache::ProgramIcon(HINSTANCE instance, int size) {
+    HICON& icon = programIcons_[size];
+    if (!icon) icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, LR_SHARED));
+    if (!icon) icon = LoadIconW(nullptr, IDI_APPLICATION);
+    return icon;
 }
 
 // ---- controls
@@ -238,8 +235,8 @@ int PageOfTab(const Container& pageControl, int tabIndex) {
     return -1;
 }
 
-Win32ControlPeer::Win32ControlPeer(Control& control, HWND window, GdiCache& gdi)
-    : control_(control), window_(window), gdi_(gdi) {
+Win32ControlPeer::Win32ControlPeer(Control& control, HWND window, GdiCache& gdi, const int& dpi)
+    : control_(control), window_(window), gdi_(gdi), dpi_(dpi) {
     if (control_.GetKind() == Kind::Picture) {
         auto& gif = static_cast<TGIFImage&>(control_);
         gifHost_ = std::make_unique<Win32GifHost>(window_, gif);
@@ -265,11 +262,14 @@ RECT Win32ControlPeer::NativeBounds() const {
         if (area.bottom < area.top) area.bottom = area.top;
         return area;
     }
-    else if (control_.GetKind() == Kind::Bevel && static_cast<TBevel&>(control_).TopLineOnly)
-        r.bottom = r.top + 2;
     else if (control_.GetKind() == Kind::ComboBox)
         r.bottom = r.top + 200;  // a drop-down list's window includes its open list
-    return {r.left, r.top, r.right, r.bottom};
+    // Each edge on its own, so neighbours that touch in the model touch on screen.
+    RECT native{dpi::ToNative(r.left, dpi_), dpi::ToNative(r.top, dpi_), dpi::ToNative(r.right, dpi_),
+                dpi::ToNative(r.bottom, dpi_)};
+    if (control_.GetKind() == Kind::Bevel && static_cast<TBevel&>(control_).TopLineOnly)
+        native.bottom = native.top + 2;  // an etched line is two pixels whatever the scale
+    return native;
 }
 
 void Win32ControlPeer::Update(Change what) {
@@ -312,7 +312,7 @@ void Win32ControlPeer::Update(Change what) {
             if (buttons_) EnableWindow(buttons_, control_.Enabled());
             break;
         case Change::Font:
-            SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_.FontFor(control_.GetFont())), TRUE);
+            SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_.FontFor(control_.GetFont(), dpi_)), TRUE);
             InvalidateRect(window_, nullptr, TRUE);
             if (control_.GetKind() == Kind::PageControl) LayOutSheets();  // the tab row's height follows the font
             break;
@@ -383,7 +383,9 @@ void Win32ControlPeer::MirrorState() {
         case Kind::Image: {
             // Only what changed, and without erasing: a drag repaints a little at a time.
             Rect area = static_cast<TImage&>(control_).TakeInvalidArea();
-            RECT r{area.left, area.top, area.right, area.bottom};
+            // Outward, so the scaled picture's edge pixels are repainted too.
+            RECT r{MulDiv(area.left, dpi_, dpi::Standard) - 1, MulDiv(area.top, dpi_, dpi::Standard) - 1,
+                   MulDiv(area.right, dpi_, dpi::Standard) + 1, MulDiv(area.bottom, dpi_, dpi::Standard) + 1};
             InvalidateRect(window_, area.IsEmpty() ? nullptr : &r, area.IsEmpty());
             break;
         }
@@ -445,8 +447,9 @@ void Win32ControlPeer::MirrorScrollBars() {
                         position, 0};
         SetScrollInfo(window_, which, &info, TRUE);
     };
-    bar(SB_HORZ, box.HasHorzScrollBar(), range.width, box.ClientWidth(), box.Position().x);
-    bar(SB_VERT, box.HasVertScrollBar(), range.height, box.ClientHeight(), box.Position().y);
+    auto px = [this](int value) { return dpi::ToNative(value, dpi_); };
+    bar(SB_HORZ, box.HasHorzScrollBar(), px(range.width), px(box.ClientWidth()), px(box.Position().x));
+    bar(SB_VERT, box.HasVertScrollBar(), px(range.height), px(box.ClientHeight()), px(box.Position().y));
 }
 
 void Win32ControlPeer::MirrorStatusPanels() {
@@ -454,7 +457,7 @@ void Win32ControlPeer::MirrorStatusPanels() {
     std::vector<int> edges;
     int x = 0;
     for (size_t i = 0; i < panels.size(); ++i) {
-        x += panels[i].width;
+        x += dpi::ToNative(panels[i].width, dpi_);
         edges.push_back(i + 1 == panels.size() ? -1 : x);  // the last panel runs to the end
     }
     SendMessageW(window_, SB_SETPARTS, WPARAM(edges.size()), reinterpret_cast<LPARAM>(edges.data()));
@@ -506,18 +509,48 @@ void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
     }
     // A picture that covers the whole control needs no background beneath it.
     auto* shown = control_.GetKind() == Kind::Image ? &static_cast<TImage&>(control_) : nullptr;
-    bool covered = shown && !shown->ShowsProgramIcon && shown->Picture.Width() >= item.rcItem.right &&
-                   shown->Picture.Height() >= item.rcItem.bottom;
+    bool covered = shown && !shown->ShowsProgramIcon && dpi::ToNative(shown->Picture.Width(), dpi_) >= item.rcItem.right &&
+                   dpi::ToNative(shown->Picture.Height(), dpi_) >= item.rcItem.bottom;
     if (!covered) FillRect(dc, &item.rcItem, gdi_.BrushFor(BackgroundOf(control_)));
     if (control_.GetKind() != Kind::Image) return;
 
     auto& image = static_cast<TImage&>(control_);
     if (image.ShowsProgramIcon) {
         auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
-        DrawIconEx(dc, 0, 0, gdi_.ProgramIcon(instance), 32, 32, 0, nullptr, DI_NORMAL);
+        int size = dpi::ToNative(32, dpi_);
+        DrawIconEx(dc, 0, 0, gdi_.ProgramIcon(instance, size), size, size, 0, nullptr, DI_NORMAL);
         return;
     }
-    if (!image.Picture.IsEmpty()) DrawPixels(dc, image.Picture);
+    if (!image.Picture.IsEmpty()) DrawScaled(dc, image.Picture);
+}
+
+void Win32ControlPeer::DrawScaled(HDC dc, const Bitmap& picture) {
+    if (dpi_ == dpi::Standard || picture.IsEmpty()) return DrawPixels(dc, picture);
+    // Only the part the paint needs, pixel blocks without smoothing (fast, and exact at 200 %).
+    RECT clip;
+    if (GetClipBox(dc, &clip) == NULLREGION) return;
+    int left = std::max(0, MulDiv(clip.left, dpi::Standard, dpi_) - 1);
+    int top = std::max(0, MulDiv(clip.top, dpi::Standard, dpi_) - 1);
+    int right = std::min(picture.Width(), MulDiv(clip.right, dpi::Standard, dpi_) + 2);
+    int bottom = std::min(picture.Height(), MulDiv(clip.bottom, dpi::Standard, dpi_) + 2);
+    if (right <= left || bottom <= top) return;
+    int x = dpi::ToNative(left, dpi_), y = dpi::ToNative(top, dpi_);
+    int width = dpi::ToNative(right, dpi_) - x, height = dpi::ToNative(bottom, dpi_) - y;
+    SetStretchBltMode(dc, COLORONCOLOR);
+    if (auto* gdi = dynamic_cast<GdiCanvas*>(&const_cast<Bitmap&>(picture).Canvas())) {
+        GdiFlush();
+        StretchBlt(dc, x, y, width, height, gdi->Dc(), left, top, right - left, bottom - top, SRCCOPY);
+        return;
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = picture.Width();
+    info.bmiHeader.biHeight = -picture.Height();
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    StretchDIBits(dc, x, y, width, height, left, top, right - left, bottom - top, picture.Row(0), &info,
+                  DIB_RGB_COLORS, SRCCOPY);
 }
 
 void Win32ControlPeer::DrawPixels(HDC dc, const Bitmap& picture, int x, int y) {
@@ -549,7 +582,7 @@ void Win32ControlPeer::LayOutSheets() {
 }
 
 void Win32ControlPeer::PaintGroupFrame(HDC dc, const RECT& area) {
-    HGDIOBJ oldFont = SelectObject(dc, gdi_.FontFor(control_.GetFont()));
+    HGDIOBJ oldFont = SelectObject(dc, gdi_.FontFor(control_.GetFont(), dpi_));
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
     // The frame's top line runs through the middle of the caption, as with a BS_GROUPBOX.
@@ -558,7 +591,8 @@ void Win32ControlPeer::PaintGroupFrame(HDC dc, const RECT& area) {
     DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
     if (!control_.Text().empty()) {
         std::wstring caption = FromCp1252(control_.Text());
-        RECT text{8, 0, area.right - 8, metrics.tmHeight};
+        int inset = dpi::ToNative(8, dpi_);
+        RECT text{inset, 0, area.right - inset, metrics.tmHeight};
         DrawTextW(dc, caption.c_str(), int(caption.size()), &text, DT_SINGLELINE | DT_CALCRECT);
         RECT gap{text.left - 2, 0, text.right + 2, metrics.tmHeight};
         FillRect(dc, &gap, gdi_.BrushFor(BackgroundOf(control_)));  // the line stops either side of the caption
@@ -586,7 +620,7 @@ void Win32ControlPeer::PaintBackground(HDC dc) {
     if (panel.Bevel == BevelKind::Raised) DrawEdge(dc, &r, BDR_RAISEDINNER, BF_RECT);
     if (!panel.Text().empty()) {
         std::wstring caption = FromCp1252(panel.Text());
-        HGDIOBJ oldFont = SelectObject(dc, gdi_.FontFor(panel.GetFont()));
+        HGDIOBJ oldFont = SelectObject(dc, gdi_.FontFor(panel.GetFont(), dpi_));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, ResolveColour(panel.GetFont().colour, GetSysColor(COLOR_WINDOWTEXT)));
         DrawTextW(dc, caption.c_str(), int(caption.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
@@ -613,12 +647,20 @@ void UntagName(HWND window) {
 }  // namespace
 
 Win32FormPeer::Win32FormPeer(Form& form, const NativeClasses& classes, HWND owner, GdiCache& gdi)
-    : form_(form), gdi_(gdi) {
+    : form_(form), gdi_(gdi), dpi_(dpi::System()) {
+    if (!form.CentreOnScreen) dpi_ = dpi::OfPoint(POINT{form.Left(), form.Top()});
     RECT place = Placement();
     window_ = CreateWindowExW(ExStyle(), classes.form, FromCp1252(form.Caption()).c_str(), Style(), place.left,
                               place.top, place.right - place.left, place.bottom - place.top, owner, nullptr,
                               classes.instance, classes.createParam);
     if (!window_) throw std::runtime_error("Fenster konnte nicht erzeugt werden.");
+    // The monitor the window landed on decides, before any control exists.
+    if (int actual = dpi::OfWindow(window_); actual != dpi_) {
+        dpi_ = actual;
+        place = Placement();
+        SetWindowPos(window_, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     try {
         tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
@@ -678,9 +720,10 @@ RECT Win32FormPeer::Placement() const {
         Rect r = form_.Bounds();
         return {r.left, r.top, r.right, r.bottom};
     }
-    // The model's client size decides the size; its Left/Top the position.
-    RECT frame{0, 0, form_.ClientWidth(), form_.ClientHeight()};
-    AdjustWindowRectEx(&frame, Style(), FALSE, ExStyle());
+    // The model's client size (in model units) decides the size; its Left/Top
+    // (screen pixels) the position.
+    RECT frame{0, 0, dpi::ToNative(form_.ClientWidth(), dpi_), dpi::ToNative(form_.ClientHeight(), dpi_)};
+    dpi::AdjustWindowRect(frame, Style(), ExStyle(), dpi_);
     int width = frame.right - frame.left;
     int height = frame.bottom - frame.top;
     int x = form_.Left();
@@ -704,7 +747,7 @@ void Win32FormPeer::CreateChildren(Container& parent, HWND parentWindow, const N
                             IsContainer(kind) ? classes.createParam : nullptr);
         if (!window) throw std::runtime_error("Steuerelement " + control->Name() + " konnte nicht erzeugt werden.");
         TagWithName(window, control->Name());
-        controls_.push_back(std::make_unique<Win32ControlPeer>(*control, window, gdi_));
+        controls_.push_back(std::make_unique<Win32ControlPeer>(*control, window, gdi_, dpi_));
         Win32ControlPeer& made = *controls_.back();
         control->AttachPeer(&made);
 
@@ -827,22 +870,54 @@ void Win32FormPeer::PaintBackground(HDC dc) {
 }
 
 void Win32FormPeer::NativeBoundsChanged() {
-    if (IsIconic(window_)) return;  // a minimized window's rectangle is no place to keep
+    if (IsIconic(window_) || rescaling_) return;  // a minimized window's rectangle is no place to keep
     RECT outer, client;
     GetWindowRect(window_, &outer);
     GetClientRect(window_, &client);
     FlagScope taking(takingNativeBounds_);
     form_.SetBounds(outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top);
-    if (client.right != form_.ClientWidth() || client.bottom != form_.ClientHeight())
-        form_.SetClientSize(client.right, client.bottom);
+    int width = dpi::ToModel(client.right, dpi_), height = dpi::ToModel(client.bottom, dpi_);
+    // A size that maps back to the model's own needs no change (rounding at odd scales).
+    if (dpi::ToNative(form_.ClientWidth(), dpi_) == client.right) width = form_.ClientWidth();
+    if (dpi::ToNative(form_.ClientHeight(), dpi_) == client.bottom) height = form_.ClientHeight();
+    if (width != form_.ClientWidth() || height != form_.ClientHeight()) form_.SetClientSize(width, height);
+}
+
+void Win32FormPeer::DpiChanged(int dpi, const RECT& suggested) {
+    if (dpi <= 0 || dpi == dpi_) return;
+    dpi_ = dpi;
+    const int width = dpi::ToNative(form_.ClientWidth(), dpi_), height = dpi::ToNative(form_.ClientHeight(), dpi_);
+    RECT frame{0, 0, width, height};
+    dpi::AdjustWindowRect(frame, Style(), ExStyle(), dpi_);
+    {
+        FlagScope taking(rescaling_);  // the model's sizes stay as they are meanwhile
+        SetWindowPos(window_, nullptr, suggested.left, suggested.top, frame.right - frame.left,
+                     frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        // The frame may still be measured at the old DPI: let the client area decide.
+        RECT client{}, outer{};
+        GetClientRect(window_, &client);
+        GetWindowRect(window_, &outer);
+        int dx = width - client.right, dy = height - client.bottom;
+        if (dx != 0 || dy != 0)
+            SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    for (auto& peer : controls_) {
+        peer->Update(Change::Font);
+        peer->Update(Change::Bounds);
+        peer->MirrorState();
+    }
+    NativeBoundsChanged();
+    RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
 SIZE Win32FormPeer::MinimumTrackSize() const {
     Size client = form_.MinimumClientSize;
     if (client.width <= 0 && client.height <= 0) return {0, 0};
     // The system tracks the outer size: add the frame and caption of this window's style.
-    RECT r{0, 0, client.width, client.height};
-    AdjustWindowRectEx(&r, DWORD(GetWindowLongW(window_, GWL_STYLE)), FALSE, DWORD(GetWindowLongW(window_, GWL_EXSTYLE)));
+    RECT r{0, 0, dpi::ToNative(client.width, dpi_), dpi::ToNative(client.height, dpi_)};
+    dpi::AdjustWindowRect(r, DWORD(GetWindowLongW(window_, GWL_STYLE)), DWORD(GetWindowLongW(window_, GWL_EXSTYLE)),
+                          dpi_);
     return {client.width > 0 ? r.right - r.left : 0, client.height > 0 ? r.bottom - r.top : 0};
 }
 

@@ -46,16 +46,16 @@ COLORREF BackgroundOf(const Control& control);
 // Fonts and brushes live as long as the backend, shared by all windows.
 class GdiCache {
 public:
-    GdiCache();
-    HFONT FontFor(const Font& font);
+    // A font as the model describes it, measured for a window of that DPI.
+    HFONT FontFor(const Font& font, int dpi);
     HBRUSH BrushFor(COLORREF colour);
-    HICON ProgramIcon(HINSTANCE instance);
+    // The program icon at a size in pixels.
+    HICON ProgramIcon(HINSTANCE instance, int size);
 
 private:
-    int pixelsPerInch_;
-    std::map<std::tuple<std::string, int, int, bool>, UniqueFont> fonts_;
+    std::map<std::tuple<std::string, int, int, bool, int>, UniqueFont> fonts_;
     std::map<COLORREF, UniqueBrush> brushes_;
-    HICON programIcon_ = nullptr;  // shared resource icon, never destroyed
+    std::map<int, HICON> programIcons_;  // shared resource icons, never destroyed
 };
 
 // What the backend hands the peers for making windows of its own classes.
@@ -70,7 +70,8 @@ class Win32GifHost;
 
 class Win32ControlPeer final : public ControlPeer {
 public:
-    Win32ControlPeer(Control& control, HWND window, GdiCache& gdi);
+    // dpi: the form's, which follows the form from monitor to monitor.
+    Win32ControlPeer(Control& control, HWND window, GdiCache& gdi, const int& dpi);
     ~Win32ControlPeer() override;
     Win32ControlPeer(const Win32ControlPeer&) = delete;
     Win32ControlPeer& operator=(const Win32ControlPeer&) = delete;
@@ -79,6 +80,7 @@ public:
 
     HWND Window() const { return window_; }
     Control& Model() const { return control_; }
+    int Dpi() const { return dpi_; }
     // A spin edit's up-down buttons beside its edit window; nullptr for other kinds.
     HWND Buttons() const { return buttons_; }
     void SetButtons(HWND buttons) { buttons_ = buttons; }
@@ -92,6 +94,8 @@ public:
     // Paints an owner-drawn image.
     void Draw(const DRAWITEMSTRUCT& item);
     void DrawPixels(HDC dc, const Bitmap& picture, int x = 0, int y = 0);
+    // A picture at the form's scale: one model unit is dpi/96 pixels.
+    void DrawScaled(HDC dc, const Bitmap& picture);
     // Fills a container's background and its bevel or group frame.
     void PaintBackground(HDC dc);
 
@@ -107,6 +111,7 @@ private:
     HWND window_;
     HWND buttons_ = nullptr;
     GdiCache& gdi_;
+    const int& dpi_;
     bool writingText_ = false;
     std::unique_ptr<Win32GifHost> gifHost_;  // picture controls only
 };
@@ -142,6 +147,11 @@ public:
     void KeepDefaultButtonLook();
     // Smallest window size while the user drags the frame; 0 where there is none.
     SIZE MinimumTrackSize() const;
+    int Dpi() const { return dpi_; }
+    // WM_DPICHANGED: the form moved to a monitor of another DPI. Every
+    // control takes its place and font at the new scale; the window keeps
+    // its client size in model units, placed where the system suggests.
+    void DpiChanged(int dpi, const RECT& suggested);
 
 private:
     DWORD Style() const;
@@ -153,12 +163,14 @@ private:
 
     Form& form_;
     GdiCache& gdi_;
+    int dpi_;
     HWND window_ = nullptr;
     HWND tooltip_ = nullptr;
     std::vector<std::unique_ptr<Win32ControlPeer>> controls_;
     std::wstring tipText_;
     int nextId_ = 1000;
     bool takingNativeBounds_ = false;
+    bool rescaling_ = false;  // the window is being fitted to a new DPI
     bool shownOnce_ = false;
 };
 
