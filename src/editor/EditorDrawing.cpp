@@ -155,22 +155,20 @@ void TImageEditorForm::PushUndoState() {
 
 void TImageEditorForm::StepUndo() {
     if (!undo_.CanUndo()) return UpdateUndoButtons();
-    state_.SelectionRect = undo_.StepUndo();
-    // The restored step is grey all round its own selection.
-    unfilled_ = {};
-    filledFor_ = state_.SelectionRect;
-    Repaint(undo_.LastRestored());
-    FillClipBorders();
-    DisplayClipSize();
-    UpdateUndoButtons();
+    ShowRestoredStep(undo_.StepUndo());
 }
 
 void TImageEditorForm::StepRedo() {
     // Nothing to redo, also when committing an open line has just dropped the undone steps.
     if (!undo_.CanRedo()) return UpdateUndoButtons();
-    state_.SelectionRect = undo_.StepRedo();
+    ShowRestoredStep(undo_.StepRedo());
+}
+
+void TImageEditorForm::ShowRestoredStep(const Rect& selection) {
+    state_.SelectionRect = selection;
+    // The restored step is grey all round its own selection.
     unfilled_ = {};
-    filledFor_ = state_.SelectionRect;
+    filledFor_ = selection;
     Repaint(undo_.LastRestored());
     FillClipBorders();
     DisplayClipSize();

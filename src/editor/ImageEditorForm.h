@@ -152,6 +152,7 @@ private:
     }
     void Repaint(const Rect& area) { Image1.PictureChanged(area); }
     void FillBands(const Rect& within);
+    void ShowRestoredStep(const Rect& selection);
     void StartTimer1(bool enabled);
 
     ProgramContext& context_;

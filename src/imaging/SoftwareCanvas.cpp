@@ -275,9 +275,6 @@ void AddPenPath(Coverage& coverage, std::span<const Point> points, bool closed, 
     coverage.Merge();
 }
 
-Rect Normalised(const Rect& r) {
-    return {std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right), std::max(r.top, r.bottom)};
-}
 
 // ---- Ellipses ------------------------------------------------------------
 
@@ -462,7 +459,7 @@ void SoftwareCanvas::LineTo(int x, int y) {
 }
 
 void SoftwareCanvas::Rectangle(const Rect& corners) {
-    const Rect r = Normalised(corners);
+    const Rect r = corners.Normalized();
     if (r.IsEmpty() || target_.IsEmpty()) return;
     const bool outlined = pen.style != PenStyle::Clear;
     const long long width = outlined ? PenWidth(pen) : 1;
@@ -504,7 +501,7 @@ void SoftwareCanvas::Rectangle(const Rect& corners) {
 }
 
 void SoftwareCanvas::Ellipse(const Rect& corners) {
-    Rect r = Normalised(corners);
+    Rect r = corners.Normalized();
     if (r.IsEmpty() || target_.IsEmpty()) return;
     const bool outlined = pen.style != PenStyle::Clear;
     if (!outlined) {  // no outline: one pixel short of the right and bottom edges, like rectangles

@@ -101,6 +101,16 @@ with_settings() {
   wait_until 50 bash -c "! wine '$wintool_exe' find '$settings_title' 2>/dev/null | grep -q '	1	'"
 }
 
+# Opens the settings dialog with the keyboard focus in the shortcut field.
+focus_shortcut_field() {
+  wintool click "$main_title" SettingsButton >/dev/null
+  wintool wait "$settings_title" 10000 >/dev/null
+  focus_window "$settings_title"
+  wintool click "$settings_title" ShortcutEdit >/dev/null
+  wait_until 30 bash -c "[ \"\$(xdotool getwindowfocus getwindowname)\" = '$settings_title' ]"
+  sleep 0.3
+}
+
 # Presses a key with the main window focused and waits for the status text.
 press_and_wait_status() {
   local key="$1" text="$2"

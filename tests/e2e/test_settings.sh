@@ -27,12 +27,7 @@ expect_eq "restart: active window read back" "$(checked "$main_title" ActiveWind
 wintool check "$main_title" SaveLocalCheckBox 0 >/dev/null
 
 # A new alternative shortcut, typed into the capture field, then used.
-wintool click "$main_title" SettingsButton >/dev/null
-wintool wait "$settings_title" 10000 >/dev/null
-focus_window "$settings_title"
-wintool click "$settings_title" ShortcutEdit >/dev/null
-wait_until 30 bash -c "[ \"\$(xdotool getwindowfocus getwindowname)\" = '$settings_title' ]"
-sleep 0.3
+focus_shortcut_field
 # K goes up before Ctrl, as a person would press it.
 xdotool keydown ctrl keydown k keyup k keyup ctrl
 wintool wait-text "$settings_title" ShortcutEdit "Strg + K" 5000 >/dev/null \
@@ -47,12 +42,7 @@ expect_eq "Ctrl+K: one upload" "$(request_count)" "$((before + 1))"
 
 # Enter and Esc in the shortcut field press OK; neither becomes the shortcut.
 for key in Return Escape; do
-  wintool click "$main_title" SettingsButton >/dev/null
-  wintool wait "$settings_title" 10000 >/dev/null
-  focus_window "$settings_title"
-  wintool click "$settings_title" ShortcutEdit >/dev/null
-  wait_until 30 bash -c "[ \"\$(xdotool getwindowfocus getwindowname)\" = '$settings_title' ]"
-  sleep 0.3
+  focus_shortcut_field
   xdotool key "$key"
   wait_until 50 bash -c "! wine '$wintool_exe' find '$settings_title' 2>/dev/null | grep -q '	1	'" \
     && pass "$key in the shortcut field closes the dialog" || fail "$key in the shortcut field closes the dialog"

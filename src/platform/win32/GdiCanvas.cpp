@@ -1,5 +1,7 @@
 #include "platform/win32/GdiCanvas.h"
 
+#include "platform/win32/DibPixels.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -53,21 +55,6 @@ constexpr int kGdiReach = 16384;
 constexpr int kWidestGdiPen = 4096;
 
 int RoundToInt(double v) { return int(std::clamp<long long>(std::llround(v), INT_MIN, INT_MAX)); }
-
-Rect Normalised(const Rect& r) {
-    return {std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right), std::max(r.top, r.bottom)};
-}
-
-BITMAPINFO TopDown24(int width, int height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    return info;
-}
 
 // A black picture covering `area` of the canvas, with its own DC in the
 // canvas's coordinates. Not-XOR turns each pixel p into p XOR ~colour, so a
@@ -352,7 +339,7 @@ void GdiCanvas::LineTo(int x, int y) {
     UsePen();
     Point a = from, b = to;
     const int margin = PenWidth() / 2 + 2;
-    if (!FitsGdi(Normalised({a.x, a.y, b.x, b.y}), margin)) {
+    if (!FitsGdi(Rect{a.x, a.y, b.x, b.y}.Normalized(), margin)) {
         // Only the part near the picture; an end point cut off lay outside anyway.
         const PointF fa{double(a.x), double(a.y)}, fb{double(b.x), double(b.y)};
         double t0, t1;
@@ -365,7 +352,7 @@ void GdiCanvas::LineTo(int x, int y) {
 }
 
 void GdiCanvas::Rectangle(const Rect& corners) {
-    Rect r = Normalised(corners);
+    Rect r = corners.Normalized();
     if (r.IsEmpty()) return;
     const bool outlined = pen.style != PenStyle::Clear;
     if (outlined && PenWidth() > kWidestGdiPen) {
@@ -383,7 +370,7 @@ void GdiCanvas::Rectangle(const Rect& corners) {
 }
 
 void GdiCanvas::Ellipse(const Rect& corners) {
-    const Rect r = Normalised(corners);
+    const Rect r = corners.Normalized();
     if (r.IsEmpty()) return;
     const bool outlined = pen.style != PenStyle::Clear;
     if ((outlined && PenWidth() > kWidestGdiPen) || !FitsGdi(r, 0)) {

@@ -1,4 +1,5 @@
 #include "platform/win32/Win32Desktop.h"
+#include "platform/win32/DibPixels.h"
 
 #include <windows.h>
 
@@ -117,13 +118,7 @@ void CopyScreen(const Rect& area, Bitmap& into) {
     }
     // GetDIBits wants the bitmap out of every DC.
     selected.Undo();
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDown24(width, height);
     GetDIBits(memory.Get(), picture.Get(), 0, UINT(height), into.Row(0), &info, DIB_RGB_COLORS);
 }
 

@@ -1,4 +1,5 @@
 #include "ui/win32/Win32GifSurface.h"
+#include "platform/win32/DibPixels.h"
 
 #include <vector>
 
@@ -82,13 +83,7 @@ void Win32GifSurface::FillRect(const Rect& area, Colour colour) {
 void Win32GifSurface::DrawPicture(const Rect& to, const Bitmap& picture, GifRop rop, std::span<const Colour> palette) {
     if (picture.IsEmpty()) return;
     PaletteScope scope(dc_, palette);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = picture.Width();
-    info.bmiHeader.biHeight = -picture.Height();  // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDown24(picture.Width(), picture.Height());
     const int oldMode = GetStretchBltMode(dc_);
     ChooseStretchMode(dc_, 24, COLORONCOLOR);
     StretchDIBits(dc_, to.left, to.top, to.Width(), to.Height(), 0, 0, picture.Width(), picture.Height(),

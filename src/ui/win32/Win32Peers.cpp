@@ -1,4 +1,5 @@
 #include "ui/win32/Win32Peers.h"
+#include "platform/win32/DibPixels.h"
 
 #include "gif/GIFImage.h"
 #include "ui/win32/Win32GifSurface.h"
@@ -542,13 +543,7 @@ void Win32ControlPeer::DrawScaled(HDC dc, const Bitmap& picture) {
         StretchBlt(dc, x, y, width, height, gdi->Dc(), left, top, right - left, bottom - top, SRCCOPY);
         return;
     }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = picture.Width();
-    info.bmiHeader.biHeight = -picture.Height();
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDown24(picture.Width(), picture.Height());
     StretchDIBits(dc, x, y, width, height, left, top, right - left, bottom - top, picture.Row(0), &info,
                   DIB_RGB_COLORS, SRCCOPY);
 }
@@ -565,13 +560,7 @@ void Win32ControlPeer::DrawPixels(HDC dc, const Bitmap& picture, int x, int y) {
             return;
         }
     // Otherwise straight from the pixels.
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = picture.Width();
-    info.bmiHeader.biHeight = -picture.Height();  // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDown24(picture.Width(), picture.Height());
     SetDIBitsToDevice(dc, x, y, DWORD(picture.Width()), DWORD(picture.Height()), 0, 0, 0, UINT(picture.Height()),
                       picture.Row(0), &info, DIB_RGB_COLORS);
 }
