@@ -472,10 +472,10 @@ void Win32ControlPeer::DrawToolButton(const DRAWITEMSTRUCT& item) {
     RECT r = item.rcItem;
     COLORREF face = BackgroundOf(control_);
     bool pressed = button.Down() || (item.itemState & ODS_SELECTED);
-    FillRect(dc, &r, gdi_.BrushFor(pressed ? RGB(GetRValue(face) / 2 + 127, GetGValue(face) / 2 + 127,
-                                                  GetBValue(face) / 2 + 127)
-                                           : face));
-    if (pressed) DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT);
+    // The chosen tool stands out like a checked button of the system's toolbars.
+    if (pressed) face = RGB(204, 228, 247);
+    FillRect(dc, &r, gdi_.BrushFor(face));
+    if (pressed) FrameRect(dc, &r, gdi_.BrushFor(RGB(0, 120, 215)));
     auto* bar = control_.Parent() && control_.Parent()->GetKind() == Kind::ToolBar
                     ? static_cast<TToolBar*>(control_.Parent())
                     : nullptr;
