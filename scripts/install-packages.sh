@@ -10,6 +10,7 @@ packages=(
   wine wine64 xvfb xdotool xclip x11-utils imagemagick
   dpkg-dev fakeroot python3
   libmicrohttpd-dev libsqlite3-dev libsodium-dev chromium clang curl
+  libgif-dev libclang-rt-14-dev
 )
 
 missing=()

@@ -30,7 +30,6 @@ void TMainForm::FormCreate() {
     keys.Register(Handle(), HotKeyShiftPrint, MOD_SHIFT_, VK_SNAPSHOT_);
 
     DonateButton.SetTop(SettingsButton.Top() + SettingsButton.Height() / 2 - DonateButton.Height() / 2);
-    DonateButton.LoadFromData(context_.platform.process.ProgramResource("DONATE"));
 
     // Progress arises on whichever thread sends; it is shown on this one.
     HttpClient& http = IdHTTP1();
@@ -113,6 +112,8 @@ void TMainForm::SettingsButtonClick() {
 }
 
 void TMainForm::DonateButtonClick() {
+    // A hidden picture still takes clicks on its empty place; they open nothing.
+    if (!DonateButton.Visible()) return;
     context_.platform.shell.Open(Handle(), "http://" + context_.endpoints.serviceHost + "/spenden.htm");
 }
 

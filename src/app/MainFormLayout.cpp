@@ -2,6 +2,7 @@
 
 #include "app/MainForm.h"
 
+#include "resources/MainFormDonateButton.h"
 #include "upload/UploadThread.h"
 
 namespace snapora {
@@ -119,6 +120,8 @@ void TMainForm::LayOut() {
     Label5.CursorShape = Cursor::HandPoint;
     DonateButton.SetBounds(208, 16, 88, 23);
     DonateButton.CursorShape = Cursor::HandPoint;
+    DonateButton.SetTimerServices({&context_.platform, &App()});
+    DonateButton.ReadData({reinterpret_cast<const char*>(kMainFormDonateButtonData), sizeof kMainFormDonateButtonData});
     SettingsButton.SetBounds(312, 16, 89, 25);
     SettingsButton.SetCaption("Einstellungen");
 
@@ -126,6 +129,9 @@ void TMainForm::LayOut() {
     SaveDialog1.Filter = "JPEG-Dateien (*.jpg)|*.jpg";
     // File-must-exist would refuse every new name in a save dialog; it is left out.
     SaveDialog1.Options = OFN_OVERWRITEPROMPT_ | OFN_HIDEREADONLY_ | OFN_PATHMUSTEXIST_ | OFN_ENABLESIZING_;
+
+    // The stored properties are in: the donate button loads its picture.
+    DonateButton.Loaded();
 }
 
 void TMainForm::BuildPopupMenu() {

@@ -10,9 +10,6 @@ namespace snapora {
 namespace {
 
 constexpr int kMaxFrameSide = 16384;
-// All frames of one picture together: a small file may legally describe huge
-// frames, and nothing shown by this program comes near this.
-constexpr std::size_t kMaxTotalPixels = std::size_t(1) << 26;
 constexpr std::size_t kMaxFrames = 256;
 constexpr int kTableSize = 4096;
 // Progress inside a frame only matters when decoding it takes noticeable time.
@@ -24,13 +21,27 @@ struct GraphicControl {
     std::uint8_t transparentIndex = 0;
 };
 
-bool Report(const GifProgressHandler& progress, const ByteReader& reader) {
-    if (!progress) return true;
-    const std::size_t size = reader.Size();
-    const std::size_t position = reader.Position();
-    const int percent = size == 0 ? 100 : int((position * 100) / size);
-    return progress(GifProgress{position, size, percent});
-}
+// The progress step: the handler sees the load's flag and may clear it.
+class Progress {
+public:
+    explicit Progress(const GifProgressHandler& handler) : handler_(handler) {}
+    bool Assigned() const { return bool(handler_); }
+    bool KeepOn() const { return keepOn_; }
+    // False when the load is to stop.
+    bool Step(const ByteReader& reader) {
+        if (!handler_) return true;
+        const std::size_t size = reader.Size();
+        const std::size_t position = reader.Position();
+        // 100 * position / size, rounded to the nearest integer, halves up (MulDiv).
+        const int percent = size == 0 ? 0 : int((200 * std::uint64_t(position) + size) / (2 * std::uint64_t(size)));
+        handler_(GifProgress{position, size, percent}, keepOn_);
+        return keepOn_;
+    }
+
+private:
+    const GifProgressHandler& handler_;
+    bool keepOn_ = true;
+};
 
 // Skips data sub-blocks through the zero-length terminator, starting with a
 // size byte that has already been read.
@@ -109,9 +120,8 @@ private:
 // Places decoded indices in row order, or the interlaced pass order.
 class PixelSink {
 public:
-    PixelSink(GifFrame& frame, const ByteReader& reader, const GifProgressHandler& progress)
-        : frame_(frame), reader_(reader) {
-        if (progress && (long long)frame.width * frame.height > kRowProgressPixels) {
+    PixelSink(TGIFFrame& frame, const ByteReader& reader, Progress& progress) : frame_(frame), reader_(reader) {
+        if (progress.Assigned() && (long long)frame.width * frame.height > kRowProgressPixels) {
             progress_ = &progress;
             rowsPerReport_ = frame.width <= 320 ? 64 : 32;
         }
@@ -123,12 +133,13 @@ public:
     void Put(std::uint8_t index) {
         if (done_) return;
         const std::size_t at = std::size_t(row_) * frame_.width + x_;
-        frame_.indices[at] = index;
-        if (frame_.transparent) frame_.mask[at] = index == frame_.transparentIndex ? 1 : 0;
+        frame_.image.pixels[at] = index;
+        if (frame_.transparent && index != frame_.transparentIndex) frame_.mask.Set(x_, row_, false);
         if (++x_ < frame_.width) return;
         x_ = 0;
         ++rowsDone_;
-        if (progress_ && rowsDone_ % rowsPerReport_ == 0 && !Report(*progress_, reader_)) {
+        // Rows are numbered from 0 on the frame, whatever order they arrive in.
+        if (progress_ && row_ % rowsPerReport_ == 0 && !progress_->Step(reader_)) {
             stopped_ = done_ = true;
             return;
         }
@@ -158,18 +169,24 @@ private:
         }
     }
 
-    GifFrame& frame_;
+    TGIFFrame& frame_;
     const ByteReader& reader_;
-    const GifProgressHandler* progress_ = nullptr;
+    Progress* progress_ = nullptr;
     int rowsPerReport_ = 0;
     int row_ = 0, x_ = 0, pass_ = 0, rowsDone_ = 0;
     bool done_ = false;
     bool stopped_ = false;
 };
 
+// The code table, made once per load.
+struct LzwTables {
+    std::vector<std::uint16_t> prefix = std::vector<std::uint16_t>(kTableSize);
+    std::vector<std::uint8_t> suffix = std::vector<std::uint8_t>(kTableSize);
+    std::vector<std::uint8_t> stack = std::vector<std::uint8_t>(kTableSize + 1);
+};
+
 // Decodes the frame's compressed data; false only on a stop request.
-bool DecodePixels(ByteReader& reader, GifFrame& frame, int minCodeSize,
-                  const GifProgressHandler& progress) {
+bool DecodePixels(ByteReader& reader, TGIFFrame& frame, int minCodeSize, Progress& progress, LzwTables& tables) {
     CodeReader codes(reader);
     // Sizes from 12 up put the clear code outside the 4096-entry table, so
     // such data is left undecoded rather than guessed at.
@@ -185,9 +202,10 @@ bool DecodePixels(ByteReader& reader, GifFrame& frame, int minCodeSize,
     int previous = -1;
     std::uint8_t previousFirst = 0;
 
-    std::vector<std::uint16_t> prefix(kTableSize, 0);
-    std::vector<std::uint8_t> suffix(kTableSize, 0);
-    std::vector<std::uint8_t> stack(kTableSize + 1);
+    // Entries are written before they are read: a code above the next free one ends decoding.
+    std::vector<std::uint16_t>& prefix = tables.prefix;
+    std::vector<std::uint8_t>& suffix = tables.suffix;
+    std::vector<std::uint8_t>& stack = tables.stack;
 
     int code = 0;
     while (!sink.Done() && codes.Next(width, code)) {
@@ -243,8 +261,14 @@ bool DecodePixels(ByteReader& reader, GifFrame& frame, int minCodeSize,
 
 enum class FrameResult { Ok, ZeroSize, Error };
 
-FrameResult ReadFrame(ByteReader& reader, const GraphicControl& control,
-                      const GifProgressHandler& progress, GifFrame& frame, std::size_t& pixelBudget) {
+struct Budget {
+    std::size_t total;
+    std::size_t pixelsLeft;
+    int width = 0, height = 0;  // the logical screen so far
+};
+
+FrameResult ReadFrame(ByteReader& reader, const GraphicControl& control, const GifPicture& picture,
+                      Progress& progress, Budget& budget, LzwTables& tables, TGIFFrame& frame) {
     std::uint8_t descriptor[10] = {};
     if (!reader.Read(descriptor, sizeof descriptor)) return FrameResult::Error;
     auto u16 = [&](int at) { return int(descriptor[at] | (descriptor[at + 1] << 8)); };
@@ -256,6 +280,13 @@ FrameResult ReadFrame(ByteReader& reader, const GraphicControl& control,
     if (frame.width == 0 || frame.height == 0) return FrameResult::ZeroSize;
     if (frame.width > kMaxFrameSide || frame.height > kMaxFrameSide) return FrameResult::Error;
 
+    // The frame's pixels and its place on the logical screen come out of one budget.
+    const std::size_t pixels = std::size_t(frame.width) * std::size_t(frame.height);
+    const int screenWidth = std::max(budget.width, frame.left + frame.width);
+    const int screenHeight = std::max(budget.height, frame.top + frame.height);
+    if (pixels > budget.pixelsLeft || std::size_t(screenWidth) * std::size_t(screenHeight) > budget.total)
+        return FrameResult::Error;
+
     if (packed & 0x80) {
         frame.hasLocalTable = true;
         frame.colourBits = (packed & 7) + 1;
@@ -265,49 +296,69 @@ FrameResult ReadFrame(ByteReader& reader, const GraphicControl& control,
 
     const int method = (control.packed >> 2) & 7;
     frame.disposal = (method == 0 || method == 1 || method == 3) ? method : 2;
-    frame.delayMs = int(control.delay) * 10;
+    frame.delay = int(control.delay) * 10;
     frame.transparent = (control.packed & 1) != 0;
     frame.transparentIndex = control.transparentIndex;
 
-    const std::size_t pixels = std::size_t(frame.width) * std::size_t(frame.height);
-    if (pixels > pixelBudget) return FrameResult::Error;
-    pixelBudget -= pixels;
-    frame.indices.assign(pixels, 0);
-    // Every pixel starts undelivered, which shows as transparent.
-    if (frame.transparent) frame.mask.assign(pixels, 1);
+    try {
+        if (frame.disposal == 3) {
+            frame.savedBackground = Bitmap(frame.width, frame.height);
+            frame.savedMask = MonoBitmap(frame.width, frame.height);
+        }
+        frame.image.width = frame.width;
+        frame.image.height = frame.height;
+        frame.image.pixels.assign(pixels, 0);
+        // Every pixel starts undelivered, which shows as transparent.
+        if (frame.transparent) frame.mask = MonoBitmap(frame.width, frame.height, true);
+    } catch (const std::bad_alloc&) {
+        return FrameResult::Error;
+    }
 
     if (reader.AtEnd()) return FrameResult::Error;
     const int minCodeSize = reader.U8();
-    if (!DecodePixels(reader, frame, minCodeSize, progress)) return FrameResult::Error;
+    if (!DecodePixels(reader, frame, minCodeSize, progress, tables)) return FrameResult::Error;
+
+    // The palette: the local table's size, or the global table's entries up to
+    // the largest table size met so far.
+    const int bits = frame.hasLocalTable ? frame.colourBits : picture.colourBits;
+    const std::array<Colour, 256>& table = frame.hasLocalTable ? frame.localTable : picture.globalTable;
+    frame.image.palette.assign(table.begin(), table.begin() + (std::size_t(1) << bits));
+
+    budget.pixelsLeft -= pixels;
+    budget.width = screenWidth;
+    budget.height = screenHeight;
     return FrameResult::Ok;
 }
 
-GifLoadResult Fail(GifError error) {
+GifLoadResult Fail(GifError error, std::optional<TGIFVersion> version = {}) {
     GifLoadResult result;
     result.ok = false;
     result.error = error;
+    result.version = version;
     return result;
 }
 
 }  // namespace
 
-GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifProgressHandler& progress,
-                      bool firstImageOnly) {
+GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifLoadOptions& options) {
     if (data.empty()) return Fail(GifError::Empty);
     ByteReader reader(data);
     GifLoadResult result;
     GifPicture& picture = result.picture;
-    std::size_t pixelBudget = kMaxTotalPixels;
+    Progress progress(options.progress);
 
     std::uint8_t header[6] = {};
     if (!reader.Read(header, sizeof header)) return Fail(GifError::Invalid);
     if (std::memcmp(header, "GIF", 3) != 0) return Fail(GifError::Invalid);
-    picture.version = header[4] == '9' ? GifVersion::GIF89a : GifVersion::GIF87a;
+    result.version = header[4] == '9' ? gvGIF89a : gvGIF87a;
 
     std::uint8_t screen[7] = {};
-    if (!reader.Read(screen, sizeof screen)) return Fail(GifError::Invalid);
+    if (!reader.Read(screen, sizeof screen)) return Fail(GifError::Invalid, result.version);
     picture.screenWidth = screen[0] | (screen[1] << 8);
     picture.screenHeight = screen[2] | (screen[3] << 8);
+    Budget budget{options.pixelBudget, options.pixelBudget, picture.screenWidth, picture.screenHeight};
+    if (std::size_t(budget.width) * std::size_t(budget.height) > budget.total)
+        return Fail(GifError::Invalid, result.version);
     if (screen[4] & 0x80) {
         picture.colourBits = (screen[4] & 7) + 1;
         // A cut-short table keeps what arrived; the block loop then ends.
@@ -315,8 +366,9 @@ GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifProgressHandl
     }
 
     GraphicControl control;
-    while (reader.Position() < reader.Size()) {
-        if (!Report(progress, reader)) return Fail(GifError::Stopped);
+    LzwTables tables;
+    while (reader.Position() < reader.Size() && progress.KeepOn()) {
+        if (!progress.Step(reader)) return Fail(GifError::Stopped, result.version);
         const std::size_t blockStart = reader.Position();
         std::uint8_t intro[2] = {};
         reader.Read(intro, 2);
@@ -346,8 +398,7 @@ GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifProgressHandl
                 std::uint8_t id[256] = {};
                 reader.Read(id, idLength);
                 std::uint8_t size = reader.U8();
-                if (idLength >= 11 && std::memcmp(id, "NETSCAPE", 8) == 0 &&
-                    std::memcmp(id + 8, "2.0", 3) == 0) {
+                if (std::memcmp(id, "NETSCAPE", 8) == 0 && std::memcmp(id + 8, "2.0", 3) == 0) {
                     std::uint8_t sub[256] = {};
                     reader.Read(sub, size);
                     picture.loopCount = sub[1] | (sub[2] << 8);
@@ -365,19 +416,19 @@ GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifProgressHandl
         if (introducer == 0x2C) {
             reader.Seek(blockStart);
             if (picture.frames.size() >= kMaxFrames) break;
-            GifFrame frame;
-            const FrameResult read = ReadFrame(reader, control, progress, frame, pixelBudget);
+            TGIFFrame frame;
+            const FrameResult read = ReadFrame(reader, control, picture, progress, budget, tables, frame);
             if (read == FrameResult::ZeroSize) {
                 reader.Seek(reader.Size());
-                Report(progress, reader);
-                return Fail(GifError::Invalid);
+                const bool keepOn = progress.Step(reader);
+                return Fail(keepOn ? GifError::Invalid : GifError::Stopped, result.version);
             }
             if (read == FrameResult::Error) break;
             picture.colourBits = std::max(picture.colourBits, frame.colourBits);
             picture.anyTransparent = picture.anyTransparent || frame.transparent;
             picture.frames.push_back(std::move(frame));
             control = GraphicControl{};
-            if (firstImageOnly) {
+            if (options.firstImageOnly) {
                 reader.Seek(reader.Size());
                 break;
             }
@@ -388,40 +439,13 @@ GifLoadResult LoadGif(std::span<const std::uint8_t> data, const GifProgressHandl
         // Anything else is noise; the next two bytes are tried as a block.
     }
 
-    if (!Report(progress, reader)) return Fail(GifError::Stopped);
+    if (!progress.Step(reader)) return Fail(GifError::Stopped, result.version);
 
-    picture.width = picture.screenWidth;
-    picture.height = picture.screenHeight;
-    for (const GifFrame& frame : picture.frames) {
-        picture.width = std::max(picture.width, frame.left + frame.width);
-        picture.height = std::max(picture.height, frame.top + frame.height);
-    }
+    picture.width = budget.width;
+    picture.height = budget.height;
     result.ok = true;
     result.error = GifError::None;
     return result;
-}
-
-Bitmap ComposeFirstFrame(const GifPicture& picture, std::vector<std::uint8_t>* maskOut) {
-    Bitmap bitmap(picture.width, picture.height);
-    const std::size_t area = std::size_t(std::max(picture.width, 0)) * std::size_t(std::max(picture.height, 0));
-    if (maskOut) maskOut->assign(area, 1);
-    if (picture.frames.empty()) return bitmap;
-
-    const GifFrame& frame = picture.frames.front();
-    const std::array<Colour, 256>& palette = frame.hasLocalTable ? frame.localTable : picture.globalTable;
-    for (int y = 0; y < frame.height; ++y) {
-        const int py = frame.top + y;
-        if (py >= picture.height) break;
-        for (int x = 0; x < frame.width; ++x) {
-            const int px = frame.left + x;
-            if (px >= picture.width) break;
-            const std::size_t at = std::size_t(y) * frame.width + x;
-            if (frame.transparent && frame.mask[at]) continue;
-            bitmap.SetPixel(px, py, palette[frame.indices[at]]);
-            if (maskOut) (*maskOut)[std::size_t(py) * picture.width + px] = 0;
-        }
-    }
-    return bitmap;
 }
 
 }  // namespace snapora

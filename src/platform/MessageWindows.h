@@ -12,7 +12,7 @@
 
 namespace snapora {
 
-// Sees every message of its window; returns true when it handled one and set
+// Sees every message of its window (and may destroy the window meanwhile); returns true when it handled one and set
 // `result`, false to pass it on to the default window procedure.
 using MessageHandler = std::function<bool(unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
                                           std::intptr_t& result)>;
@@ -23,8 +23,9 @@ class HiddenWindow {
 public:
     virtual ~HiddenWindow() = default;  // destroys the window
     virtual NativeWindow Handle() const = 0;
-    // WM_TIMER with this id every `milliseconds`, from the message loop.
-    virtual void StartTimer(unsigned id, unsigned milliseconds) = 0;
+    // WM_TIMER with this id every `milliseconds`, from the message loop; false
+    // when the system has no timer left. Starting a running timer restarts its period.
+    virtual bool StartTimer(unsigned id, unsigned milliseconds) = 0;
     virtual void StopTimer(unsigned id) = 0;
 };
 

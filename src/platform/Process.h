@@ -16,6 +16,8 @@ public:
     virtual std::string ProgramResource(const std::string& name) = 0;
     // Ends the process at once, without unwinding (Windows is shutting down).
     virtual void ExitNow(int code) = 0;
+    // The calling thread's scheduling priority, a SetThreadPriority value (-15 ... 15).
+    virtual void SetCurrentThreadPriority(int priority) = 0;
 };
 
 }  // namespace snapora

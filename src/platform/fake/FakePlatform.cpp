@@ -1,6 +1,7 @@
 #include "platform/fake/FakePlatform.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 #include "imaging/Bitmap.h"
@@ -94,23 +95,119 @@ std::optional<std::string> FakeRegistry::ReadString(const std::string& key, cons
     return v->second.text;
 }
 
-namespace {
 class FakeHiddenWindow final : public HiddenWindow {
 public:
     FakeHiddenWindow(FakeMessageWindows& owner, NativeWindow handle) : owner_(owner), handle_(handle) {}
     ~FakeHiddenWindow() override {
         owner_.windows.erase(handle_);
         owner_.timers.erase(handle_);
+        std::erase_if(owner_.due_, [&](const auto& entry) { return entry.first.first == handle_; });
     }
     NativeWindow Handle() const override { return handle_; }
-    void StartTimer(unsigned id, unsigned milliseconds) override { owner_.timers[handle_][id] = milliseconds; }
-    void StopTimer(unsigned id) override { owner_.timers[handle_].erase(id); }
+    bool StartTimer(unsigned id, unsigned milliseconds) override {
+        if (owner_.outOfTimers) return false;
+        owner_.timers[handle_][id] = milliseconds;
+        // Windows gives a period of 0 the shortest one it has.
+        if (owner_.clock_) owner_.due_[{handle_, id}] = owner_.clock_->TickCount() + std::max(milliseconds, 1u);
+        return true;
+    }
+    void StopTimer(unsigned id) override {
+        owner_.timers[handle_].erase(id);
+        owner_.due_.erase({handle_, id});
+    }
 
 private:
     FakeMessageWindows& owner_;
     NativeWindow handle_;
 };
-}  // namespace
+
+class FakeWorkerSleep final : public WorkerSleep {
+public:
+    explicit FakeWorkerSleep(FakeClock& clock) : clock_(clock) {}
+    bool Sleep(std::uint32_t milliseconds) override {
+        std::unique_lock lock(clock_.mutex_);
+        const std::uint64_t until = clock_.ticks_ + milliseconds;
+        ++clock_.sleepers_;
+        clock_.changed_.notify_all();
+        clock_.changed_.wait(lock, [&] { return woken_ || clock_.ticks_ >= until; });
+        --clock_.sleepers_;
+        clock_.changed_.notify_all();
+        return !woken_;
+    }
+    void Wake() override {
+        std::lock_guard lock(clock_.mutex_);
+        woken_ = true;
+        clock_.changed_.notify_all();
+    }
+
+private:
+    FakeClock& clock_;
+    bool woken_ = false;  // guarded by the clock's mutex
+};
+
+std::uint32_t FakeClock::TickCount() {
+    std::lock_guard lock(mutex_);
+    return std::uint32_t(ticks_);
+}
+
+std::unique_ptr<WorkerSleep> FakeClock::CreateWorkerSleep() { return std::make_unique<FakeWorkerSleep>(*this); }
+
+void FakeClock::Spend(std::uint32_t milliseconds) {
+    std::lock_guard lock(mutex_);
+    ticks_ += milliseconds;
+    changed_.notify_all();
+}
+
+bool FakeClock::WaitForSleepers(int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return sleepers_ >= count; });
+}
+
+int FakeClock::Sleepers() {
+    std::lock_guard lock(mutex_);
+    return sleepers_;
+}
+
+void FakeProcess::SetCurrentThreadPriority(int priority) {
+    std::lock_guard lock(prioritiesMutex_);
+    priorities_.push_back({std::this_thread::get_id(), priority});
+}
+
+std::vector<std::pair<std::thread::id, int>> FakeProcess::Priorities() {
+    std::lock_guard lock(prioritiesMutex_);
+    return priorities_;
+}
+
+std::optional<std::uint64_t> FakeMessageWindows::NextDue() const {
+    std::optional<std::uint64_t> next;
+    for (const auto& [timer, at] : due_)
+        if (!next || at < *next) next = at;
+    return next;
+}
+
+void FakeMessageWindows::FireDue(std::uint64_t now) {
+    std::vector<std::pair<NativeWindow, unsigned>> firing;
+    for (const auto& [timer, at] : due_)
+        if (at <= now) firing.push_back(timer);
+    for (const auto& [window, id] : firing) {
+        auto it = due_.find({window, id});
+        if (it == due_.end() || it->second > now) continue;  // stopped or restarted meanwhile
+        it->second = now + std::max(timers[window][id], 1u);
+        Send(window, WM_TIMER_, id);
+    }
+}
+
+void FakePlatform::AdvanceTime(std::uint32_t milliseconds) {
+    const std::uint64_t target = std::uint64_t(clock.TickCount()) + milliseconds;
+    while (auto next = messageWindows.NextDue()) {
+        if (*next > target) break;
+        const std::uint64_t now = clock.TickCount();
+        if (*next > now) clock.Spend(std::uint32_t(*next - now));
+        messageWindows.FireDue(std::max<std::uint64_t>(*next, clock.TickCount()));
+    }
+    const std::uint64_t now = clock.TickCount();
+    if (target > now) clock.Spend(std::uint32_t(target - now));
+}
 
 std::unique_ptr<HiddenWindow> FakeMessageWindows::Create(MessageHandler handler) {
     NativeWindow handle = nextHandle;

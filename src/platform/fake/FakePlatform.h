@@ -2,8 +2,12 @@
 // Scriptable stand-ins for the operating system: they record what the program
 // asks and answer what a test scripted.
 
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <optional>
 #include <set>
@@ -139,6 +143,13 @@ public:
         return it == resources.end() ? std::string() : it->second;
     }
     void ExitNow(int code) override { exits.push_back(code); }
+    void SetCurrentThreadPriority(int priority) override;
+    // Every priority a thread gave itself, with the thread.
+    std::vector<std::pair<std::thread::id, int>> Priorities();
+
+private:
+    std::mutex prioritiesMutex_;
+    std::vector<std::pair<std::thread::id, int>> priorities_;
 };
 
 class FakeClipboard final : public Clipboard {
@@ -157,10 +168,28 @@ public:
     }
 };
 
+// Time stands still until a test moves it; worker threads sleep on this time.
 class FakeClock final : public Clock {
 public:
     LocalTime now{2026, 12, 8, 14, 5, 9, 7};
     LocalTime Now() override { return now; }
+
+    std::uint32_t TickCount() override;
+    std::unique_ptr<WorkerSleep> CreateWorkerSleep() override;
+    // Moves the tick count on; sleeps that end by then wake up. Nothing else
+    // happens: FakePlatform::AdvanceTime also fires window timers.
+    void Spend(std::uint32_t milliseconds);
+    // Waits (in real time, at most a few seconds) until `count` threads sleep
+    // on this clock; false when they don't.
+    bool WaitForSleepers(int count);
+    int Sleepers();
+
+private:
+    friend class FakeWorkerSleep;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t ticks_ = 1000;
+    int sleepers_ = 0;
 };
 
 class FakeRegistry final : public Registry {
@@ -183,12 +212,25 @@ public:
 
 class FakeMessageWindows final : public MessageWindows {
 public:
+    // Timers fall due on this clock's time, when it is given.
+    explicit FakeMessageWindows(FakeClock* clock = nullptr) : clock_(clock) {}
     std::unique_ptr<HiddenWindow> Create(MessageHandler handler) override;
     // Delivers a message to a hidden window as its window procedure would get it.
     bool Send(NativeWindow window, unsigned message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
     std::map<NativeWindow, MessageHandler> windows;  // the live ones
     std::map<NativeWindow, std::map<unsigned, unsigned>> timers;  // window -> id -> period
     NativeWindow nextHandle = 0x9000;
+    bool outOfTimers = false;  // the system refuses new timers
+
+    // The earliest time a running timer falls due, if any.
+    std::optional<std::uint64_t> NextDue() const;
+    // Sends WM_TIMER for every timer due at `now` and schedules its next time.
+    void FireDue(std::uint64_t now);
+
+private:
+    friend class FakeHiddenWindow;
+    FakeClock* clock_;
+    std::map<std::pair<NativeWindow, unsigned>, std::uint64_t> due_;
 };
 
 class FakeNotificationArea final : public NotificationArea {
@@ -235,10 +277,14 @@ struct FakePlatform {
     FakeDialogs dialogs;
     FakeClock clock;
     FakeRegistry registry;
-    FakeMessageWindows messageWindows;
+    FakeMessageWindows messageWindows{&clock};
     FakeNotificationArea notificationArea;
     Platform platform{desktop,   files, shell,    hotKeys,        instance,        process,
                       clipboard, dialogs, clock, registry, messageWindows, notificationArea};
+
+    // Lets `milliseconds` pass: window timers fire in the order they fall due,
+    // and sleeping workers wake when their time has come.
+    void AdvanceTime(std::uint32_t milliseconds);
 };
 
 }  // namespace snapora

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -20,7 +21,9 @@ public:
     Win32HiddenWindow& operator=(const Win32HiddenWindow&) = delete;
 
     NativeWindow Handle() const override { return reinterpret_cast<NativeWindow>(window_); }
-    void StartTimer(unsigned id, unsigned milliseconds) override { SetTimer(window_, id, milliseconds, nullptr); }
+    bool StartTimer(unsigned id, unsigned milliseconds) override {
+        return SetTimer(window_, id, milliseconds, nullptr) != 0;
+    }
     void StopTimer(unsigned id) override { KillTimer(window_, id); }
 
 private:
@@ -28,7 +31,8 @@ private:
     bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     MessageWindows& owner_;
-    MessageHandler handler_;
+    // Shared with a message being handled, so the handler may destroy its window.
+    std::shared_ptr<MessageHandler> handler_;
     HWND window_ = nullptr;
 };
 
@@ -43,7 +47,7 @@ void RegisterHiddenWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }
 
 Win32HiddenWindow::Win32HiddenWindow(MessageWindows& owner, MessageHandler handler)
-    : owner_(owner), handler_(std::move(handler)) {
+    : owner_(owner), handler_(std::make_shared<MessageHandler>(std::move(handler))) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterHiddenWindowClass(instance, Procedure);
     window_ = CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
@@ -59,9 +63,12 @@ Win32HiddenWindow::~Win32HiddenWindow() {
 }
 
 bool Win32HiddenWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (!handler_) return false;
+    std::shared_ptr<MessageHandler> handler = handler_;
+    if (!*handler) return false;
+    // An exception never crosses the window procedure into the system: Deliver
+    // hands it to the program's error handler.
     std::intptr_t handled = 0;
-    if (!owner_.Deliver(handler_, message, wParam, lParam, handled)) return false;
+    if (!owner_.Deliver(*handler, message, wParam, lParam, handled)) return false;
     result = LRESULT(handled);
     return true;
 }

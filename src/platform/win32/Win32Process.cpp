@@ -61,6 +61,8 @@ std::string Win32Process::ExecutablePath() { return Narrow(ModulePath()); }
 
 void Win32Process::ExitNow(int code) { ExitProcess(UINT(code)); }
 
+void Win32Process::SetCurrentThreadPriority(int priority) { SetThreadPriority(GetCurrentThread(), priority); }
+
 std::string Win32Process::ProgramResource(const std::string& name) {
     HRSRC found = FindResourceW(nullptr, Widen(name).c_str(), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
     if (!found) return {};

@@ -15,6 +15,7 @@ public:
     std::string ExecutablePath() override;
     std::string ProgramResource(const std::string& name) override;
     void ExitNow(int code) override;
+    void SetCurrentThreadPriority(int priority) override;
 };
 
 // Splits a command line the classic way: blanks separate, double quotes group

@@ -9,6 +9,7 @@
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Menu.h"
+#include "ui/win32/Win32GifSurface.h"
 
 namespace snapora {
 
@@ -250,6 +251,11 @@ LRESULT CALLBACK Win32Backend::ContainerProc(HWND window, UINT message, WPARAM w
         case WM_CTLCOLORBTN:
             // All control notifications are handled in one place, the form's procedure.
             return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
+        case WM_QUERYNEWPALETTE:
+            if (auto* backend = UserData<Win32Backend>(window))
+                if (Win32ControlPeer* peer = backend->ControlPeerOf(window))
+                    return RealizePicturePalettes(static_cast<Container&>(peer->Model()));
+            break;
         case WM_ERASEBKGND:
             if (auto* backend = UserData<Win32Backend>(window))
                 if (Win32ControlPeer* peer = backend->ControlPeerOf(window)) {
@@ -329,6 +335,8 @@ LRESULT Win32Backend::FormMessage(Win32FormPeer& peer, UINT message, WPARAM wPar
         case WM_ERASEBKGND:
             peer.PaintBackground(reinterpret_cast<HDC>(wParam));
             return 1;
+        case WM_QUERYNEWPALETTE:
+            return RealizePicturePalettes(form);
         case DM_GETDEFID:
             // Dialog navigation asks which button Enter presses: the model's default one, if usable.
             if (TButton* button = form.DefaultButton(); button && button->Showing() && button->Enabled())

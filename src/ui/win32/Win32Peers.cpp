@@ -1,6 +1,7 @@
 #include "ui/win32/Win32Peers.h"
 
 #include "gif/GIFImage.h"
+#include "ui/win32/Win32GifSurface.h"
 
 #include <commctrl.h>
 
@@ -218,7 +219,17 @@ int PageOfTab(const Container& pageControl, int tabIndex) {
 }
 
 Win32ControlPeer::Win32ControlPeer(Control& control, HWND window, GdiCache& gdi)
-    : control_(control), window_(window), gdi_(gdi) {}
+    : control_(control), window_(window), gdi_(gdi) {
+    if (control_.GetKind() == Kind::Picture) {
+        auto& gif = static_cast<TGIFImage&>(control_);
+        gifHost_ = std::make_unique<Win32GifHost>(window_, gif);
+        gif.SetHost(gifHost_.get());
+    }
+}
+
+Win32ControlPeer::~Win32ControlPeer() {
+    if (gifHost_) static_cast<TGIFImage&>(control_).SetHost(nullptr);
+}
 
 RECT Win32ControlPeer::NativeBounds() const {
     Rect r = control_.Bounds();
@@ -376,21 +387,13 @@ HBRUSH Win32ControlPeer::Colours(UINT message, HDC dc) {
 
 void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
-    COLORREF background = BackgroundOf(control_);
-    FillRect(dc, &item.rcItem, gdi_.BrushFor(background));
     if (control_.GetKind() == Kind::Picture) {
-        auto& gif = static_cast<TGIFImage&>(control_);
-        if (gif.Frame.IsEmpty()) return;
-        // Transparent pixels take the colour behind the control.
-        Bitmap shown = gif.Frame;
-        if (gif.Mask.size() == size_t(shown.Width()) * size_t(shown.Height()))
-            for (int y = 0; y < shown.Height(); ++y)
-                for (int x = 0; x < shown.Width(); ++x)
-                    if (gif.Mask[size_t(y) * size_t(shown.Width()) + size_t(x)])
-                        shown.SetPixel(x, y, Colour(background));
-        DrawPixels(dc, shown);
+        // The control decides whether the parent's background goes beneath it.
+        Win32GifSurface surface(dc, static_cast<TGIFImage&>(control_));
+        static_cast<TGIFImage&>(control_).NativePaint(surface);
         return;
     }
+    FillRect(dc, &item.rcItem, gdi_.BrushFor(BackgroundOf(control_)));
     if (control_.GetKind() != Kind::Image) return;
 
     auto& image = static_cast<TImage&>(control_);

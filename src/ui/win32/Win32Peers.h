@@ -66,9 +66,14 @@ struct NativeClasses {
     void* createParam = nullptr;  // reaches the own classes' window procedures
 };
 
+class Win32GifHost;
+
 class Win32ControlPeer final : public ControlPeer {
 public:
     Win32ControlPeer(Control& control, HWND window, GdiCache& gdi);
+    ~Win32ControlPeer() override;
+    Win32ControlPeer(const Win32ControlPeer&) = delete;
+    Win32ControlPeer& operator=(const Win32ControlPeer&) = delete;
     void Update(Change what) override;
     NativeWindow Handle() const override { return reinterpret_cast<NativeWindow>(window_); }
 
@@ -100,6 +105,7 @@ private:
     HWND buttons_ = nullptr;
     GdiCache& gdi_;
     bool writingText_ = false;
+    std::unique_ptr<Win32GifHost> gifHost_;  // picture controls only
 };
 
 // A page control's tabs are its TTabSheet children in order; other children have no tab.

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds and runs a libFuzzer target (clang, address and undefined-behaviour
+# sanitizers).
+#   scripts/fuzz.sh TARGET SECONDS [libFuzzer options...]
+#   scripts/fuzz.sh --list
+# A target is one file fuzz/TARGET.cpp defining LLVMFuzzerTestOneInput; its
+# "// fuzz-sources:" lines name the project sources it needs. It is built into
+# build/fuzz/TARGET, keeps its corpus in build/fuzz/TARGET.corpus (seeded from
+# fuzz/TARGET.seeds/ when that exists) and writes findings to
+# build/fuzz/TARGET.findings/. The run fails on a finding.
+set -euo pipefail
+source "$(dirname "$0")/lib/common.sh"
+
+if [ "${1:-}" = "--list" ]; then
+  for f in "$repo"/fuzz/*.cpp; do basename "$f" .cpp; done
+  exit 0
+fi
+if [ $# -lt 2 ]; then
+  echo "usage: $0 TARGET SECONDS [libFuzzer options...] | --list" >&2
+  exit 2
+fi
+target="$1" seconds="$2"
+shift 2
+source_file="$repo/fuzz/$target.cpp"
+[ -f "$source_file" ] || { echo "no fuzz target $source_file" >&2; exit 2; }
+
+"$repo/scripts/install-packages.sh"
+
+out="$repo/build/fuzz"
+mkdir -p "$out" "$out/$target.corpus" "$out/$target.findings"
+binary="$out/$target"
+mapfile -t sources < <(sed -n 's|^// fuzz-sources:||p' "$source_file" | tr ' ' '\n' | sed '/^$/d')
+newest="$source_file"
+for s in "${sources[@]}"; do newest="$newest $repo/$s"; done
+rebuild=1
+if [ -x "$binary" ]; then
+  rebuild=0
+  # Any source or header newer than the binary means building again.
+  if [ -n "$(find "$repo/src" "$source_file" -newer "$binary" \( -name '*.cpp' -o -name '*.h' \) -print -quit)" ]; then
+    rebuild=1
+  fi
+fi
+if [ "$rebuild" -eq 1 ]; then
+  log "building fuzz target $target"
+  clang++ -std=c++20 -O2 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$repo/src" -o "$binary" "$source_file" "${sources[@]/#/$repo/}" -lpthread
+fi
+
+seeds="$repo/fuzz/$target.seeds"
+corpora=("$out/$target.corpus")
+[ -d "$seeds" ] && corpora+=("$seeds")
+log "fuzzing $target for $seconds s"
+log_file="$(mktemp "$out/$target.XXXXXX.log")"
+set +e
+"$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -print_final_stats=1 \
+  -artifact_prefix="$out/$target.findings/" "$@" "${corpora[@]}" >"$log_file" 2>&1
+status=$?
+set -e
+grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$log_file" || true
+if [ "$status" -ne 0 ]; then
+  tail -n 60 "$log_file"
+  echo "fuzz target $target: finding (see $out/$target.findings/ and $log_file)" >&2
+  exit 1
+fi
+rm -f "$log_file"
+echo "fuzz target $target: no finding"
