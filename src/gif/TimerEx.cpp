@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "ui/Application.h"
@@ -69,10 +70,10 @@ private:
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return !paused_ || stop_; });
         if (stop_) return false;
-        if (priority_ != applied_) {
+        if (applied_ != priority_) {
             applied_ = priority_;
             lock.unlock();
-            process_.SetCurrentThreadPriority(PlatformThreadPriority(applied_));
+            process_.SetCurrentThreadPriority(PlatformThreadPriority(*applied_));
         }
         return true;
     }
@@ -120,7 +121,7 @@ private:
     bool paused_ = true;
     bool stop_ = false;
     TThreadPriority priority_ = tpNormal;
-    TThreadPriority applied_ = TThreadPriority(-1);
+    std::optional<TThreadPriority> applied_;  // none yet: the first checkpoint applies one
 
     std::recursive_mutex tickMutex_;  // the timer's discarding waits for a running tick
     TTimerEx* timer_;
