@@ -4,10 +4,12 @@
 #   scripts/fuzz.sh TARGET SECONDS [libFuzzer options...]
 #   scripts/fuzz.sh --list
 # A target is one file fuzz/TARGET.cpp defining LLVMFuzzerTestOneInput; its
-# "// fuzz-sources:" lines name the project sources it needs. It is built into
-# build/fuzz/TARGET, keeps its corpus in build/fuzz/TARGET.corpus (seeded from
-# fuzz/TARGET.seeds/ when that exists) and writes findings to
-# build/fuzz/TARGET.findings/. The run fails on a finding.
+# "// fuzz-sources:" lines name the project sources it needs, "// fuzz-flags:"
+# lines further compiler and linker options, "// fuzz-options:" lines libFuzzer
+# options of its own. It is built into build/fuzz/TARGET, keeps its corpus in
+# build/fuzz/TARGET.corpus and writes findings to build/fuzz/TARGET.findings/.
+# When fuzz/TARGET.seeds.sh exists, it writes the seed inputs into the folder
+# it is given (build/fuzz/TARGET.seeds). The run fails on a finding.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
@@ -29,31 +31,42 @@ source_file="$repo/fuzz/$target.cpp"
 out="$repo/build/fuzz"
 mkdir -p "$out" "$out/$target.corpus" "$out/$target.findings"
 binary="$out/$target"
-mapfile -t sources < <(sed -n 's|^// fuzz-sources:||p' "$source_file" | tr ' ' '\n' | sed '/^$/d')
-newest="$source_file"
-for s in "${sources[@]}"; do newest="$newest $repo/$s"; done
+declared() { sed -n "s|^// fuzz-$1:||p" "$source_file" | tr ' ' '\n' | sed '/^$/d'; }
+mapfile -t sources < <(declared sources)
+mapfile -t flags < <(declared flags)
+mapfile -t options < <(declared options)
 rebuild=1
 if [ -x "$binary" ]; then
   rebuild=0
   # Any source or header newer than the binary means building again.
-  if [ -n "$(find "$repo/src" "$source_file" -newer "$binary" \( -name '*.cpp' -o -name '*.h' \) -print -quit)" ]; then
+  if [ -n "$(find "$repo/src" "$repo/server" "$source_file" -newer "$binary" \( -name '*.cpp' -o -name '*.h' \) -print -quit)" ]; then
     rebuild=1
   fi
 fi
 if [ "$rebuild" -eq 1 ]; then
   log "building fuzz target $target"
-  clang++ -std=c++20 -O2 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$repo/src" -o "$binary" "$source_file" "${sources[@]/#/$repo/}" -lpthread
+  # From the top of the tree, so that the flags may name folders of it.
+  (cd "$repo" && clang++ -std=c++20 -O2 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -Isrc -o "$binary" "$source_file" "${sources[@]}" "${flags[@]}" -lpthread)
 fi
 
-seeds="$repo/fuzz/$target.seeds"
 corpora=("$out/$target.corpus")
-[ -d "$seeds" ] && corpora+=("$seeds")
+generator="$repo/fuzz/$target.seeds.sh"
+if [ -f "$generator" ]; then
+  seeds="$out/$target.seeds"
+  if [ ! -f "$seeds.made" ] || [ "$generator" -nt "$seeds.made" ]; then
+    rm -rf "$seeds"
+    mkdir -p "$seeds"
+    bash "$generator" "$seeds" >/dev/null
+    touch "$seeds.made"
+  fi
+  corpora+=("$seeds")
+fi
 log "fuzzing $target for $seconds s"
 log_file="$(mktemp "$out/$target.XXXXXX.log")"
 set +e
 "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -print_final_stats=1 \
-  -artifact_prefix="$out/$target.findings/" "$@" "${corpora[@]}" >"$log_file" 2>&1
+  -artifact_prefix="$out/$target.findings/" "${options[@]}" "$@" "${corpora[@]}" >"$log_file" 2>&1
 status=$?
 set -e
 grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$log_file" || true
