@@ -106,7 +106,7 @@ void TUploadThread::CompressScreenshot() {
     } else {
         Status("Screenshot wird komprimiert...");
         auto status = [this](const std::string& s) { Status(s); };
-        jpeg = CompressForUpload(state.ScreenshotBitmap, EncodeJpeg, status, /*speculate=*/true).jpeg;
+        jpeg = CompressForUpload(state.ScreenshotBitmap, status).jpeg;
     }
     ThrowIfCancelled();
     if (!files.WriteFile(state.TempFileName, jpeg))

@@ -1,0 +1,637 @@
+#include "imaging/JpegProbe.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "imaging/JpegSession.h"
+
+// libjpeg's module interfaces (the entropy coder and the forward DCT), which
+// the probe takes over for one compression; a C header without C++ guards.
+extern "C" {
+#include <jpegint.h>
+}
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace snapora {
+
+namespace {
+
+constexpr int Unreachable = 1 << 20;
+
+int BitLength(int value) {
+    unsigned magnitude = unsigned(value < 0 ? -value : value);
+#if defined(__GNUC__)
+    return magnitude ? 32 - __builtin_clz(magnitude) : 0;
+#else
+    int n = 0;
+    while (magnitude) {
+        ++n;
+        magnitude >>= 1;
+    }
+    return n;
+#endif
+}
+
+// libjpeg's rounding for a quantised coefficient: to nearest, halves away from zero.
+int Quantize(int value, int divisor) {
+    return value < 0 ? -((-value + divisor / 2) / divisor) : (value + divisor / 2) / divisor;
+}
+
+// Code lengths of a Huffman table by symbol, 0 for symbols it lacks.
+void CodeLengths(const JHUFF_TBL& table, std::uint8_t* lengths, int count) {
+    std::memset(lengths, 0, std::size_t(count));
+    int k = 0;
+    for (int length = 1; length <= 16; ++length)
+        for (int i = 0; i < table.bits[length]; ++i, ++k)
+            if (table.huffval[k] < count) lengths[table.huffval[k]] = std::uint8_t(length);
+}
+
+// What AC coefficients cost under one Huffman table: exactly, and at least
+// once any coefficients may be added and any may grow.
+struct AcCosts {
+    int symbol[256];      // code length plus extra bits, Unreachable when the table lacks the symbol
+    int zeroRun = 0;      // the 16-zero run (0xF0)
+    int endOfBlock = 0;   // (0x00)
+    int runFloor[64][11]; // a run of r zeros before a coefficient of size >= s, coefficients insertable
+    int tailFloor[64];    // t trailing zeros, coefficients insertable
+
+    explicit AcCosts(const JHUFF_TBL& table) {
+        std::uint8_t lengths[256];
+        CodeLengths(table, lengths, 256);
+        for (int sym = 0; sym < 256; ++sym)
+            symbol[sym] = lengths[sym] ? lengths[sym] + (sym & 15) : Unreachable;
+        zeroRun = lengths[0xF0] ? lengths[0xF0] : Unreachable;
+        endOfBlock = lengths[0x00] ? lengths[0x00] : Unreachable;
+        // A run coded as it stands: 16-zero runs, then run/size with the cheapest size >= s.
+        auto direct = [&](int run, int size) {
+            int best = Unreachable;
+            for (int s = size; s <= 10; ++s) best = std::min(best, symbol[((run & 15) << 4) | s]);
+            return std::min(Unreachable, best + (run >> 4) * zeroRun);
+        };
+        int inserted[64];  // a run of a zeros ended by an added coefficient of any size
+        for (int a = 0; a < 64; ++a) inserted[a] = direct(a, 1);
+        for (int r = 0; r < 64; ++r)
+            for (int s = 1; s <= 10; ++s) {
+                int best = direct(r, s);
+                for (int a = 0; a < r; ++a) best = std::min(best, inserted[a] + runFloor[r - 1 - a][s]);
+                runFloor[r][s] = best;
+            }
+        tailFloor[0] = 0;
+        for (int t = 1; t < 64; ++t) {
+            int best = endOfBlock;
+            for (int a = 0; a < t; ++a) best = std::min(best, inserted[a] + tailFloor[t - 1 - a]);
+            tailFloor[t] = best;
+        }
+    }
+};
+
+// For each byte of a natural-order bit mask, its bits in zigzag order.
+struct ZigzagMasks {
+    std::uint64_t fromNatural[8][256];
+    ZigzagMasks() {
+        int zigzagOf[64];
+        for (int k = 0; k < 64; ++k) zigzagOf[jpeg_natural_order[k]] = k;
+        for (int byte = 0; byte < 8; ++byte)
+            for (int v = 0; v < 256; ++v) {
+                std::uint64_t mask = 0;
+                for (int bit = 0; bit < 8; ++bit)
+                    if (v >> bit & 1) mask |= std::uint64_t(1) << zigzagOf[byte * 8 + bit];
+                fromNatural[byte][v] = mask;
+            }
+    }
+};
+
+const ZigzagMasks& Zigzag() {
+    static const ZigzagMasks masks;
+    return masks;
+}
+
+// The nonzero coefficients of a block (natural order in memory) as a zigzag-order bit mask.
+std::uint64_t NonzeroMask(const JCOEF* block) {
+    const ZigzagMasks& zz = Zigzag();
+    std::uint64_t mask = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (int row = 0; row < 8; ++row) {
+        __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * row));
+        __m128i zeros = _mm_cmpeq_epi16(values, zero);
+        int bits = _mm_movemask_epi8(_mm_packs_epi16(zeros, zeros)) & 0xFF;
+        mask |= zz.fromNatural[row][~bits & 0xFF];
+    }
+#else
+    for (int row = 0; row < 8; ++row) {
+        int bits = 0;
+        for (int i = 0; i < 8; ++i) bits |= (block[8 * row + i] != 0) << i;
+        mask |= zz.fromNatural[row][bits];
+    }
+#endif
+    return mask;
+}
+
+int LowestBit(std::uint64_t mask) {
+#if defined(__GNUC__)
+    return __builtin_ctzll(mask);
+#else
+    int n = 0;
+    while (!(mask & 1)) {
+        mask >>= 1;
+        ++n;
+    }
+    return n;
+#endif
+}
+
+// The sum of (sample - 128) over an 8x8 block: its DC term before quantisation.
+std::int32_t BlockSum(JSAMPARRAY rows, JDIMENSION column) {
+    std::int32_t sum = 0;
+    for (int y = 0; y < 8; ++y) {
+        const JSAMPLE* p = rows[y] + column;
+#if defined(__SSE2__)
+        __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        sum += _mm_cvtsi128_si32(_mm_sad_epu8(eight, _mm_setzero_si128()));
+#else
+        for (int x = 0; x < 8; ++x) sum += p[x];
+#endif
+    }
+    return sum - 64 * 128;
+}
+
+// Takes the quantised blocks of one quality in coding order and adds them up
+// into a measurement.
+class BlockCounter {
+public:
+    BlockCounter(JpegMeasure& m, bool keep) : measure_(m), keep_(keep) {}
+
+    // Huffman tables, DC divisors and geometry of the compression being measured, once started.
+    void Prepare(const jpeg_compress_struct& info) {
+        for (int t = 0; t < 2; ++t) {
+            CodeLengths(*info.dc_huff_tbl_ptrs[t], measure_.dcCodeLength[t], 12);
+            ac_[t] = std::make_unique<AcCosts>(*info.ac_huff_tbl_ptrs[t]);
+            for (int sym = 0; sym < 256; ++sym)
+                measure_.acCodeCost[t][sym] = std::uint8_t(std::min(ac_[t]->symbol[sym], 255));
+        }
+        for (int c = 0; c < 3; ++c) {
+            measure_.quantTable[c] = info.comp_info[c].quant_tbl_no;
+            measure_.dcTable[c] = info.comp_info[c].dc_tbl_no;
+            measure_.acTable[c] = info.comp_info[c].ac_tbl_no;
+            dcDivisor_[c] = 8 * info.quant_tbl_ptrs[measure_.quantTable[c]]->quantval[0];
+        }
+        measure_.dcSumsExact = true;
+        for (int c = 0; c < 3; ++c)
+            measure_.dcSums[c].reserve(std::size_t(info.comp_info[c].width_in_blocks) *
+                                       info.comp_info[c].height_in_blocks);
+    }
+
+    // One block the DCT made, with the sum of its samples.
+    void Block(int c, const JCOEF* block, std::int32_t sum) {
+        JpegMeasure& m = measure_;
+        if (Quantize(sum, dcDivisor_[c]) != block[0]) m.dcSumsExact = false;
+        m.dcSums[c].push_back(sum);
+        if (keep_) {
+            m.blockComponent.push_back(std::uint8_t(c));
+            m.blockStart.push_back(std::uint32_t(m.coefficientValue.size()));
+        }
+        // The AC terms in zigzag order: exactly, and the floor for higher qualities.
+        const AcCosts& costs = *ac_[m.acTable[c]];
+        std::uint64_t nonzero = NonzeroMask(block) & ~std::uint64_t(1);
+        int previous = 0;
+        std::uint64_t exact = 0, floor = 0;
+        while (nonzero) {
+            const int k = LowestBit(nonzero);
+            nonzero &= nonzero - 1;
+            const int value = block[jpeg_natural_order[k]];
+            const int size = std::min(BitLength(value), 10);  // libjpeg allows no more for 8-bit samples
+            const int run = k - previous - 1;
+            previous = k;
+            exact += std::uint64_t((run >> 4) * costs.zeroRun + costs.symbol[((run & 15) << 4) | size]);
+            floor += std::uint64_t(costs.runFloor[run][size]);
+            if (keep_) {
+                m.coefficientPosition.push_back(std::uint8_t(k));
+                m.coefficientValue.push_back(std::int16_t(value));
+            }
+        }
+        if (previous < 63) exact += std::uint64_t(costs.endOfBlock);
+        acBits_ += exact;
+        m.acFloorBits += floor + std::uint64_t(costs.tailFloor[63 - previous]);
+        ++m.blocks;
+    }
+
+    // After the last block: the blocks libjpeg added at the right and bottom
+    // edges (their DC repeats the one before, their AC is empty), and the totals.
+    void Finish(const jpeg_compress_struct& info) {
+        JpegMeasure& m = measure_;
+        for (int c = 0; c < 3; ++c) {
+            const jpeg_component_info& component = info.comp_info[c];
+            const std::uint64_t coded =
+                std::uint64_t(info.MCUs_per_row) * info.MCU_rows_in_scan * std::uint64_t(component.MCU_blocks);
+            m.paddingBlocks[c] = coded - m.dcSums[c].size();
+            const AcCosts& costs = *ac_[m.acTable[c]];
+            acBits_ += m.paddingBlocks[c] * std::uint64_t(costs.endOfBlock);
+            m.acFloorBits += m.paddingBlocks[c] * std::uint64_t(costs.tailFloor[63]);
+            m.blocks += m.paddingBlocks[c];
+        }
+        m.bits = acBits_ + DcBitsAt(m, m.quality);
+    }
+
+private:
+    JpegMeasure& measure_;
+    bool keep_;
+    std::unique_ptr<AcCosts> ac_[2];
+    int dcDivisor_[3] = {};
+    std::uint64_t acBits_ = 0;
+};
+
+// A compression whose DCT calls the probe sees, reached from libjpeg's
+// callbacks through client_data.
+struct Probe {
+    Probe(JpegMeasure& m, bool keep) : counter(m, keep) {}
+    BlockCounter counter;
+    void (*forwardDct)(j_compress_ptr, jpeg_component_info*, JSAMPARRAY, JBLOCKROW, JDIMENSION, JDIMENSION,
+                       JDIMENSION) = nullptr;
+    std::uint64_t written = 0;
+    JOCTET sink[4096];
+};
+
+Probe& ProbeOf(j_compress_ptr info) { return *static_cast<Probe*>(info->client_data); }
+
+// A measurement: the compression's own DCT and quantisation, then the count.
+void ProbeDct(j_compress_ptr info, jpeg_component_info* component, JSAMPARRAY samples, JBLOCKROW blocks,
+              JDIMENSION startRow, JDIMENSION startColumn, JDIMENSION count) {
+    Probe& probe = ProbeOf(info);
+    probe.forwardDct(info, component, samples, blocks, startRow, startColumn, count);
+    for (JDIMENSION i = 0; i < count; ++i)
+        probe.counter.Block(component->component_index, blocks[i], BlockSum(samples + startRow, startColumn + 8 * i));
+}
+
+// Measures another quality beside an encode, on a thread of its own: the
+// encode's DCT calls are recorded one row of blocks at a time, with a copy of
+// the samples they read (libjpeg reuses its buffer for the next row), and
+// replayed through the measured compression's DCT and quantisation.
+class ReplayThread {
+public:
+    ReplayThread(jpeg_compress_struct& measured, BlockCounter& counter) : measured_(measured), counter_(counter) {
+        worker_ = std::thread([this] { Run(); });
+    }
+    ~ReplayThread() { Finish(); }
+
+    // From the encode's DCT, before it does its own work.
+    void Record(const jpeg_component_info& component, JSAMPARRAY samples, JDIMENSION startRow,
+                JDIMENSION startColumn, JDIMENSION count) {
+        const int c = component.component_index;
+        // A row of blocks starts with the first component's first block.
+        if (c == 0 && startRow == 0 && startColumn == 0) Hand();
+        if (!current_) current_ = TakeFree();
+        Batch& batch = *current_;
+        if (!batch.copied[c]) {
+            const std::size_t width = std::size_t(component.width_in_blocks) * DCTSIZE;
+            const int rows = component.v_samp_factor * DCTSIZE;
+            batch.width[c] = width;
+            batch.samples[c].resize(width * std::size_t(rows));
+            for (int y = 0; y < rows; ++y) std::memcpy(&batch.samples[c][width * std::size_t(y)], samples[y], width);
+            batch.copied[c] = true;
+        }
+        batch.calls.push_back({c, startRow, startColumn, count});
+    }
+
+    // Hands over the last row and waits for the thread to measure everything.
+    void Finish() {
+        if (!worker_.joinable()) return;
+        Hand();
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+    }
+
+private:
+    struct Call {
+        int component;
+        JDIMENSION row, column, count;
+    };
+    struct Batch {
+        std::vector<JSAMPLE> samples[3];
+        std::size_t width[3] = {};
+        bool copied[3] = {};
+        std::vector<Call> calls;
+    };
+
+    std::unique_ptr<Batch> TakeFree() {
+        std::lock_guard lock(mutex_);
+        if (free_.empty()) return std::make_unique<Batch>();
+        std::unique_ptr<Batch> batch = std::move(free_.back());
+        free_.pop_back();
+        return batch;
+    }
+
+    void Hand() {
+        if (!current_) return;
+        {
+            std::lock_guard lock(mutex_);
+            ready_.push_back(std::move(current_));
+        }
+        changed_.notify_all();
+    }
+
+    void Run() {
+        JBLOCK blocks[C_MAX_BLOCKS_IN_MCU];
+        for (;;) {
+            std::unique_ptr<Batch> batch;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return ended_ || !ready_.empty(); });
+                if (ready_.empty()) return;
+                batch = std::move(ready_.front());
+                ready_.pop_front();
+            }
+            JSAMPROW rows[3][2 * DCTSIZE];
+            for (int c = 0; c < 3; ++c)
+                if (batch->copied[c])
+                    for (int y = 0; y < measured_.comp_info[c].v_samp_factor * DCTSIZE; ++y)
+                        rows[c][y] = &batch->samples[c][batch->width[c] * std::size_t(y)];
+            for (const Call& call : batch->calls) {
+                const JDIMENSION count = std::min<JDIMENSION>(call.count, C_MAX_BLOCKS_IN_MCU);
+                measured_.fdct->forward_DCT(&measured_, &measured_.comp_info[call.component], rows[call.component],
+                                            blocks, call.row, call.column, count);
+                for (JDIMENSION i = 0; i < count; ++i)
+                    counter_.Block(call.component, blocks[i],
+                                   BlockSum(rows[call.component] + call.row, call.column + 8 * i));
+            }
+            batch->calls.clear();
+            for (bool& copied : batch->copied) copied = false;
+            std::lock_guard lock(mutex_);
+            free_.push_back(std::move(batch));
+        }
+    }
+
+    jpeg_compress_struct& measured_;
+    BlockCounter& counter_;
+    std::unique_ptr<Batch> current_;  // the encode's thread only
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<Batch>> ready_;
+    std::vector<std::unique_ptr<Batch>> free_;
+    bool ended_ = false;
+    std::thread worker_;
+};
+
+// The encode beside which a measurement runs.
+struct ReplayingEncode {
+    ReplayThread* replay = nullptr;
+    void (*forwardDct)(j_compress_ptr, jpeg_component_info*, JSAMPARRAY, JBLOCKROW, JDIMENSION, JDIMENSION,
+                       JDIMENSION) = nullptr;
+};
+
+void RecordingDct(j_compress_ptr info, jpeg_component_info* component, JSAMPARRAY samples, JBLOCKROW blocks,
+                  JDIMENSION startRow, JDIMENSION startColumn, JDIMENSION count) {
+    auto& encode = *static_cast<ReplayingEncode*>(info->client_data);
+    encode.replay->Record(*component, samples, startRow, startColumn, count);
+    encode.forwardDct(info, component, samples, blocks, startRow, startColumn, count);
+}
+
+boolean CodeNothing(j_compress_ptr, JBLOCKROW*) { return TRUE; }
+
+// A destination that only counts: a measurement's output is the markers alone.
+void SinkInit(j_compress_ptr info) {
+    Probe& probe = ProbeOf(info);
+    info->dest->next_output_byte = probe.sink;
+    info->dest->free_in_buffer = sizeof probe.sink;
+}
+boolean SinkEmpty(j_compress_ptr info) {
+    Probe& probe = ProbeOf(info);
+    probe.written += sizeof probe.sink;
+    SinkInit(info);
+    return TRUE;
+}
+void SinkTerm(j_compress_ptr) {}
+
+struct QuantTables {
+    std::uint16_t values[2][64];
+};
+
+// libjpeg's tables for every quality, made once.
+const QuantTables& TablesAt(int quality) {
+    static std::array<QuantTables, 101> tables;
+    static std::once_flag made;
+    std::call_once(made, [] {
+        jpeg_compress_struct info{};
+        jpeg_error_mgr errors{};
+        info.err = jpeg_std_error(&errors);
+        jpeg_create_compress(&info);
+        info.in_color_space = JCS_RGB;
+        info.input_components = 3;
+        jpeg_set_defaults(&info);
+        for (int q = 1; q <= 100; ++q) {
+            jpeg_set_quality(&info, q, TRUE);
+            for (int t = 0; t < 2; ++t)
+                for (int k = 0; k < 64; ++k) tables[q].values[t][k] = info.quant_tbl_ptrs[t]->quantval[k];
+        }
+        jpeg_destroy_compress(&info);
+    });
+    return tables[std::clamp(quality, 1, 100)];
+}
+
+// Every entry of `higher`'s tables at most that of `lower`'s: then no
+// coefficient quantises smaller at `higher`.
+bool TablesFiner(int higher, int lower) {
+    const QuantTables& h = TablesAt(higher);
+    const QuantTables& l = TablesAt(lower);
+    for (int t = 0; t < 2; ++t)
+        for (int k = 0; k < 64; ++k)
+            if (h.values[t][k] > l.values[t][k]) return false;
+    return true;
+}
+
+}  // namespace
+
+void JpegQuantTable(int quality, int table, std::uint16_t (&values)[64]) {
+    std::memcpy(values, TablesAt(quality).values[table], sizeof values);
+}
+
+JpegMeasure MeasureJpeg(const Bitmap& picture, int quality, bool keepCoefficients) {
+    jpeg::CheckPicture(picture);
+    JpegMeasure m;
+    m.quality = quality;
+    Probe probe(m, keepCoefficients);
+
+    jpeg_compress_struct info{};
+    jpeg::ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jpeg::OnError;
+    jpeg_destination_mgr sink{};
+    sink.init_destination = SinkInit;
+    sink.empty_output_buffer = SinkEmpty;
+    sink.term_destination = SinkTerm;
+
+    if (setjmp(errors.escape)) {
+        jpeg_destroy_compress(&info);
+        throw std::runtime_error(std::string("JPEG-Fehler: ") + errors.message);
+    }
+    jpeg_create_compress(&info);
+    info.client_data = &probe;
+    info.dest = &sink;
+    jpeg::Configure(info, picture, quality);
+    jpeg_start_compress(&info, TRUE);
+    probe.counter.Prepare(info);
+    // Taken over after the start, which sets up the modules' own methods.
+    probe.forwardDct = info.fdct->forward_DCT;
+    info.fdct->forward_DCT = ProbeDct;
+    info.entropy->encode_mcu = CodeNothing;  // the count happens in the DCT
+    jpeg::WriteRows(info, picture);
+    probe.counter.Finish(info);
+    m.headerBytes = probe.written + (sizeof probe.sink - info.dest->free_in_buffer) + 2;  // and the closing marker
+    jpeg_destroy_compress(&info);
+    return m;
+}
+
+MeasuredJpeg EncodeAndMeasureJpeg(const Bitmap& picture, int quality, int measuredQuality) {
+    jpeg::CheckPicture(picture);
+    MeasuredJpeg result;
+    JpegMeasure& m = result.measure;
+    m.quality = measuredQuality;
+    Probe probe(m, false);
+    ReplayingEncode encode;
+
+    // The encode, as EncodeJpeg does it, and the measured quality's
+    // compression, which lends its DCT and quantisation and never sees a row.
+    jpeg_compress_struct info{}, measured{};
+    jpeg::ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jpeg::OnError;
+    // The measured compression's DCT and quantisation raise no errors; what its
+    // start might raise comes here too, before the replay thread exists.
+    measured.err = info.err;
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_destination_mgr sink{};
+    sink.init_destination = SinkInit;
+    sink.empty_output_buffer = SinkEmpty;
+    sink.term_destination = SinkTerm;
+    std::optional<ReplayThread> replay;
+
+    if (setjmp(errors.escape)) {
+        replay.reset();
+        jpeg_destroy_compress(&measured);
+        jpeg_destroy_compress(&info);
+        std::free(out);
+        throw std::runtime_error(std::string("JPEG-Fehler: ") + errors.message);
+    }
+    jpeg_create_compress(&measured);
+    measured.client_data = &probe;
+    measured.dest = &sink;
+    jpeg::Configure(measured, picture, measuredQuality);
+    jpeg_start_compress(&measured, TRUE);
+    probe.counter.Prepare(measured);
+
+    jpeg_create_compress(&info);
+    info.client_data = &encode;
+    jpeg_mem_dest(&info, &out, &outSize);
+    jpeg::Configure(info, picture, quality);
+    jpeg_start_compress(&info, TRUE);
+    replay.emplace(measured, probe.counter);
+    encode.replay = &*replay;
+    encode.forwardDct = info.fdct->forward_DCT;
+    info.fdct->forward_DCT = RecordingDct;
+    jpeg::WriteRows(info, picture);
+    jpeg_finish_compress(&info);
+    replay->Finish();
+    probe.counter.Finish(info);
+    replay.reset();
+    jpeg_destroy_compress(&info);
+    jpeg_destroy_compress(&measured);
+
+    result.jpeg.assign(reinterpret_cast<const char*>(out), outSize);
+    std::free(out);
+    // Both qualities' files have the same markers; only the tables' values differ.
+    m.headerBytes = JpegHeaderBytes(result.jpeg);
+    return result;
+}
+
+std::uint64_t JpegHeaderBytes(const std::string& jpeg) {
+    // Start of image, then marker segments up to and with the start of scan.
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size()) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(jpeg[i]); };
+        if (byte(at) != 0xFF) break;
+        const unsigned marker = byte(at + 1);
+        at += 2 + ((std::size_t(byte(at + 2)) << 8) | byte(at + 3));
+        if (marker == 0xDA) return at + 2;  // and the end-of-image marker
+    }
+    return 0;
+}
+
+std::uint64_t JpegBytesFor(const JpegMeasure& measure, std::uint64_t bits) {
+    return measure.headerBytes + (bits + 7) / 8;
+}
+
+std::uint64_t DcBitsAt(const JpegMeasure& measure, int quality) {
+    const QuantTables& tables = TablesAt(quality);
+    std::uint64_t bits = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int divisor = 8 * tables.values[measure.quantTable[c]][0];
+        const std::uint8_t* lengths = measure.dcCodeLength[measure.dcTable[c]];
+        bits += measure.paddingBlocks[c] * lengths[0];  // each repeats the DC before it
+        // Dividing by multiplying: exact while numerator times divisor stays below 2^32
+        // (sums are at most 64 * 128, divisors at most 8 * 255).
+        const std::uint64_t reciprocal = ((std::uint64_t(1) << 32) + unsigned(divisor) - 1) / unsigned(divisor);
+        int previous = 0;
+        for (std::int32_t sum : measure.dcSums[c]) {
+            const std::uint32_t magnitude = std::uint32_t(sum < 0 ? -sum : sum) + std::uint32_t(divisor / 2);
+            const int quotient = int((magnitude * reciprocal) >> 32);
+            const int dc = sum < 0 ? -quotient : quotient;
+            const int size = BitLength(dc - previous);
+            bits += std::uint64_t(lengths[size] + size);
+            previous = dc;
+        }
+    }
+    return bits;
+}
+
+std::uint64_t JpegSizeFloor(const JpegMeasure& measure, int quality) {
+    if (quality == measure.quality) return JpegBytesFor(measure, measure.bits);
+    if (quality < measure.quality || !measure.dcSumsExact || !TablesFiner(quality, measure.quality)) return 0;
+    return JpegBytesFor(measure, DcBitsAt(measure, quality) + measure.acFloorBits);
+}
+
+std::uint64_t EstimateBitsAt(const JpegMeasure& measure, int quality) {
+    const QuantTables& from = TablesAt(measure.quality);
+    const QuantTables& to = TablesAt(quality);
+    float ratio[2][64];  // by zigzag position
+    for (int t = 0; t < 2; ++t)
+        for (int k = 0; k < 64; ++k)
+            ratio[t][k] = float(from.values[t][jpeg_natural_order[k]]) / float(to.values[t][jpeg_natural_order[k]]);
+    std::uint64_t bits = DcBitsAt(measure, quality);
+    const std::size_t blocks = measure.blockStart.size();
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const int table = measure.quantTable[measure.blockComponent[b]];
+        const std::uint8_t* cost = measure.acCodeCost[measure.acTable[measure.blockComponent[b]]];
+        const std::size_t end = b + 1 < blocks ? measure.blockStart[b + 1] : measure.coefficientValue.size();
+        int previous = 0;
+        for (std::size_t i = measure.blockStart[b]; i < end; ++i) {
+            const int k = measure.coefficientPosition[i];
+            const int value = int(float(std::abs(measure.coefficientValue[i])) * ratio[table][k] + 0.5f);
+            if (!value) continue;
+            const int size = std::min(BitLength(value), 10);
+            const int run = k - previous - 1;
+            previous = k;
+            bits += std::uint64_t((run >> 4) * cost[0xF0] + cost[((run & 15) << 4) | size]);
+        }
+        if (previous < 63) bits += cost[0x00];
+    }
+    return bits;
+}
+
+}  // namespace snapora
