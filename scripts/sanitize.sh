@@ -25,7 +25,7 @@ case "$kind" in
     targets=(snapora_tests)
     # Where a second thread runs: the upload worker and Synchronize, the ladder's
     # second core, the HTTP client's cancel, the timer's thread, the test service.
-    threaded="Compression.*:UploadWorker.*:CaptureFlow.*:Rename.*:HttpClientTest.*:TimerEx.*:GifImage.*:TestService.*"
+    threaded="Compression.*:JpegProbe.*:UploadWorker.*:CaptureFlow.*:Rename.*:HttpClientTest.*:TimerEx.*:GifImage.*:TestService.*"
     runs=("tests/snapora_tests" "tests/snapora_tests --gtest_filter=$threaded --gtest_repeat=2")
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
     ;;
