@@ -7,15 +7,18 @@
 #   --check  afterwards, build a small program against the prefix and run it
 #            under wine, in a throwaway WINEPREFIX under /tmp (~10 s)
 #
+# curl speaks HTTP and HTTPS; its TLS is Windows' own (Schannel), so there is
+# no OpenSSL to ship and the system's trusted authorities check certificates.
+# A prefix whose libcurl lacks Schannel (an older recipe) is rebuilt.
+#
 # Consumers define CURL_STATICLIB and link, in this order:
-#   -lcurl -ljpeg -lws2_32 -lbcrypt -ladvapi32
-# (sockets; BCryptGenRandom; CryptoAPI for NTLM. advapi32 is a mingw default,
-# listed for clarity. The winmm and crypt32 that curl's CMake export adds are
-# unused in this HTTP-only, TLS-less configuration.)
+#   -lcurl -ljpeg -lsecur32 -lcrypt32 -lws2_32 -lbcrypt -ladvapi32
+# (Schannel and SSPI; certificate stores; sockets; BCryptGenRandom; CryptoAPI.
+# advapi32 is a mingw default, listed for clarity.)
 set -Eeuo pipefail
 
 # Bump whenever the configure options below change: it invalidates the stamp.
-RECIPE_VERSION=1
+RECIPE_VERSION=2
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 prefix="$repo/.deps/win64"
@@ -45,7 +48,14 @@ sudo_cmd=()
 up_to_date() {
   [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/lib/libcurl.a" ] &&
     [ -f "$prefix/include/jpeglib.h" ] && [ -f "$prefix/include/curl/curl.h" ] &&
-    [ -f "$stamp" ] && [ "$(head -n1 "$stamp")" = "recipe $RECIPE_VERSION" ]
+    [ -f "$stamp" ] && [ "$(head -n1 "$stamp")" = "recipe $RECIPE_VERSION" ] && has_schannel
+}
+
+# The stamp could be copied along with an old library: look into the archive.
+has_schannel() {
+  command -v x86_64-w64-mingw32-nm >/dev/null || return 1
+  # grep reads to the end: with -q, nm could die of SIGPIPE and pipefail would say "no".
+  x86_64-w64-mingw32-nm -g "$prefix/lib/libcurl.a" 2>/dev/null | grep -E ' [RDT] Curl_ssl_schannel$' >/dev/null
 }
 
 # Builds a tiny program using both libraries and runs it under wine.
@@ -56,6 +66,7 @@ run_check() {
   cat >"$tmp/check.cpp" <<'EOF'
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <jpeglib.h>
 #include <curl/curl.h>
 
@@ -94,16 +105,19 @@ int main() {
 
   if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return 2;
   CURL* curl = curl_easy_init();
-  std::printf("curl: %s, easy handle %s\n", curl_version(), curl ? "ok" : "NULL");
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  const bool schannel = info->ssl_version && std::strstr(info->ssl_version, "Schannel");
+  std::printf("curl: %s, easy handle %s, TLS %s\n", curl_version(), curl ? "ok" : "NULL",
+              schannel ? "Schannel" : "MISSING");
   if (curl) curl_easy_cleanup(curl);
   curl_global_cleanup();
-  return jpeg_ok && curl ? 0 : 1;
+  return jpeg_ok && curl && schannel ? 0 : 1;
 }
 EOF
   log "check: compiling test program"
   x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -static -DCURL_STATICLIB \
     -I"$prefix/include" "$tmp/check.cpp" -o "$tmp/check.exe" \
-    -L"$prefix/lib" -lcurl -ljpeg -lws2_32 -lbcrypt -ladvapi32 ||
+    -L"$prefix/lib" -lcurl -ljpeg -lsecur32 -lcrypt32 -lws2_32 -lbcrypt -ladvapi32 ||
     die "check: compiling the test program failed (kept $tmp)"
   log "check: running under wine (WINEPREFIX=$tmp/wine)"
   # wine's own start-up chatter (new prefix, no wine32) goes to a log.
@@ -214,7 +228,7 @@ log "curl $curl_ver"
 build curl "$curl_src" \
   -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
   -DHTTP_ONLY=ON -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON \
-  -DCURL_ENABLE_SSL=OFF -DCURL_USE_OPENSSL=OFF -DCURL_USE_SCHANNEL=OFF \
+  -DCURL_ENABLE_SSL=ON -DCURL_USE_SCHANNEL=ON -DCURL_WINDOWS_SSPI=ON -DCURL_USE_OPENSSL=OFF \
   -DCURL_USE_MBEDTLS=OFF -DCURL_USE_BEARSSL=OFF -DCURL_USE_WOLFSSL=OFF \
   -DCURL_USE_NSS=OFF -DCURL_USE_GSSAPI=OFF \
   -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF \
@@ -227,6 +241,7 @@ build curl "$curl_src" \
 for f in lib/libjpeg.a lib/libcurl.a include/jpeglib.h include/curl/curl.h; do
   [ -f "$prefix/$f" ] || die "install incomplete: $prefix/$f missing"
 done
+has_schannel || die "libcurl was built without Schannel (log: $work/curl-configure.log)"
 
 printf 'recipe %s\nlibjpeg-turbo %s\ncurl %s\n' "$RECIPE_VERSION" "$jpeg_ver" "$curl_ver" >"$stamp"
 log "done in $((SECONDS - start)) s: $prefix"
