@@ -1,13 +1,15 @@
 // How long squeezing a screenshot under the upload limit takes: the plain
 // quality ladder and the program's ladder against one single encode at the
 // quality the ladder ends at. Each is run several times, interleaved, and the
-// medians are printed; both ladders must give the same file and texts.
+// medians are printed (wall time, and the processor time of all threads for
+// the ratio "cpu ratio"); both ladders must give the same file and texts.
 //   compression_bench [-n REPEATS] FILE.ppm...   (binary PPM, as ImageMagick's convert writes it)
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -56,11 +58,22 @@ std::string LoadAverage() {
     return one + " " + five + " " + fifteen;
 }
 
+// Processor time of the whole process (all its threads), in ms.
+double ProcessMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Wall time of f in ms; its processor time is added to `cpu`.
 template <class F>
-double Milliseconds(F&& f) {
+double Milliseconds(F&& f, std::vector<double>* cpu = nullptr) {
+    const double cpuStarted = ProcessMs();
     const auto started = Steady::now();
     f();
-    return std::chrono::duration<double, std::milli>(Steady::now() - started).count();
+    const double wall = std::chrono::duration<double, std::milli>(Steady::now() - started).count();
+    if (cpu) cpu->push_back(ProcessMs() - cpuStarted);
+    return wall;
 }
 
 }  // namespace
@@ -73,8 +86,8 @@ int main(int argc, char** argv) {
         first = 3;
     }
     std::printf("load average before: %s; %d runs each, medians in ms\n", LoadAverage().c_str(), repeats);
-    std::printf("%-18s %10s %5s %4s %6s %8s %9s %9s %9s %7s %7s\n", "file", "size", "start", "end", "passes", "bytes",
-                "plain", "program", "single", "plain/1", "ratio");
+    std::printf("%-18s %10s %5s %4s %6s %8s %9s %9s %9s %7s %7s %9s\n", "file", "size", "start", "end", "passes",
+                "bytes", "plain", "program", "single", "plain/1", "ratio", "cpu ratio");
     std::vector<double> ratios;
     for (int i = first; i < argc; ++i) {
         Bitmap picture;
@@ -82,19 +95,18 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot read %s\n", argv[i]);
             return 1;
         }
-        std::vector<double> plainMs, programMs, singleMs, ratioRuns;
+        std::vector<double> plainMs, programMs, singleMs, programCpu, singleCpu;
         CompressionOutcome plain, program;
         for (int run = 0; run < repeats; ++run) {
             std::vector<std::string> plainTexts, programTexts;
             plainMs.push_back(Milliseconds([&] {
                 plain = WalkLadder(picture, EncodeJpeg, [&](const std::string& t) { plainTexts.push_back(t); });
             }));
-            programMs.push_back(Milliseconds([&] {
-                program = CompressForUpload(picture, [&](const std::string& t) { programTexts.push_back(t); });
-            }));
+            programMs.push_back(Milliseconds(
+                [&] { program = CompressForUpload(picture, [&](const std::string& t) { programTexts.push_back(t); }); },
+                &programCpu));
             std::string single;
-            singleMs.push_back(Milliseconds([&] { single = EncodeJpeg(picture, plain.quality); }));
-            ratioRuns.push_back(programMs.back() / singleMs.back());
+            singleMs.push_back(Milliseconds([&] { single = EncodeJpeg(picture, plain.quality); }, &singleCpu));
             if (program.jpeg != plain.jpeg || program.quality != plain.quality || program.passes != plain.passes ||
                 programTexts != plainTexts || single != plain.jpeg) {
                 std::fprintf(stderr, "%s: the program's ladder ends elsewhere than the plain one\n", argv[i]);
@@ -107,9 +119,10 @@ int main(int argc, char** argv) {
         std::snprintf(size, sizeof size, "%dx%d", picture.Width(), picture.Height());
         const double once = Median(singleMs);
         ratios.push_back(Median(programMs) / once);
-        std::printf("%-18s %10s %5d %4d %6d %8zu %9.1f %9.1f %9.1f %7.2f %7.2f\n", name.c_str(), size,
+        std::printf("%-18s %10s %5d %4d %6d %8zu %9.1f %9.1f %9.1f %7.2f %7.2f %9.2f\n", name.c_str(), size,
                     StartingQuality(picture.Width()), plain.quality, plain.passes, plain.jpeg.size(),
-                    Median(plainMs), Median(programMs), once, Median(plainMs) / once, ratios.back());
+                    Median(plainMs), Median(programMs), once, Median(plainMs) / once, ratios.back(),
+                    Median(programCpu) / Median(singleCpu));
     }
     std::printf("median ratio (program ladder / single encode): %.2f\n", Median(ratios));
     std::printf("load average after: %s\n", LoadAverage().c_str());

@@ -5,12 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <thread>
 
 #include "imaging/JpegSession.h"
 
@@ -275,130 +271,26 @@ void ProbeDct(j_compress_ptr info, jpeg_component_info* component, JSAMPARRAY sa
         probe.counter.Block(component->component_index, blocks[i], BlockSum(samples + startRow, startColumn + 8 * i));
 }
 
-// Measures another quality beside an encode, on a thread of its own: the
-// encode's DCT calls are recorded one row of blocks at a time, with a copy of
-// the samples they read (libjpeg reuses its buffer for the next row), and
-// replayed through the measured compression's DCT and quantisation.
-class ReplayThread {
-public:
-    ReplayThread(jpeg_compress_struct& measured, BlockCounter& counter) : measured_(measured), counter_(counter) {
-        worker_ = std::thread([this] { Run(); });
-    }
-    ~ReplayThread() { Finish(); }
-
-    // From the encode's DCT, before it does its own work.
-    void Record(const jpeg_component_info& component, JSAMPARRAY samples, JDIMENSION startRow,
-                JDIMENSION startColumn, JDIMENSION count) {
-        const int c = component.component_index;
-        // A row of blocks starts with the first component's first block.
-        if (c == 0 && startRow == 0 && startColumn == 0) Hand();
-        if (!current_) current_ = TakeFree();
-        Batch& batch = *current_;
-        if (!batch.copied[c]) {
-            const std::size_t width = std::size_t(component.width_in_blocks) * DCTSIZE;
-            const int rows = component.v_samp_factor * DCTSIZE;
-            batch.width[c] = width;
-            batch.samples[c].resize(width * std::size_t(rows));
-            for (int y = 0; y < rows; ++y) std::memcpy(&batch.samples[c][width * std::size_t(y)], samples[y], width);
-            batch.copied[c] = true;
-        }
-        batch.calls.push_back({c, startRow, startColumn, count});
-    }
-
-    // Hands over the last row and waits for the thread to measure everything.
-    void Finish() {
-        if (!worker_.joinable()) return;
-        Hand();
-        {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-        }
-        changed_.notify_all();
-        worker_.join();
-    }
-
-private:
-    struct Call {
-        int component;
-        JDIMENSION row, column, count;
-    };
-    struct Batch {
-        std::vector<JSAMPLE> samples[3];
-        std::size_t width[3] = {};
-        bool copied[3] = {};
-        std::vector<Call> calls;
-    };
-
-    std::unique_ptr<Batch> TakeFree() {
-        std::lock_guard lock(mutex_);
-        if (free_.empty()) return std::make_unique<Batch>();
-        std::unique_ptr<Batch> batch = std::move(free_.back());
-        free_.pop_back();
-        return batch;
-    }
-
-    void Hand() {
-        if (!current_) return;
-        {
-            std::lock_guard lock(mutex_);
-            ready_.push_back(std::move(current_));
-        }
-        changed_.notify_all();
-    }
-
-    void Run() {
-        JBLOCK blocks[C_MAX_BLOCKS_IN_MCU];
-        for (;;) {
-            std::unique_ptr<Batch> batch;
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return ended_ || !ready_.empty(); });
-                if (ready_.empty()) return;
-                batch = std::move(ready_.front());
-                ready_.pop_front();
-            }
-            JSAMPROW rows[3][2 * DCTSIZE];
-            for (int c = 0; c < 3; ++c)
-                if (batch->copied[c])
-                    for (int y = 0; y < measured_.comp_info[c].v_samp_factor * DCTSIZE; ++y)
-                        rows[c][y] = &batch->samples[c][batch->width[c] * std::size_t(y)];
-            for (const Call& call : batch->calls) {
-                const JDIMENSION count = std::min<JDIMENSION>(call.count, C_MAX_BLOCKS_IN_MCU);
-                measured_.fdct->forward_DCT(&measured_, &measured_.comp_info[call.component], rows[call.component],
-                                            blocks, call.row, call.column, count);
-                for (JDIMENSION i = 0; i < count; ++i)
-                    counter_.Block(call.component, blocks[i],
-                                   BlockSum(rows[call.component] + call.row, call.column + 8 * i));
-            }
-            batch->calls.clear();
-            for (bool& copied : batch->copied) copied = false;
-            std::lock_guard lock(mutex_);
-            free_.push_back(std::move(batch));
-        }
-    }
-
-    jpeg_compress_struct& measured_;
-    BlockCounter& counter_;
-    std::unique_ptr<Batch> current_;  // the encode's thread only
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::unique_ptr<Batch>> ready_;
-    std::vector<std::unique_ptr<Batch>> free_;
-    bool ended_ = false;
-    std::thread worker_;
-};
-
-// The encode beside which a measurement runs.
-struct ReplayingEncode {
-    ReplayThread* replay = nullptr;
+// An encode beside which another quality is measured: every DCT call of the
+// encode runs the measured compression's DCT and quantisation on the same
+// samples first (that compression never sees a row of its own).
+struct MeasuringEncode {
+    Probe& probe;
+    jpeg_compress_struct& measured;
     void (*forwardDct)(j_compress_ptr, jpeg_component_info*, JSAMPARRAY, JBLOCKROW, JDIMENSION, JDIMENSION,
                        JDIMENSION) = nullptr;
+    JBLOCK blocks[C_MAX_BLOCKS_IN_MCU];
 };
 
-void RecordingDct(j_compress_ptr info, jpeg_component_info* component, JSAMPARRAY samples, JBLOCKROW blocks,
+void MeasuringDct(j_compress_ptr info, jpeg_component_info* component, JSAMPARRAY samples, JBLOCKROW blocks,
                   JDIMENSION startRow, JDIMENSION startColumn, JDIMENSION count) {
-    auto& encode = *static_cast<ReplayingEncode*>(info->client_data);
-    encode.replay->Record(*component, samples, startRow, startColumn, count);
+    auto& encode = *static_cast<MeasuringEncode*>(info->client_data);
+    const int c = component->component_index;
+    const JDIMENSION measured = std::min<JDIMENSION>(count, C_MAX_BLOCKS_IN_MCU);
+    encode.measured.fdct->forward_DCT(&encode.measured, &encode.measured.comp_info[c], samples, encode.blocks,
+                                      startRow, startColumn, measured);
+    for (JDIMENSION i = 0; i < measured; ++i)
+        encode.probe.counter.Block(c, encode.blocks[i], BlockSum(samples + startRow, startColumn + 8 * i));
     encode.forwardDct(info, component, samples, blocks, startRow, startColumn, count);
 }
 
@@ -503,27 +395,21 @@ MeasuredJpeg EncodeAndMeasureJpeg(const Bitmap& picture, int quality, int measur
     JpegMeasure& m = result.measure;
     m.quality = measuredQuality;
     Probe probe(m, false);
-    ReplayingEncode encode;
 
-    // The encode, as EncodeJpeg does it, and the measured quality's
-    // compression, which lends its DCT and quantisation and never sees a row.
+    // The encode, as EncodeJpeg does it, and the measured quality's compression.
     jpeg_compress_struct info{}, measured{};
     jpeg::ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.base);
+    info.err = measured.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = jpeg::OnError;
-    // The measured compression's DCT and quantisation raise no errors; what its
-    // start might raise comes here too, before the replay thread exists.
-    measured.err = info.err;
     unsigned char* out = nullptr;
     unsigned long outSize = 0;
     jpeg_destination_mgr sink{};
     sink.init_destination = SinkInit;
     sink.empty_output_buffer = SinkEmpty;
     sink.term_destination = SinkTerm;
-    std::optional<ReplayThread> replay;
+    MeasuringEncode encode{probe, measured, nullptr, {}};
 
     if (setjmp(errors.escape)) {
-        replay.reset();
         jpeg_destroy_compress(&measured);
         jpeg_destroy_compress(&info);
         std::free(out);
@@ -541,15 +427,11 @@ MeasuredJpeg EncodeAndMeasureJpeg(const Bitmap& picture, int quality, int measur
     jpeg_mem_dest(&info, &out, &outSize);
     jpeg::Configure(info, picture, quality);
     jpeg_start_compress(&info, TRUE);
-    replay.emplace(measured, probe.counter);
-    encode.replay = &*replay;
     encode.forwardDct = info.fdct->forward_DCT;
-    info.fdct->forward_DCT = RecordingDct;
+    info.fdct->forward_DCT = MeasuringDct;
     jpeg::WriteRows(info, picture);
     jpeg_finish_compress(&info);
-    replay->Finish();
     probe.counter.Finish(info);
-    replay.reset();
     jpeg_destroy_compress(&info);
     jpeg_destroy_compress(&measured);
 
@@ -581,21 +463,41 @@ std::uint64_t DcBitsAt(const JpegMeasure& measure, int quality) {
     const QuantTables& tables = TablesAt(quality);
     std::uint64_t bits = 0;
     for (int c = 0; c < 3; ++c) {
-        const int divisor = 8 * tables.values[measure.quantTable[c]][0];
         const std::uint8_t* lengths = measure.dcCodeLength[measure.dcTable[c]];
         bits += measure.paddingBlocks[c] * lengths[0];  // each repeats the DC before it
-        // Dividing by multiplying: exact while numerator times divisor stays below 2^32
-        // (sums are at most 64 * 128, divisors at most 8 * 255).
-        const std::uint64_t reciprocal = ((std::uint64_t(1) << 32) + unsigned(divisor) - 1) / unsigned(divisor);
+        // A difference of size s costs lengths[s] + s bits: the cost of size 0
+        // plus a step for every power of two the difference reaches.
+        int step[11];
+        for (int s = 1; s <= 11; ++s) step[s - 1] = (lengths[s] + s) - (lengths[s - 1] + s - 1);
+        // Quantising in single precision is exact here: sums and divisors are
+        // small integers, and a quotient's fraction is never below 1/2040.
+        const float divisor = float(8 * tables.values[measure.quantTable[c]][0]);
+        const float half = divisor / 2;
+        const std::vector<std::int32_t>& sums = measure.dcSums[c];
+        std::uint64_t cost = std::uint64_t(lengths[0]) * sums.size();
         int previous = 0;
-        for (std::int32_t sum : measure.dcSums[c]) {
-            const std::uint32_t magnitude = std::uint32_t(sum < 0 ? -sum : sum) + std::uint32_t(divisor / 2);
-            const int quotient = int((magnitude * reciprocal) >> 32);
-            const int dc = sum < 0 ? -quotient : quotient;
-            const int size = BitLength(dc - previous);
-            bits += std::uint64_t(lengths[size] + size);
-            previous = dc;
+        constexpr std::size_t Chunk = 1024;
+        std::int32_t dc[Chunk], difference[Chunk];
+        for (std::size_t at = 0; at < sums.size(); at += Chunk) {
+            const std::size_t n = std::min(Chunk, sums.size() - at);
+            const std::int32_t* sum = sums.data() + at;
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::int32_t q = std::int32_t((float(sum[i] < 0 ? -sum[i] : sum[i]) + half) / divisor);
+                dc[i] = sum[i] < 0 ? -q : q;
+            }
+            difference[0] = dc[0] - previous;
+            for (std::size_t i = 1; i < n; ++i) difference[i] = dc[i] - dc[i - 1];
+            previous = dc[n - 1];
+            std::uint32_t chunkCost = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::int32_t a = difference[i] < 0 ? -difference[i] : difference[i];
+                std::int32_t extra = 0;
+                for (int s = 0; s < 11; ++s) extra += a >= (1 << s) ? step[s] : 0;
+                chunkCost += std::uint32_t(extra);
+            }
+            cost += chunkCost;
         }
+        bits += cost;
     }
     return bits;
 }

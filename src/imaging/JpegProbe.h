@@ -51,8 +51,9 @@ struct JpegMeasure {
 // coefficients allows estimates for lower qualities.
 JpegMeasure MeasureJpeg(const Bitmap& picture, int quality, bool keepCoefficients = false);
 
-// The JPEG EncodeJpeg writes at `quality`, and the measurement of another quality
-// taken on the way (the same samples go through both qualities' DCT).
+// The JPEG EncodeJpeg writes at `quality`, and the measurement of another
+// quality taken on the way: the encode's samples go through both qualities'
+// DCT and quantisation, so colour conversion and downsampling happen once.
 struct MeasuredJpeg {
     std::string jpeg;
     JpegMeasure measure;

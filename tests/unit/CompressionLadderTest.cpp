@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,32 @@ TEST(JpegProbe, MeasuresBesideAnEncode) {
         EXPECT_EQ(both.measure.blocks, alone.blocks);
         EXPECT_TRUE(both.measure.dcSumsExact);
         for (int c = 0; c < 3; ++c) EXPECT_EQ(both.measure.dcSums[c], alone.dcSums[c]);
+    }
+}
+
+// The DC terms of any quality, from the blocks' sums: every sum a block can
+// have, at every quality, as libjpeg quantises and codes them.
+TEST(JpegProbe, DcBitsForEverySumAndQuality) {
+    JpegMeasure m = MeasureJpeg(Screen(16, 16, 0), 50);
+    for (auto& sums : m.dcSums) sums.clear();
+    for (std::int32_t sum = -64 * 128; sum <= 64 * 127; ++sum) m.dcSums[sum & 1 ? 1 : 0].push_back(sum);
+    m.paddingBlocks[0] = m.paddingBlocks[1] = m.paddingBlocks[2] = 0;
+    for (int quality = 1; quality <= 100; ++quality) {
+        std::uint64_t expected = 0;
+        for (int c = 0; c < 2; ++c) {
+            std::uint16_t table[64];
+            JpegQuantTable(quality, m.quantTable[c], table);
+            const int divisor = 8 * table[0];
+            int previous = 0;
+            for (std::int32_t sum : m.dcSums[c]) {
+                const int dc = sum < 0 ? -((-sum + divisor / 2) / divisor) : (sum + divisor / 2) / divisor;
+                int size = 0;
+                for (int d = std::abs(dc - previous); d; d >>= 1) ++size;
+                expected += m.dcCodeLength[m.dcTable[c]][size] + size;
+                previous = dc;
+            }
+        }
+        EXPECT_EQ(DcBitsAt(m, quality), expected) << "q" << quality;
     }
 }
 
