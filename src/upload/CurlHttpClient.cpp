@@ -5,6 +5,7 @@
 #include <exception>
 #include <mutex>
 
+#include "base/TimingLog.h"
 #include "upload/Multipart.h"
 
 namespace snapora {
@@ -86,8 +87,11 @@ struct CurlHttpClient::Transfer {
     void EndSending() {
         if (ended) return;
         ended = true;
+        sentAt = TimingLog::Clock::now();
+        TimingLog::Stage("sending:" + path, started);
         if (client.OnWorkEnd) client.OnWorkEnd(wmWrite);
     }
+    TimingLog::Clock::time_point started = TimingLog::Clock::now(), sentAt{};
 };
 
 CurlHttpClient::CurlHttpClient(std::string host) : host_(std::move(host)) {
@@ -197,6 +201,7 @@ std::string CurlHttpClient::Perform(Transfer& t) {
     if (t.cancelled) throw HttpError("Die Verbindung zum Server wurde getrennt.");
     if (t.tooLong) throw HttpError("Die Antwort des Servers ist zu lang.");
     if (result != CURLE_OK) throw HttpError("Fehler bei der Verbindung zum Server: " + CurlErrorText(result));
+    if (t.body) TimingLog::Stage("answer:" + t.path, t.sentAt);
     if (status < 200 || status > 299)
         throw HttpError("Der Server antwortete mit dem HTTP-Status " + std::to_string(status) + ".");
     return std::move(t.reply);
