@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Ppm.h"
 #include "imaging/Bitmap.h"
 #include "imaging/JpegWriter.h"
 #include "upload/Compression.h"
@@ -22,28 +23,6 @@ using namespace snapora;
 using Steady = std::chrono::steady_clock;
 
 namespace {
-
-// Reads a binary PPM (P6, maxval 255) into a bitmap.
-bool ReadPpm(const std::string& path, Bitmap& picture) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int width = 0, height = 0, maxval = 0;
-    in >> magic >> width >> height >> maxval;
-    in.get();
-    if (!in || magic != "P6" || maxval != 255 || width <= 0 || height <= 0) return false;
-    picture.SetSize(width, height);
-    std::string row(size_t(width) * 3, '\0');
-    for (int y = 0; y < height; ++y) {
-        if (!in.read(row.data(), std::streamsize(row.size()))) return false;
-        std::uint8_t* out = picture.Row(y);
-        for (int x = 0; x < width; ++x) {  // RGB to the bitmap's BGR
-            out[x * 3] = std::uint8_t(row[x * 3 + 2]);
-            out[x * 3 + 1] = std::uint8_t(row[x * 3 + 1]);
-            out[x * 3 + 2] = std::uint8_t(row[x * 3]);
-        }
-    }
-    return true;
-}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks on the realistic screenshots in shared/data/screens.
+# Builds and runs the benchmarks on the realistic screenshots in shared/data/screens:
+# compression, then resizing.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
 screens="${1:-$repo/../shared/data/screens}"
 cmake -S "$repo" -B "$repo/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$repo/build/bench" compression_bench >/dev/null
+ninja -C "$repo/build/bench" -j "${SNAPORA_JOBS:-$(nproc)}" compression_bench resample_bench editor_undo_bench >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 files=()
@@ -14,3 +15,7 @@ for png in "$screens"/*.png; do
   files+=("$ppm")
 done
 "$repo/build/bench/bench/compression_bench" ${SNAPORA_BENCH_REPEATS:+-n "$SNAPORA_BENCH_REPEATS"} "${files[@]}"
+echo
+"$repo/build/bench/bench/resample_bench" "${files[@]}"
+echo
+"$repo/build/bench/bench/editor_undo_bench" "$work/dual-8k.ppm"

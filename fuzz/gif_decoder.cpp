@@ -1,7 +1,7 @@
 // Fuzz target: the GIF loader, then every frame composed by the picture
 // control and painted, as the program does with a picture it is given.
 // fuzz-sources: src/gif/GifDecoder.cpp src/gif/GifBitmaps.cpp src/gif/GIFImage.cpp src/gif/TimerEx.cpp
-// fuzz-sources: src/imaging/Bitmap.cpp src/imaging/SoftwareCanvas.cpp src/base/Strings.cpp
+// fuzz-sources: src/imaging/Bitmap.cpp src/imaging/SoftwareCanvas.cpp src/imaging/Clipping.cpp src/base/Strings.cpp
 // fuzz-sources: src/ui/Control.cpp src/ui/Controls.cpp src/ui/Form.cpp src/ui/Application.cpp
 
 #include <cstddef>

@@ -10,7 +10,7 @@
 //
 // The requests go to an in-process daemon over a socket pair, one connection each.
 // fuzz-sources: src/upload/Multipart.cpp src/upload/ServiceRequests.cpp
-// fuzz-flags: -lmicrohttpd
+// fuzz-libs: -lmicrohttpd
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <microhttpd.h>

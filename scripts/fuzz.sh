@@ -4,8 +4,9 @@
 #   scripts/fuzz.sh TARGET SECONDS [libFuzzer options...]
 #   scripts/fuzz.sh --list
 # A target is one file fuzz/TARGET.cpp defining LLVMFuzzerTestOneInput; its
-# "// fuzz-sources:" lines name the project sources it needs, "// fuzz-flags:"
-# lines further compiler and linker options, "// fuzz-options:" lines libFuzzer
+# "// fuzz-sources:" lines name the project sources it needs (patterns allowed),
+# "// fuzz-includes:" further include folders, "// fuzz-libs:" the libraries
+# to link, the way a compiler takes them, and "// fuzz-options:" libFuzzer
 # options of its own. It is built into build/fuzz/TARGET, keeps its corpus in
 # build/fuzz/TARGET.corpus and writes findings to build/fuzz/TARGET.findings/.
 # When fuzz/TARGET.seeds.sh exists, it writes the seed inputs into the folder
@@ -31,10 +32,14 @@ source_file="$repo/fuzz/$target.cpp"
 out="$repo/build/fuzz"
 mkdir -p "$out" "$out/$target.corpus" "$out/$target.findings"
 binary="$out/$target"
-declared() { sed -n "s|^// fuzz-$1:||p" "$source_file" | tr ' ' '\n' | sed '/^$/d'; }
-mapfile -t sources < <(declared sources)
-mapfile -t flags < <(declared flags)
-mapfile -t options < <(declared options)
+sources=()
+for pattern in $(sed -n 's|^// fuzz-sources:||p' "$source_file"); do
+  for file in "$repo"/$pattern; do sources+=("$file"); done
+done
+includes=(-I"$repo/src")
+for folder in $(sed -n 's|^// fuzz-includes:||p' "$source_file"); do includes+=(-I"$repo/$folder"); done
+read -r -a libs <<<"$(sed -n 's|^// fuzz-libs:||p' "$source_file" | tr '\n' ' ')"
+read -r -a options <<<"$(sed -n 's|^// fuzz-options:||p' "$source_file" | tr '\n' ' ')"
 rebuild=1
 if [ -x "$binary" ]; then
   rebuild=0
@@ -45,9 +50,8 @@ if [ -x "$binary" ]; then
 fi
 if [ "$rebuild" -eq 1 ]; then
   log "building fuzz target $target"
-  # From the top of the tree, so that the flags may name folders of it.
-  (cd "$repo" && clang++ -std=c++20 -O2 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -Isrc -o "$binary" "$source_file" "${sources[@]}" "${flags[@]}" -lpthread)
+  clang++ -std=c++20 -O2 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    "${includes[@]}" -o "$binary" "$source_file" "${sources[@]}" "${libs[@]}" -lpthread
 fi
 
 corpora=("$out/$target.corpus")

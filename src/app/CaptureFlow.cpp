@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/ScreenshotName.h"
+#include "editor/ImageEditorForm.h"
 #include "base/ScopeExit.h"
 #include "history/ScreenshotListForm.h"
 #include "imaging/Canvas.h"
@@ -132,10 +133,13 @@ void TMainForm::CaptureSteps(bool grab) {
     }
     state_.Description.clear();
 
-    // The editor opens here when "Anschließend bearbeiten" is checked.
-    App().Restore();
-    Show();
-    BringApplicationForward();
+    if (EditCheckBox.Checked()) {
+        if (!EditScreenshot()) return;
+    } else {
+        App().Restore();
+        Show();
+        BringApplicationForward();
+    }
 
     state_.UploadDone = false;
     if (state_.OutputMode == omUpload) {
@@ -148,6 +152,42 @@ void TMainForm::CaptureSteps(bool grab) {
     state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
     TimingLog::Stage("prepare", grabbed);
     StartUploadThread();
+}
+
+bool TMainForm::EditScreenshot() {
+    TImageEditorForm& editor = *context_.windows.editor;
+    state_.UneditedBitmap = state_.ScreenshotBitmap;
+    editor.Picture() = state_.ScreenshotBitmap;
+
+    // Big enough for the picture and the bars, at most the screen, centred.
+    Size screen = context_.platform.desktop.PrimaryScreenSize();
+    int width = std::min(std::max(editor.Picture().Width() + 50, 1020), screen.width);
+    int height = std::min(
+        std::max(editor.Picture().Height() + editor.MenuPanel.Height() + editor.StatusBar1.Height() + 50, 400),
+        screen.height - 30);
+    editor.SetWindowBounds(screen.width / 2 - width / 2, screen.height / 2 - height / 2, width, height);
+
+    bool wasVisible = Visible();
+    App().Restore();
+    App().BringToFront();
+    context_.platform.desktop.ForceForegroundWindow(App().LastActivePopup());
+    editor.ShowModal();
+    Show();
+    // Ended from the tray while the editor was open: nothing is sent or saved.
+    if (App().Terminated()) state_.OutputMode = omAbort;
+    if (state_.OutputMode == omAbort) {
+        FormFirstShow();
+        if (!wasVisible) Hide();
+        return false;
+    }
+
+    App().ProcessMessages();
+    Rect s = state_.SelectionRect;
+    int w = std::max(0, s.Width()), h = std::max(0, s.Height());
+    state_.ScreenshotBitmap.SetSize(w, h);
+    if (w > 0 && h > 0) state_.ScreenshotBitmap.Canvas().CopyRect(Rect{0, 0, w, h}, editor.Picture(), s);
+    if (editor.CaptionEdit.Text() != "Titel...") state_.Description = editor.CaptionEdit.Text();
+    return true;
 }
 
 }  // namespace snapora

@@ -131,6 +131,8 @@ private:
     void CutToActiveWindow(const Rect& windowRect, int grabLeft);
     void BringApplicationForward();
     void CaptureSteps(bool grab);
+    // The editor path of a capture; false when the user abandoned the screenshot.
+    bool EditScreenshot();
     void ShowRenameControls(bool visible);
     void StartUploadThread();
     void CancelUpload();

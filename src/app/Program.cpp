@@ -42,6 +42,10 @@ bool Program::Start() {
     w.editor = &app_.CreateForm<TImageEditorForm>(context_);
     w.settings = &app_.CreateForm<TSettingsDialogForm>(context_);
     w.history = &app_.CreateForm<TScreenshotListForm>(context_);
+    // The editor's wheel scrolling sees every message of the program.
+    app_.OnMessage = [editor = w.editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam, bool& handled) {
+        editor->AppMessage(message, wParam, lParam, handled);
+    };
 
     try {
         Main().LoadSettings();

@@ -37,6 +37,17 @@ struct Rect {
         if (r.IsEmpty()) return {};
         return r;
     }
+    // The smallest rectangle holding both; an empty one adds nothing.
+    Rect Union(const Rect& o) const {
+        if (o.IsEmpty()) return *this;
+        if (IsEmpty()) return o;
+        return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right), std::max(bottom, o.bottom)};
+    }
+    Rect Inflate(int d) const { return {left - d, top - d, right + d, bottom + d}; }
+    // The same rectangle with its corners in order (left <= right, top <= bottom).
+    Rect Normalized() const {
+        return {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
+    }
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 

@@ -58,7 +58,8 @@ public:
     virtual void Ellipse(const Rect& corners) = 0;
     virtual void Polygon(std::span<const Point> points) = 0;
     // Text in the font's colour with its top-left corner at (x, y); a solid
-    // brush fills the text's cell, a hollow one leaves the picture between letters.
+    // brush fills the text's cell, a hollow one leaves the picture between
+    // letters. The pen's mode applies to text as to the figures.
     virtual void TextOutAt(int x, int y, const std::string& text) = 0;
     virtual int TextWidth(const std::string& text) = 0;
     virtual int TextHeight(const std::string& text) = 0;

@@ -17,6 +17,8 @@ public:
     virtual std::vector<Rect> Monitors() = 0;
     // The primary screen's size (SM_CXSCREEN, SM_CYSCREEN).
     virtual Size PrimaryScreenSize() = 0;
+    // The size of the rectangle around all monitors (SM_CXVIRTUALSCREEN, SM_CYVIRTUALSCREEN).
+    virtual Size VirtualScreenSize() = 0;
     // Copies the screen area `area` into `into`, which takes the area's size.
     virtual void Grab(const Rect& area, Bitmap& into) = 0;
     // The foreground window's title as Windows-1252 bytes, at most 254 of them.

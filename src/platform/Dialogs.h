@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Colour.h"
 #include "base/Geometry.h"
 
 namespace snapora {
@@ -20,6 +21,8 @@ public:
     virtual ~Dialogs() = default;
     // The chosen file's full path, or nothing when the user cancelled.
     virtual std::optional<std::string> SaveFile(NativeWindow owner, const SaveDialogOptions& options) = 0;
+    // The colour dialog (any colour may be picked), opened with `initial`; nothing when cancelled.
+    virtual std::optional<Colour> ChooseColour(NativeWindow owner, Colour initial) = 0;
 };
 
 }  // namespace snapora

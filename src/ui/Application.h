@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -53,6 +54,12 @@ public:
 
     // Raised when the main window is minimised.
     std::function<void()> OnMinimize;
+    // Sees every message the program takes from its queue, whichever window it
+    // is for, before it is dispatched; setting `handled` drops it.
+    std::function<void(unsigned message, std::uintptr_t wParam, std::intptr_t lParam, bool& handled)> OnMessage;
+
+    // Gives a cursor shape its picture from the program's resources.
+    void RegisterCursor(Cursor cursor, const std::string& resourceName) { backend_.RegisterCursor(cursor, resourceName); }
 
 private:
     void Adopt(std::unique_ptr<Form> form);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/Geometry.h"
+#include "ui/Control.h"
 
 // <windows.h> makes MessageBox a macro; the model's MessageBox keeps its name
 // whatever a file included before.
@@ -45,6 +46,8 @@ public:
     // Runs fn on the UI thread and waits for it; from the UI thread it runs at once.
     virtual void Synchronize(const std::function<void()>& fn) = 0;
     virtual void PopupMenu(TPopupMenu& menu, Point at) = 0;
+    // A cursor shape whose picture is the program's cursor resource of that name.
+    virtual void RegisterCursor(Cursor cursor, const std::string& resourceName) = 0;
 };
 
 }  // namespace snapora

@@ -28,7 +28,8 @@ public:
     virtual NativeWindow Handle() const = 0;
 };
 
-enum class Cursor { Default, HandPoint };
+enum class Cursor { Default, HandPoint, Cross, IBeam, Pen };
+enum class MouseButton { Left, Right, Middle };
 enum class Alignment { Left, Centre, Right };
 
 // Shift state of a key event; the bit values of the Windows modifier keys.
@@ -43,7 +44,8 @@ public:
 
     enum class Kind {
         Label, Button, CheckBox, Edit, ProgressBar, Panel, Bevel, Notebook, Page, Image, Picture, Form,
-        GroupBox, PageControl, TabSheet, SpinEdit, ListBox
+        GroupBox, PageControl, TabSheet, SpinEdit, ListBox, ScrollBox, ToolBar, ToolButton, UpDown, StatusBar,
+        ComboBox
     };
     virtual Kind GetKind() const = 0;
 
@@ -92,6 +94,12 @@ public:
     std::function<void(char& key)> OnKeyPress;
     // The focus left the control.
     std::function<void()> OnExit;
+    // Mouse buttons and moves over the control, in its client coordinates. While a
+    // button is held the control keeps getting the moves, also outside it.
+    std::function<void(MouseButton button, unsigned shift, int x, int y)> OnMouseDown;
+    std::function<void(unsigned shift, int x, int y)> OnMouseMove;
+    std::function<void(MouseButton button, unsigned shift, int x, int y)> OnMouseUp;
+    bool WantsMouse() const { return OnMouseDown || OnMouseMove || OnMouseUp; }
 
     ControlPeer* Peer() const { return peer_; }
     void AttachPeer(ControlPeer* peer) { peer_ = peer; }

@@ -98,6 +98,46 @@ void TSpinEdit::TextChangedByUser(std::string text) {
     if (OnChange) OnChange();
 }
 
+void TComboBox::AddItem(std::string text) {
+    items_.push_back(std::move(text));
+    Changed(Change::Items);
+}
+
+void TComboBox::Clear() {
+    items_.clear();
+    itemIndex_ = -1;
+    Changed(Change::Items);
+}
+
+void TComboBox::SetItemIndex(int index) {
+    if (index < -1 || index >= int(items_.size())) index = -1;
+    if (index == itemIndex_) return;
+    itemIndex_ = index;
+    Changed(Change::State);
+}
+
+void TComboBox::SelectedByUser(int index) {
+    SetItemIndex(index);
+    if (OnChange) OnChange();
+}
+
+void TImage::PictureChanged() { PictureChanged(Picture.Bounds()); }
+
+void TImage::PictureChanged(const Rect& area) {
+    if (AutoSize && (Width() != Picture.Width() || Height() != Picture.Height()))
+        SetBounds(Left(), Top(), Picture.Width(), Picture.Height());
+    Rect clipped = area.Intersect(Picture.Bounds());
+    if (clipped.IsEmpty() && !Picture.IsEmpty()) return;
+    invalid_ = Picture.IsEmpty() ? Rect{0, 0, Width(), Height()} : invalid_.Union(clipped);
+    Changed(Change::State);
+}
+
+Rect TImage::TakeInvalidArea() {
+    Rect area = invalid_;
+    invalid_ = {};
+    return area;
+}
+
 void TListBox::InsertItem(int index, std::string text) {
     index = std::clamp(index, 0, int(items_.size()));
     items_.insert(items_.begin() + index, std::move(text));

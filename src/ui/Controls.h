@@ -61,6 +61,8 @@ public:
     TEdit(Container* parent, std::string name) : Control(parent, std::move(name)) { TabStop = true; }
     Kind GetKind() const override { return Kind::Edit; }
     bool ReadOnly = false;
+    bool Border = true;  // the sunken frame; set before the window is made
+    bool WantsReturn = false;  // Enter reaches OnKeyPress instead of pressing a dialog button
     char PasswordChar = 0;
     void SelectAll();
     // The native control reports typing; the model then fires OnChange.
@@ -93,6 +95,15 @@ public:
     using Container::Container;
     Kind GetKind() const override { return Kind::Panel; }
     BevelKind Bevel = BevelKind::Raised;
+    std::function<void()> OnClick;
+    std::function<void()> OnDblClick;
+    void Click() {
+        if (OnClick) OnClick();
+    }
+    void NativeClick() override { Click(); }
+    void NativeDoubleClick() override {
+        if (OnDblClick) OnDblClick();
+    }
 };
 
 class TBevel : public Control {
@@ -169,6 +180,25 @@ public:
     std::function<void()> OnChange;
 };
 
+// A drop-down list of texts to pick one from (no free text).
+class TComboBox : public Control {
+public:
+    TComboBox(Container* parent, std::string name) : Control(parent, std::move(name)) { TabStop = true; }
+    Kind GetKind() const override { return Kind::ComboBox; }
+    const std::vector<std::string>& Items() const { return items_; }
+    void AddItem(std::string text);
+    void Clear();
+    int ItemIndex() const { return itemIndex_; }
+    void SetItemIndex(int index);  // -1 or out of range: none
+    // The user picked an entry: it becomes the selection and OnChange runs.
+    void SelectedByUser(int index);
+    std::function<void()> OnChange;
+
+private:
+    std::vector<std::string> items_;
+    int itemIndex_ = -1;
+};
+
 // A list of texts with one selected entry (-1: none).
 class TListBox : public Control {
 public:
@@ -196,8 +226,14 @@ public:
     using Control::Control;
     Kind GetKind() const override { return Kind::Image; }
     bool ShowsProgramIcon = false;
+    bool AutoSize = false;          // takes the size of its picture
+    bool MouseTransparent = false;  // clicks go to the control behind it
     Bitmap Picture;
-    void PictureChanged() { Changed(Change::State); }
+    // Repaints all of it, or only `area` of the picture, after the picture changed.
+    void PictureChanged();
+    void PictureChanged(const Rect& area);
+    // What needs repainting since the peer last asked; empty when nothing does.
+    Rect TakeInvalidArea();
     std::function<void()> OnClick;
     std::function<void()> OnDblClick;
     void Click() {
@@ -207,6 +243,9 @@ public:
     void NativeDoubleClick() override {
         if (OnDblClick) OnDblClick();
     }
+
+private:
+    Rect invalid_;
 };
 
 }  // namespace snapora

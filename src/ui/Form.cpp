@@ -30,7 +30,18 @@ Form::~Form() = default;
 void Form::SetClientSize(int width, int height) {
     clientWidth_ = width;
     clientHeight_ = height;
+    outerSizeWanted_ = false;
     Changed(Change::Bounds);
+}
+
+void Form::SetWindowBounds(int left, int top, int width, int height) {
+    // Without a native frame the client is the whole window; a native peer
+    // measures the real client area when it has placed the window.
+    clientWidth_ = width;
+    clientHeight_ = height;
+    outerSizeWanted_ = true;
+    if (Bounds() == Rect::FromSize(left, top, width, height)) Changed(Change::Bounds);
+    SetBounds(left, top, width, height);
 }
 
 void Form::Show() {

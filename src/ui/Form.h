@@ -37,6 +37,9 @@ public:
     const std::string& Caption() const { return Text(); }
     void SetCaption(std::string caption) { SetText(std::move(caption)); }
     void SetClientSize(int width, int height);
+    // Places the whole window, frame included; the client area gets what is left.
+    void SetWindowBounds(int left, int top, int width, int height);
+    bool OuterSizeWanted() const { return outerSizeWanted_; }
     int ClientWidth() const { return clientWidth_; }
     int ClientHeight() const { return clientHeight_; }
 
@@ -91,6 +94,7 @@ private:
     Application& app_;
     int clientWidth_ = 0;
     int clientHeight_ = 0;
+    bool outerSizeWanted_ = false;
     WindowState windowState_ = WindowState::Normal;
     Control* activeControl_ = nullptr;
     bool modal_ = false;

@@ -42,6 +42,8 @@ const char kUsageText[] =
     "  settext TITLE NAME TEXT    replace the control's text (WM_SETTEXT)\n"
     "  mouse TITLE NAME           a left click (button down and up) in the control's middle\n"
     "  selection TITLE NAME       start and end of an edit control's selection\n"
+    "  screenrect TITLE NAME      the control's rectangle on the screen: left top right bottom\n"
+    "  count TITLE NAME           the number of entries of a list or combo box\n"
     "  key TITLE VK [MODS]        post a key (number, 0x hex or name such as F5, RETURN, A);\n"
     "                             MODS: shift, ctrl, alt joined by '+'\n"
     "  close TITLE                post WM_CLOSE\n"
@@ -541,6 +543,27 @@ int cmdSelection(const Args& a) {
     return kOk;
 }
 
+int cmdScreenRect(const Args& a) {
+    HWND top, ctl;
+    if (!resolve(a, top, &ctl)) return kFailed;
+    RECT r;
+    GetWindowRect(ctl, &r);
+    print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) + L" " +
+          std::to_wstring(r.bottom));
+    return kOk;
+}
+
+int cmdCount(const Args& a) {
+    HWND top, ctl;
+    if (!resolve(a, top, &ctl)) return kFailed;
+    UINT message = _wcsicmp(className(ctl).c_str(), L"ComboBox") == 0 ? CB_GETCOUNT : LB_GETCOUNT;
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(ctl, message, 0, 0, SMTO_ABORTIFHUNG, kReplyTimeoutMs, &count))
+        return fail(L"no reply from \"" + a[1] + L"\"");
+    print(std::to_wstring(LONG_PTR(count)));
+    return kOk;
+}
+
 const Command kCommands[] = {
     {L"windows", 0, 0, cmdWindows},    {L"find", 1, 1, cmdFind},
     {L"wait", 1, 2, cmdWait},          {L"wait-exists", 1, 2, cmdWaitExists},
@@ -552,6 +575,7 @@ const Command kCommands[] = {
     {L"close", 1, 1, cmdClose},        {L"clipboard", 0, 0, cmdClipboard},
     {L"clipboard-clear", 0, 0, cmdClipboardClear},
     {L"mouse", 2, 2, cmdMouse},        {L"selection", 2, 2, cmdSelection},
+    {L"screenrect", 2, 2, cmdScreenRect}, {L"count", 2, 2, cmdCount},
 };
 
 }  // namespace

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "imaging/Bitmap.h"
 #include "imaging/Canvas.h"
@@ -350,6 +353,370 @@ TEST(CanvasContract, SetSizeZeroLeavesAnEmptyPicture) {
     bitmap.SetSize(0, 0);
     EXPECT_TRUE(bitmap.IsEmpty());
     EXPECT_EQ(bitmap.NativeHandle(), nullptr);
+}
+
+// ---- Figures ---------------------------------------------------------------
+
+constexpr Colour kPen = MakeColour(0xC8, 0x1E, 0x3C);
+constexpr Colour kBrush = MakeColour(0x28, 0xB4, 0x5A);
+constexpr Colour kText = MakeColour(0x10, 0x20, 0xE0);
+
+// One figure with its pen and brush; the colours and the mode come from the test.
+struct Figure {
+    const char* name;
+    int penWidth;
+    PenStyle penStyle;
+    BrushStyle brushStyle;
+    std::function<void(Canvas&)> draw;
+};
+
+void Prepare(Canvas& canvas, const Figure& figure, Colour pen, Colour brush, PenMode mode) {
+    canvas.pen = {pen, figure.penWidth, figure.penStyle, mode};
+    canvas.brush = {brush, figure.brushStyle};
+    canvas.font = Font{"Tahoma", 8, 19, false, pen};
+}
+
+void Line(Canvas& canvas, Point from, Point to) {
+    canvas.MoveTo(from.x, from.y);
+    canvas.LineTo(to.x, to.y);
+}
+
+// An arrow's head: the triangle its tool draws, outlined and filled.
+void ArrowHead(Canvas& canvas) {
+    const Point head[] = {{6, 20}, {30, 9}, {28, 30}};
+    canvas.Polygon(head);
+}
+
+const Figure kFigures[] = {
+    {"line, width 1", 1, PenStyle::Solid, BrushStyle::Clear, [](Canvas& c) { Line(c, {3, 4}, {37, 25}); }},
+    {"line, width 2", 2, PenStyle::Solid, BrushStyle::Clear, [](Canvas& c) { Line(c, {3, 25}, {37, 4}); }},
+    {"line, width 3", 3, PenStyle::Solid, BrushStyle::Clear, [](Canvas& c) { Line(c, {5, 15}, {35, 15}); }},
+    {"line, width 9, steep", 9, PenStyle::Solid, BrushStyle::Clear, [](Canvas& c) { Line(c, {18, 2}, {23, 28}); }},
+    {"line leaving the picture, width 6", 6, PenStyle::Solid, BrushStyle::Clear,
+     [](Canvas& c) { Line(c, {-20, -7}, {30, 40}); }},
+    {"rectangle, width 1", 1, PenStyle::Solid, BrushStyle::Clear, [](Canvas& c) { c.Rectangle({4, 5, 30, 22}); }},
+    {"rectangle, width 5, corners swapped", 5, PenStyle::Solid, BrushStyle::Clear,
+     [](Canvas& c) { c.Rectangle({33, 24, 6, 6}); }},
+    {"rectangle, width 4, filled", 4, PenStyle::Solid, BrushStyle::Solid, [](Canvas& c) { c.Rectangle({6, 5, 31, 24}); }},
+    {"filled rectangle without outline", 3, PenStyle::Clear, BrushStyle::Solid,
+     [](Canvas& c) { c.Rectangle({8, 4, 35, 26}); }},
+    {"ellipse, width 1", 1, PenStyle::Solid, BrushStyle::Clear, [](Canvas& c) { c.Ellipse({3, 3, 36, 27}); }},
+    {"ellipse, width 6, filled", 6, PenStyle::Solid, BrushStyle::Solid, [](Canvas& c) { c.Ellipse({5, 4, 34, 26}); }},
+    {"arrow head, width 3, filled", 3, PenStyle::Solid, BrushStyle::Solid, ArrowHead},
+    {"arrow head, width 1, filled", 1, PenStyle::Solid, BrushStyle::Solid, ArrowHead},
+    {"dotted rectangle", 1, PenStyle::Dot, BrushStyle::Clear, [](Canvas& c) { c.Rectangle({2, 3, 37, 27}); }},
+    {"dash-dot-dot rectangle", 1, PenStyle::DashDotDot, BrushStyle::Clear, [](Canvas& c) { c.Rectangle({37, 27, 2, 3}); }},
+};
+
+constexpr int kWidth = 40, kHeight = 30;
+
+std::vector<Colour> PixelsOf(const Bitmap& bitmap) {
+    std::vector<Colour> pixels;
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x) pixels.push_back(bitmap.Pixel(x, y));
+    return pixels;
+}
+
+// The editor's previews: a figure drawn in not-XOR and drawn again leaves the picture as it was.
+TEST(CanvasContract, NotXorFigureDrawnTwiceRestoresEveryPixel) {
+    std::vector<Figure> figures(std::begin(kFigures), std::end(kFigures));
+    figures.push_back({"text, hollow brush", 1, PenStyle::Solid, BrushStyle::Clear,
+                       [](Canvas& c) { c.TextOutAt(2, 4, "Test"); }});
+    figures.push_back({"text, solid brush", 1, PenStyle::Solid, BrushStyle::Solid,
+                       [](Canvas& c) { c.TextOutAt(-3, 12, "Hallo"); }});
+    for (const Figure& figure : figures) {
+        SCOPED_TRACE(figure.name);
+        Bitmap bitmap = Patterned(kWidth, kHeight);
+        Canvas& canvas = bitmap.Canvas();
+        Prepare(canvas, figure, kPen, kBrush, PenMode::NotXor);
+        canvas.font.colour = kText;
+        figure.draw(canvas);
+        EXPECT_NE(PixelsOf(bitmap), PixelsOf(Patterned(kWidth, kHeight))) << "the first drawing changed nothing";
+        figure.draw(canvas);
+        EXPECT_TRUE(PixelsAre(bitmap, kWidth, kHeight, PatternColour));
+    }
+}
+
+// A figure in not-XOR covers the same pixels as in copy mode, each one once:
+// black inverts white, so a pixel touched twice would show white again.
+TEST(CanvasContract, NotXorFigureInvertsEachPixelOfTheCopyFigureOnce) {
+    for (const Figure& figure : kFigures) {
+        SCOPED_TRACE(figure.name);
+        Bitmap copied = Filled(kWidth, kHeight, clWhite);
+        Prepare(copied.Canvas(), figure, clBlack, clBlack, PenMode::Copy);
+        figure.draw(copied.Canvas());
+        Bitmap inverted = Filled(kWidth, kHeight, clWhite);
+        Prepare(inverted.Canvas(), figure, clBlack, clBlack, PenMode::NotXor);
+        figure.draw(inverted.Canvas());
+        EXPECT_TRUE(PixelsAre(inverted, kWidth, kHeight, [&](int x, int y) { return copied.Pixel(x, y); }));
+    }
+}
+
+// Rectangles and ellipses stay within their corners widened by half the pen
+// width, and the order of the corners does not matter.
+TEST(CanvasContract, RectangleAndEllipseStayWithinTheirCornersWidenedByHalfThePen) {
+    const Rect corners{9, 7, 29, 21};
+    for (bool ellipse : {false, true}) {
+        for (int width : {1, 2, 3, 6, 11}) {
+            for (BrushStyle brush : {BrushStyle::Clear, BrushStyle::Solid}) {
+                SCOPED_TRACE(std::string(ellipse ? "ellipse" : "rectangle") + ", width " + std::to_string(width) +
+                             (brush == BrushStyle::Solid ? ", filled" : ""));
+                auto draw = [&](const Rect& r) {
+                    Bitmap bitmap = Filled(kWidth, kHeight, kBackground);
+                    Canvas& canvas = bitmap.Canvas();
+                    canvas.pen = {kPen, width, PenStyle::Solid, PenMode::Copy};
+                    canvas.brush = {kBrush, brush};
+                    ellipse ? canvas.Ellipse(r) : canvas.Rectangle(r);
+                    return bitmap;
+                };
+                const Bitmap bitmap = draw(corners);
+                const int h = width / 2;
+                const Rect allowed{corners.left - h, corners.top - h, corners.right + h, corners.bottom + h};
+                EXPECT_TRUE(PixelsAre(bitmap, kWidth, kHeight, [&](int x, int y) {
+                    return allowed.Contains({x, y}) ? bitmap.Pixel(x, y) : kBackground;
+                }));
+                EXPECT_EQ(bitmap.Pixel(19, corners.top), kPen);  // the pen runs along the edges
+                EXPECT_EQ(bitmap.Pixel(corners.left, 14), kPen);
+                for (const Rect& swapped : {Rect{29, 21, 9, 7}, Rect{9, 21, 29, 7}, Rect{29, 7, 9, 21}})
+                    EXPECT_TRUE(PixelsAre(draw(swapped), kWidth, kHeight, [&](int x, int y) { return bitmap.Pixel(x, y); }));
+            }
+        }
+    }
+}
+
+TEST(CanvasContract, OnePixelRectangleOutlineIsExactlyItsEdgePixels) {
+    const Rect corners{5, 4, 17, 11};
+    Bitmap bitmap = Filled(20, 15, kBackground);
+    Canvas& canvas = bitmap.Canvas();
+    canvas.pen = {kPen, 1, PenStyle::Solid, PenMode::Copy};
+    canvas.brush = {kBrush, BrushStyle::Solid};
+    canvas.Rectangle(corners);
+    EXPECT_TRUE(PixelsAre(bitmap, 20, 15, [&](int x, int y) {
+        if (!corners.Contains({x, y})) return kBackground;
+        const bool edge = x == corners.left || y == corners.top || x == corners.right - 1 || y == corners.bottom - 1;
+        return edge ? kPen : kBrush;
+    }));
+}
+
+// The brush fills the inside or leaves it; a clear pen draws no outline.
+TEST(CanvasContract, BrushFillsOrLeavesTheInsideAndAClearPenDrawsNoOutline) {
+    struct Case {
+        const char* name;
+        bool ellipse;
+        PenStyle pen;
+        BrushStyle brush;
+    };
+    const Case cases[] = {
+        {"rectangle, hollow", false, PenStyle::Solid, BrushStyle::Clear},
+        {"rectangle, solid", false, PenStyle::Solid, BrushStyle::Solid},
+        {"rectangle, clear pen, solid", false, PenStyle::Clear, BrushStyle::Solid},
+        {"rectangle, clear pen, hollow", false, PenStyle::Clear, BrushStyle::Clear},
+        {"ellipse, hollow", true, PenStyle::Solid, BrushStyle::Clear},
+        {"ellipse, solid", true, PenStyle::Solid, BrushStyle::Solid},
+        {"ellipse, clear pen, solid", true, PenStyle::Clear, BrushStyle::Solid},
+    };
+    const Rect corners{4, 3, 36, 27};
+    const Rect inside{14, 11, 26, 19};  // well inside the outline of either figure
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bitmap bitmap = Patterned(kWidth, kHeight);
+        Canvas& canvas = bitmap.Canvas();
+        canvas.pen = {kPen, 3, c.pen, PenMode::Copy};
+        canvas.brush = {kBrush, c.brush};
+        c.ellipse ? canvas.Ellipse(corners) : canvas.Rectangle(corners);
+        const bool filled = c.brush == BrushStyle::Solid;
+        int penPixels = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const Colour pixel = bitmap.Pixel(x, y);
+                penPixels += pixel == kPen;
+                if (inside.Contains({x, y})) {
+                    EXPECT_EQ(pixel, filled ? kBrush : PatternColour(x, y)) << x << "," << y;
+                }
+                if (c.pen == PenStyle::Clear && !corners.Contains({x, y})) {
+                    EXPECT_EQ(pixel, PatternColour(x, y)) << x << "," << y;
+                }
+            }
+        }
+        EXPECT_EQ(penPixels > 0, c.pen != PenStyle::Clear);
+    }
+}
+
+TEST(CanvasContract, SetBrushColourMakesAHollowBrushSolid) {
+    Bitmap bitmap = Patterned(kWidth, kHeight);
+    Canvas& canvas = bitmap.Canvas();
+    canvas.brush.style = BrushStyle::Clear;
+    canvas.SetBrushColour(kBrush);
+    EXPECT_EQ(canvas.brush.style, BrushStyle::Solid);
+    EXPECT_EQ(canvas.brush.colour, kBrush);
+    canvas.pen = {kPen, 1, PenStyle::Solid, PenMode::Copy};
+    canvas.Rectangle({5, 5, 30, 25});
+    EXPECT_EQ(bitmap.Pixel(17, 15), kBrush);
+}
+
+// Lines start at the current position, leave out their end point and move the position there.
+TEST(CanvasContract, LineToDrawsFromThePenPositionAndMovesIt) {
+    Bitmap bitmap = Filled(20, 10, kBackground);
+    Canvas& canvas = bitmap.Canvas();
+    canvas.pen = {kPen, 1, PenStyle::Solid, PenMode::Copy};
+    canvas.MoveTo(3, 2);
+    EXPECT_EQ(canvas.PenPos(), (Point{3, 2}));
+    canvas.LineTo(12, 2);
+    EXPECT_EQ(canvas.PenPos(), (Point{12, 2}));
+    canvas.LineTo(12, 7);
+    EXPECT_EQ(canvas.PenPos(), (Point{12, 7}));
+    canvas.pen.style = PenStyle::Clear;  // an invisible pen still moves
+    canvas.LineTo(1, 1);
+    EXPECT_EQ(canvas.PenPos(), (Point{1, 1}));
+    EXPECT_TRUE(PixelsAre(bitmap, 20, 10, [](int x, int y) {
+        const bool first = y == 2 && x >= 3 && x < 12, second = x == 12 && y >= 2 && y < 7;
+        return first || second ? kPen : kBackground;
+    }));
+}
+
+// Dotted pens leave gaps along the edge and draw nothing off it.
+TEST(CanvasContract, DottedAndDashDotDotRectanglesPaintPartOfTheirEdge) {
+    const Rect corners{3, 2, 37, 28};
+    for (PenStyle style : {PenStyle::Dot, PenStyle::DashDotDot}) {
+        SCOPED_TRACE(style == PenStyle::Dot ? "dotted" : "dash-dot-dot");
+        Bitmap bitmap = Filled(kWidth, kHeight, kBackground);
+        Canvas& canvas = bitmap.Canvas();
+        canvas.pen = {kPen, 1, style, PenMode::Copy};
+        canvas.brush.style = BrushStyle::Clear;
+        canvas.Rectangle(corners);
+        int painted = 0, gaps = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const bool edge = corners.Contains({x, y}) && (x == corners.left || y == corners.top ||
+                                                               x == corners.right - 1 || y == corners.bottom - 1);
+                const Colour pixel = bitmap.Pixel(x, y);
+                if (edge)
+                    (pixel == kPen ? painted : gaps) += 1;
+                else
+                    EXPECT_EQ(pixel, kBackground) << x << "," << y;
+            }
+        }
+        EXPECT_GT(painted, 20);
+        EXPECT_GT(gaps, 10);
+    }
+}
+
+// ---- Text ------------------------------------------------------------------
+
+Font EditorFont(Colour colour) { return Font{"Tahoma", 8, 19, false, colour}; }
+
+TEST(CanvasContract, TextWidthGrowsWithTheTextAndTheHeightFitsTheFont) {
+    Bitmap bitmap(10, 10);
+    Canvas& canvas = bitmap.Canvas();
+    canvas.font = EditorFont(kText);
+    EXPECT_EQ(canvas.TextWidth(""), 0);
+    int previous = 0;
+    for (const char* text : {"T", "Te", "Tes", "Test", "Test Test", "Test Test Test"}) {
+        SCOPED_TRACE(text);
+        const int width = canvas.TextWidth(text);
+        EXPECT_GT(width, previous);
+        previous = width;
+    }
+    const int height = canvas.TextHeight("Test");
+    EXPECT_GE(height, 19);
+    EXPECT_LE(height, 30);
+    canvas.font.pixelHeight = 40;
+    EXPECT_GT(canvas.TextHeight("Test"), height);
+    EXPECT_GT(canvas.TextWidth("Test"), canvas.TextWidth("T") * 2);
+}
+
+// Text stays in its cell (x, y, x + width, y + height); a hollow brush keeps
+// the picture between the letters, a solid one paints the whole cell.
+TEST(CanvasContract, TextPaintsOnlyItsCellAndAHollowBrushKeepsThePictureBetweenLetters) {
+    for (PenMode mode : {PenMode::Copy, PenMode::NotXor}) {
+        for (BrushStyle brush : {BrushStyle::Clear, BrushStyle::Solid}) {
+            SCOPED_TRACE(std::string(mode == PenMode::Copy ? "copy" : "not-XOR") +
+                         (brush == BrushStyle::Solid ? ", solid brush" : ", hollow brush"));
+            Bitmap bitmap = Filled(120, 50, kBackground);
+            Canvas& canvas = bitmap.Canvas();
+            canvas.font = EditorFont(kText);
+            canvas.pen.mode = mode;
+            canvas.brush = {kBrush, brush};
+            const std::string text = "Hallo Welt";
+            const Rect cell = Rect::FromSize(7, 9, canvas.TextWidth(text), canvas.TextHeight(text));
+            canvas.TextOutAt(cell.left, cell.top, text);
+            int kept = 0, changed = 0;
+            for (int y = 0; y < bitmap.Height(); ++y) {
+                for (int x = 0; x < bitmap.Width(); ++x) {
+                    const bool unchanged = bitmap.Pixel(x, y) == kBackground;
+                    if (!cell.Contains({x, y}))
+                        EXPECT_TRUE(unchanged) << x << "," << y;
+                    else
+                        (unchanged ? kept : changed) += 1;
+                }
+            }
+            EXPECT_GT(changed, 50);
+            if (brush == BrushStyle::Clear)
+                EXPECT_GT(kept, cell.Width() * cell.Height() / 3);
+            else
+                EXPECT_EQ(kept, 0);
+        }
+    }
+}
+
+// ---- Bad input ---------------------------------------------------------------
+
+// Far-away points, absurd widths and degenerate figures are clipped before any
+// pixel is computed: quick, and the part inside the picture is right.
+TEST(CanvasContract, HugeAndDegenerateFiguresAreSafeAndQuick) {
+    struct Case {
+        const char* name;
+        int penWidth;
+        BrushStyle brush;
+        std::function<void(Canvas&)> draw;
+        std::function<Colour(int, int)> expected;
+    };
+    const auto unchanged = [](int x, int y) { return PatternColour(x, y); };
+    const auto allPen = [](int, int) { return kPen; };
+    const auto allBrush = [](int, int) { return kBrush; };
+    const Case cases[] = {
+        {"line across, far ends", 1, BrushStyle::Clear, [](Canvas& c) { Line(c, {-1000000000, 6}, {1000000000, 6}); },
+         [](int x, int y) { return y == 6 ? kPen : PatternColour(x, y); }},
+        {"line across, extreme ends", 1, BrushStyle::Clear, [](Canvas& c) { Line(c, {INT_MIN, 9}, {INT_MAX, 9}); },
+         [](int x, int y) { return y == 9 ? kPen : PatternColour(x, y); }},
+        {"line far outside", 3, BrushStyle::Clear, [](Canvas& c) { Line(c, {-900000000, -5000}, {900000000, -7000}); },
+         unchanged},
+        {"pen a million wide", 1000000, BrushStyle::Clear, [](Canvas& c) { Line(c, {20, 15}, {21, 15}); }, allPen},
+        {"widest pen, far line", INT_MAX, BrushStyle::Clear, [](Canvas& c) { Line(c, {-300000, 5}, {-200000, 5}); },
+         allPen},
+        {"extreme rectangle", 1, BrushStyle::Solid, [](Canvas& c) { c.Rectangle({INT_MIN, INT_MIN, INT_MAX, INT_MAX}); },
+         allBrush},
+        {"huge ellipse", 1, BrushStyle::Solid,
+         [](Canvas& c) { c.Ellipse({-1000000000, -1000000000, 1000000000, 1000000000}); }, allBrush},
+        {"huge ellipse outline", 5, BrushStyle::Clear,
+         [](Canvas& c) { c.Ellipse({-1000000000, -1000000000, 1000000000, 1000000000}); }, unchanged},
+        {"huge triangle", 2, BrushStyle::Solid,
+         [](Canvas& c) {
+             const Point corners[] = {{-2000000000, -2000000000}, {2000000000, -2000000000}, {0, 2000000000}};
+             c.Polygon(corners);
+         },
+         allBrush},
+        {"empty rectangle", 4, BrushStyle::Solid, [](Canvas& c) { c.Rectangle({10, 10, 10, 20}); }, unchanged},
+        {"empty ellipse", 4, BrushStyle::Solid, [](Canvas& c) { c.Ellipse({10, 10, 30, 10}); }, unchanged},
+        {"empty polygon", 4, BrushStyle::Solid, [](Canvas& c) { c.Polygon({}); }, unchanged},
+        {"text far away", 1, BrushStyle::Solid, [](Canvas& c) { c.TextOutAt(INT_MAX - 10, INT_MIN, "Test"); }, unchanged},
+        {"long text", 1, BrushStyle::Clear, [](Canvas& c) { c.TextOutAt(INT_MIN / 2, 5, std::string(100000, 'W')); },
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bitmap bitmap = Patterned(kWidth, kHeight);
+        Canvas& canvas = bitmap.Canvas();
+        canvas.pen = {kPen, c.penWidth, PenStyle::Solid, PenMode::Copy};
+        canvas.brush = {kBrush, c.brush};
+        canvas.font = EditorFont(kText);
+        const auto start = std::chrono::steady_clock::now();
+        c.draw(canvas);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        if (c.expected) {
+            EXPECT_TRUE(PixelsAre(bitmap, kWidth, kHeight, c.expected));
+        }
+    }
 }
 
 }  // namespace

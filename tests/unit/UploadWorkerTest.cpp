@@ -319,6 +319,21 @@ TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
     fake.files.directories.insert("D:\\Bilder");
     Settings().StandardDirEdit.SetText("D:\\Bilder");
     http.progressStep = 100;
+    // Presses Escape on the UI thread the moment a control changes as the
+    // stage shows, while the worker waits for that change: it lands in the stage.
+    struct EscapeOn : ControlPeer {
+        TMainForm& main;
+        Change change;
+        std::function<bool()> reached;
+        bool pressed = false;
+        EscapeOn(TMainForm& m, Change c, std::function<bool()> r) : main(m), change(c), reached(std::move(r)) {}
+        void Update(Change what) override {
+            if (what != change || pressed || !reached()) return;
+            pressed = true;
+            EXPECT_TRUE(main.KeyDown(0x1B, ssNone));
+        }
+        NativeWindow Handle() const override { return 0; }
+    };
     enum Stage { Compressing, Saving, Sending, Waiting };
     for (Stage stage : {Compressing, Saving, Sending, Waiting}) {
         Main().SaveLocalCheckBox.SetChecked(stage == Saving);
@@ -329,18 +344,27 @@ TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
             writing = true;
             escaped.get_future().wait();
         };
+        EscapeOn compressing(Main(), Change::Text, [&] { return Main().Label1.Caption() == "Screenshot wird komprimiert..."; });
+        EscapeOn sending(Main(), Change::State, [&] { return Main().ProgressBar1.Position() > 0; });
+        if (stage == Compressing) Main().Label1.AttachPeer(&compressing);
+        if (stage == Sending) Main().ProgressBar1.AttachPeer(&sending);
         if (stage == Waiting) http.HoldNext();
         std::intptr_t r;
         Main().Dispatch(WM_HOTKEY_, 101, 0, r);
-        switch (stage) {
-            case Compressing: PumpUntil([&] { return Main().Label1.Caption() == "Screenshot wird komprimiert..."; }); break;
-            case Saving: PumpUntil([&] { return writing.load(); }); break;
-            case Sending: PumpUntil([&] { return Main().ProgressBar1.Position() > 0; }); break;
-            case Waiting: WaitUntilHeld(); break;
+        if (stage == Saving) {
+            PumpUntil([&] { return writing.load(); });
+            EXPECT_TRUE(Main().KeyDown(0x1B, ssNone));
+            escaped.set_value();
         }
-        EXPECT_TRUE(Main().KeyDown(0x1B, ssNone));
-        escaped.set_value();
+        if (stage == Waiting) {
+            WaitUntilHeld();
+            EXPECT_TRUE(Main().KeyDown(0x1B, ssNone));
+        }
         Main().WaitForWorker();
+        Main().Label1.AttachPeer(nullptr);
+        Main().ProgressBar1.AttachPeer(nullptr);
+        EXPECT_TRUE(stage != Compressing || compressing.pressed);
+        EXPECT_TRUE(stage != Sending || sending.pressed);
         EXPECT_EQ(Main().Label1.Caption(), "Upload abgebrochen.") << stage;
         EXPECT_EQ(Main().DisplayURLEdit.Text(), "") << stage;
         EXPECT_TRUE(fake.clipboard.texts.empty()) << stage;

@@ -20,6 +20,12 @@ Size FakeDesktop::PrimaryScreenSize() {
     return {monitors.empty() ? 0 : monitors[0].Width(), monitors.empty() ? 0 : monitors[0].Height()};
 }
 
+Size FakeDesktop::VirtualScreenSize() {
+    Rect all;
+    for (const Rect& m : monitors) all = all.Union(m);
+    return {all.Width(), all.Height()};
+}
+
 void FakeDesktop::Grab(const Rect& area, Bitmap& into) {
     grabs.push_back(area);
     if (grabFails) throw std::runtime_error("Der Bildschirm konnte nicht gelesen werden.");
@@ -220,7 +226,7 @@ bool FakeMessageWindows::Send(NativeWindow window, unsigned message, std::uintpt
     auto it = windows.find(window);
     if (it == windows.end()) return false;
     std::intptr_t result = 0;
-    MessageHandler handler = it->second;  // the handler may close its own window
+    MessageHandler handler = it->second;  // the handler may destroy its window
     return Deliver(handler, message, wParam, lParam, result);
 }
 

@@ -36,6 +36,7 @@ public:
 
     std::vector<Rect> Monitors() override { return monitors; }
     Size PrimaryScreenSize() override;
+    Size VirtualScreenSize() override;
     void Grab(const Rect& area, Bitmap& into) override;
     std::string ForegroundWindowTitle() override { return foregroundTitle; }
     Rect ForegroundWindowRect() override { return foregroundRect; }
@@ -165,6 +166,12 @@ public:
     std::optional<std::string> SaveFile(NativeWindow, const SaveDialogOptions& options) override {
         shown.push_back(options);
         return answer;
+    }
+    std::vector<Colour> colourDialogs;  // the colour each colour dialog opened with
+    std::optional<Colour> colourAnswer;  // what the user picks; nothing = cancel
+    std::optional<Colour> ChooseColour(NativeWindow, Colour initial) override {
+        colourDialogs.push_back(initial);
+        return colourAnswer;
     }
 };
 

@@ -1,11 +1,22 @@
 #pragma once
 // The canvas of a bitmap whose pixels are a DIB section: GDI draws straight
 // into the bits the portable code reads.
+//
+// Pens, brushes and fonts are GDI objects made when their settings change and
+// kept selected until then. Figures reach GDI cut down to the picture's
+// neighbourhood, so far-away points cost nothing; the two kinds of input GDI
+// cannot take exactly, pens wider than 4096 pixels and ellipses reaching
+// further than 16384 pixels beyond the picture, go to the software
+// rasteriser on the same pixels. Text in not-XOR mode (GDI's text ignores the
+// raster mode), and outlined, filled ellipses and polygons in not-XOR mode
+// (GDI's fill reaches under part of their outline), are drawn in copy mode
+// with inverted colours on a scratch picture and XORed in.
 
 #include <windows.h>
 
 #include "imaging/Bitmap.h"
 #include "imaging/Canvas.h"
+#include "imaging/Clipping.h"
 
 namespace snapora {
 
@@ -42,9 +53,35 @@ protected:
     void BlitInside(int x, int y, const Bitmap& source, const Rect& from);
 
 private:
+    // Select the objects for the current settings, making new ones when they changed.
+    void UsePen();
+    void UseBrush();
+    void UseFont();
+    void UseFigureSettings();
+    int PenWidth() const;
+    bool FitsGdi(const Rect& box, int margin) const;
+    void PolygonCutToPicture(std::span<const PointF> points);
+    SIZE Extent(const std::wstring& text);
+    bool NeedsScratch() const;
+    template <typename Figure>
+    void NotXorThroughScratch(const Rect& area, Figure figure);
+    // The same figure through the software rasteriser, for input GDI cannot take.
+    template <typename Figure>
+    void DrawBySoftware(Figure draw);
+
     Bitmap& owner_;
     HDC dc_ = nullptr;
     HGDIOBJ previousBitmap_ = nullptr;
+    HGDIOBJ previousPen_ = nullptr;
+    HGDIOBJ previousBrush_ = nullptr;
+    HGDIOBJ previousFont_ = nullptr;
+
+    HPEN pen_ = nullptr;
+    Pen penMade_;
+    HBRUSH brush_ = nullptr;
+    COLORREF brushMade_ = 0;
+    HFONT font_ = nullptr;
+    Font fontMade_;
 };
 
 }  // namespace snapora

@@ -121,6 +121,10 @@ std::vector<Rect> Win32Desktop::Monitors() {
 
 Size Win32Desktop::PrimaryScreenSize() { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
 
+Size Win32Desktop::VirtualScreenSize() {
+    return {GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
 void Win32Desktop::Grab(const Rect& area, Bitmap& into) {
     if (area.IsEmpty()) {
         into.SetSize(0, 0);

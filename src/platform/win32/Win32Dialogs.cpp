@@ -41,4 +41,16 @@ std::optional<std::string> Win32Dialogs::SaveFile(NativeWindow owner, const Save
     return Narrow(file);
 }
 
+std::optional<Colour> Win32Dialogs::ChooseColour(NativeWindow owner, Colour initial) {
+    static COLORREF custom[16] = {};  // the dialog's custom colours, kept for the run like the system's
+    CHOOSECOLORW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = reinterpret_cast<HWND>(owner);
+    dialog.rgbResult = initial & 0xFFFFFF;
+    dialog.lpCustColors = custom;
+    dialog.Flags = CC_ANYCOLOR | CC_RGBINIT;
+    if (!ChooseColorW(&dialog)) return std::nullopt;
+    return Colour(dialog.rgbResult & 0xFFFFFF);
+}
+
 }  // namespace snapora

@@ -1,5 +1,5 @@
 #pragma once
-// The common save dialog.
+// The common save and colour dialogs.
 
 #include <optional>
 #include <string>
@@ -12,6 +12,7 @@ namespace snapora {
 class Win32Dialogs final : public Dialogs {
 public:
     std::optional<std::string> SaveFile(NativeWindow owner, const SaveDialogOptions& options) override;
+    std::optional<Colour> ChooseColour(NativeWindow owner, Colour initial) override;
 };
 
 // "description|pattern|..." as the common dialogs want it: parts ended by

@@ -63,10 +63,8 @@ Win32HiddenWindow::~Win32HiddenWindow() {
 }
 
 bool Win32HiddenWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    std::shared_ptr<MessageHandler> handler = handler_;
+    std::shared_ptr<MessageHandler> handler = handler_;  // alive even if the handler destroys the window
     if (!*handler) return false;
-    // An exception never crosses the window procedure into the system: Deliver
-    // hands it to the program's error handler.
     std::intptr_t handled = 0;
     if (!owner_.Deliver(*handler, message, wParam, lParam, handled)) return false;
     result = LRESULT(handled);

@@ -72,4 +72,9 @@ std::string Win32Process::ProgramResource(const std::string& name) {
     return std::string(static_cast<const char*>(bytes), SizeofResource(nullptr, found));
 }
 
+HCURSOR LoadProgramCursor(std::string_view name) {
+    if (name.empty()) return nullptr;
+    return LoadCursorW(GetModuleHandleW(nullptr), Widen(name).c_str());
+}
+
 }  // namespace snapora

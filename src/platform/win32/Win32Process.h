@@ -1,5 +1,7 @@
 #pragma once
-// The running program: its command line, its path and its end.
+// The running program: its command line, its path, its resources and its end.
+
+#include <windows.h>
 
 #include <string>
 #include <string_view>
@@ -17,6 +19,11 @@ public:
     void ExitNow(int code) override;
     void SetCurrentThreadPriority(int priority) override;
 };
+
+// One of the program's own cursors (a CURSOR resource of the executable, such
+// as the editor's "Pen"); nullptr when there is none. The system owns it:
+// never destroy it.
+HCURSOR LoadProgramCursor(std::string_view name);
 
 // Splits a command line the classic way: blanks separate, double quotes group
 // and vanish, backslashes are plain characters (so a quoted folder ending in a

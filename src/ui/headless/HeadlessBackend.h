@@ -33,6 +33,9 @@ public:
     NativeWindow LastActivePopup() override;
     void Synchronize(const std::function<void()>& fn) override;
     void PopupMenu(TPopupMenu& menu, Point at) override;
+    void RegisterCursor(Cursor cursor, const std::string& resourceName) override {
+        RegisteredCursors[cursor] = resourceName;
+    }
 
     // Scripting: what a modal window does while it is shown (sets its
     // modal result, clicks buttons...). Without a script it is cancelled.
@@ -45,6 +48,7 @@ public:
     };
     std::vector<ShownMessage> Messages;
     std::function<void(TPopupMenu&, Point)> OnPopupMenu;
+    std::map<Cursor, std::string> RegisteredCursors;
     int processMessagesCount = 0;
     int bringToFrontCount = 0;
 

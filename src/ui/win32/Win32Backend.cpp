@@ -1,14 +1,18 @@
 #include "ui/win32/Win32Backend.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <stdexcept>
 #include <vector>
 
+#include "platform/win32/Win32Process.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Menu.h"
+#include "ui/ScrollBox.h"
+#include "ui/ToolBar.h"
 #include "ui/win32/Win32GifSurface.h"
 
 namespace snapora {
@@ -25,9 +29,10 @@ using win32text::FromCp1252;
 using Kind = Control::Kind;
 
 void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, HICON icon, HICON smallIcon,
-                         HBRUSH background) {
+                         HBRUSH background, UINT style = 0) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
+    wc.style = style;
     wc.lpfnWndProc = proc;
     wc.hInstance = instance;
     wc.hIcon = icon;
@@ -142,7 +147,7 @@ Win32Backend::Win32Backend(HINSTANCE instance, Application* app)
                                       GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     RegisterWindowClass(instance, kFormClass, FormProc, icon, smallIcon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // Containers paint their own background, in their model's colour.
-    RegisterWindowClass(instance, kContainerClass, ContainerProc, nullptr, nullptr, nullptr);
+    RegisterWindowClass(instance, kContainerClass, ContainerProc, nullptr, nullptr, nullptr, CS_DBLCLKS);
     RegisterWindowClass(instance, kSyncClass, SyncProc, nullptr, nullptr, nullptr);
     classes_ = {instance, kFormClass, kContainerClass, this};
 
@@ -263,6 +268,16 @@ LRESULT CALLBACK Win32Backend::ContainerProc(HWND window, UINT message, WPARAM w
                     return 1;
                 }
             break;
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+            if (lParam) return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);  // a control's
+            if (auto* backend = UserData<Win32Backend>(window))
+                if (Win32ControlPeer* peer = backend->ControlPeerOf(window);
+                    peer && peer->Model().GetKind() == Kind::ScrollBox) {
+                    backend->Guarded([&] { backend->ScrollBoxScrolled(*peer, message == WM_HSCROLL, LOWORD(wParam)); });
+                    return 0;
+                }
+            break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -273,8 +288,11 @@ LRESULT CALLBACK Win32Backend::FocusWatch(HWND window, UINT message, WPARAM wPar
         RemoveWindowSubclass(window, FocusWatch, id);
         return DefSubclassProc(window, message, wParam, lParam);
     }
-    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
     auto* self = reinterpret_cast<Win32Backend*>(backend);
+    if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST)
+        if (Win32ControlPeer* peer = self->ControlPeerOf(window); peer && peer->Window() == window)
+            if (self->MouseMessage(*peer, message, wParam, lParam)) return 0;
+    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
     // At once rather than after the message: a mnemonic focuses and clicks a button
     // within one message, and the control left behind must have had its OnExit first.
     if (message == WM_SETFOCUS && GetFocus() == window) self->TrackFocus(window);
@@ -284,6 +302,107 @@ LRESULT CALLBACK Win32Backend::FocusWatch(HWND window, UINT message, WPARAM wPar
         if (Win32ControlPeer* peer = self->ControlPeerOf(window); peer && peer->Model().GetKind() == Kind::Edit)
             self->Guarded([&] { peer->Model().NativeClick(); });
     return result;
+}
+
+// Mouse input for the model: presses, moves and releases of controls that
+// listen, clicks and double clicks of panels, and tool buttons that never take
+// the focus. True when the message is used up.
+bool Win32Backend::MouseMessage(Win32ControlPeer& peer, UINT message, WPARAM wParam, LPARAM lParam) {
+    Control& control = peer.Model();
+    HWND window = peer.Window();
+    int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    unsigned shift = CurrentShiftState();
+    auto buttonOf = [](UINT m) {
+        return m == WM_RBUTTONDOWN || m == WM_RBUTTONUP || m == WM_RBUTTONDBLCLK   ? MouseButton::Right
+               : m == WM_MBUTTONDOWN || m == WM_MBUTTONUP || m == WM_MBUTTONDBLCLK ? MouseButton::Middle
+                                                                                   : MouseButton::Left;
+    };
+    bool down = message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN ||
+                message == WM_LBUTTONDBLCLK || message == WM_RBUTTONDBLCLK || message == WM_MBUTTONDBLCLK;
+    bool up = message == WM_LBUTTONUP || message == WM_RBUTTONUP || message == WM_MBUTTONUP;
+
+    if (control.GetKind() == Kind::ToolButton) {
+        if (static_cast<TToolButton&>(control).Style == ToolButtonStyle::Separator) return false;
+        // Pressed and released like a button, without taking the focus from the picture.
+        if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK) {
+            SendMessageW(window, BM_SETSTATE, TRUE, 0);
+            SetCapture(window);
+            return true;
+        }
+        if (message == WM_LBUTTONUP && GetCapture() == window) {
+            ReleaseCapture();
+            SendMessageW(window, BM_SETSTATE, FALSE, 0);
+            RECT r;
+            GetClientRect(window, &r);
+            if (PtInRect(&r, POINT{x, y})) Guarded([&] { control.NativeClick(); });
+            return true;
+        }
+        return message != WM_MOUSEMOVE;
+    }
+
+    bool panel = control.GetKind() == Kind::Panel || control.GetKind() == Kind::ScrollBox;
+    if (!control.WantsMouse() && !panel) return false;
+    if (down) {
+        if (control.GetKind() == Kind::ScrollBox) SetFocus(window);
+        SetCapture(window);  // the moves and the release come here, also from outside
+        // The second press of a double click makes no click of its own.
+        pressed_ = message == WM_LBUTTONDBLCLK ? nullptr : window;
+        if (message == WM_LBUTTONDBLCLK) Guarded([&] { control.NativeDoubleClick(); });
+        if (control.OnMouseDown) Guarded([&] { control.OnMouseDown(buttonOf(message), shift, x, y); });
+    } else if (message == WM_MOUSEMOVE) {
+        if (control.OnMouseMove) Guarded([&] { control.OnMouseMove(shift, x, y); });
+    } else if (up) {
+        bool wasPressed = pressed_ == window;
+        pressed_ = nullptr;
+        if (GetCapture() == window) ReleaseCapture();
+        RECT r;
+        GetClientRect(window, &r);
+        // Statics report their clicks themselves; panels and views are clicked here.
+        if (panel && wasPressed && message == WM_LBUTTONUP && PtInRect(&r, POINT{x, y}))
+            Guarded([&] { control.NativeClick(); });
+        if (control.OnMouseUp) Guarded([&] { control.OnMouseUp(buttonOf(message), shift, x, y); });
+    }
+    return false;  // the control's own procedure sees it too
+}
+
+void Win32Backend::ScrollBoxScrolled(Win32ControlPeer& peer, bool horizontal, unsigned request) {
+    auto& box = static_cast<TScrollBox&>(peer.Model());
+    SCROLLINFO info{sizeof info, SIF_ALL};
+    GetScrollInfo(peer.Window(), horizontal ? SB_HORZ : SB_VERT, &info);
+    int position = horizontal ? box.Position().x : box.Position().y;
+    int page = int(info.nPage), line = 16;
+    switch (request) {
+        case SB_LINELEFT: position -= line; break;
+        case SB_LINERIGHT: position += line; break;
+        case SB_PAGELEFT: position -= page; break;
+        case SB_PAGERIGHT: position += page; break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: position = info.nTrackPos; break;  // smooth: follows the thumb while dragged
+        case SB_LEFT: position = 0; break;
+        case SB_RIGHT: position = info.nMax; break;
+        default: return;
+    }
+    if (horizontal)
+        box.SetHorzPosition(position);
+    else
+        box.SetVertPosition(position);
+}
+
+HCURSOR Win32Backend::CursorFor(Cursor cursor) const {
+    switch (cursor) {
+        case Cursor::HandPoint: return LoadCursorW(nullptr, IDC_HAND);
+        case Cursor::Cross: return LoadCursorW(nullptr, IDC_CROSS);
+        case Cursor::IBeam: return LoadCursorW(nullptr, IDC_IBEAM);
+        case Cursor::Default: return nullptr;
+        default: {
+            auto it = cursors_.find(cursor);
+            return it != cursors_.end() && it->second ? it->second : LoadCursorW(nullptr, IDC_ARROW);
+        }
+    }
+}
+
+void Win32Backend::RegisterCursor(Cursor cursor, const std::string& resourceName) {
+    cursors_[cursor] = LoadProgramCursor(resourceName);  // shared: the system owns it
 }
 
 LRESULT CALLBACK Win32Backend::SyncProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -325,7 +444,7 @@ LRESULT Win32Backend::FormMessage(Win32FormPeer& peer, UINT message, WPARAM wPar
             break;
         case WM_DRAWITEM: {
             auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-            if (item->CtlType == ODT_STATIC)
+            if (item->CtlType == ODT_STATIC || item->CtlType == ODT_BUTTON)
                 if (Win32ControlPeer* control = ControlPeerOf(item->hwndItem)) {
                     control->Draw(*item);
                     return TRUE;
@@ -345,11 +464,11 @@ LRESULT Win32Backend::FormMessage(Win32FormPeer& peer, UINT message, WPARAM wPar
         case WM_SETCURSOR:
             // Child windows ask their parents first, so the form decides for all of them.
             if (LOWORD(lParam) == HTCLIENT)
-                if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(wParam));
-                    control && control->Model().CursorShape == Cursor::HandPoint) {
-                    SetCursor(LoadCursorW(nullptr, IDC_HAND));
-                    return TRUE;
-                }
+                if (Win32ControlPeer* control = ControlPeerOf(reinterpret_cast<HWND>(wParam)))
+                    if (HCURSOR cursor = CursorFor(control->Model().CursorShape)) {
+                        SetCursor(cursor);
+                        return TRUE;
+                    }
             break;
         case WM_SIZE:
             Guarded([&] {
@@ -435,6 +554,10 @@ void Win32Backend::Command(Win32ControlPeer& peer, unsigned code) {
                 if (code == LBN_SELCHANGE)
                     static_cast<TListBox&>(control).SelectedByUser(int(SendMessageW(window, LB_GETCURSEL, 0, 0)));
                 break;
+            case Kind::ComboBox:
+                if (code == CBN_SELCHANGE)
+                    static_cast<TComboBox&>(control).SelectedByUser(int(SendMessageW(window, CB_GETCURSEL, 0, 0)));
+                break;
             default:
                 break;
         }
@@ -445,6 +568,12 @@ bool Win32Backend::Notify(const NMHDR& header, LPARAM lParam, LRESULT& result) {
     Win32ControlPeer* peer = ControlPeerOf(header.hwndFrom);
     if (!peer) return false;
     Control& control = peer->Model();
+    if (header.code == UDN_DELTAPOS && control.GetKind() == Kind::UpDown) {
+        int delta = reinterpret_cast<const NMUPDOWN*>(lParam)->iDelta;
+        if (delta != 0) Guarded([&] { static_cast<TUpDown&>(control).Step(delta > 0 ? 1 : -1); });
+        result = 1;  // the model's position is the value
+        return true;
+    }
     if (header.code == UDN_DELTAPOS && control.GetKind() == Kind::SpinEdit) {
         // The range set at creation is not inverted, so the up button proposes a positive delta.
         int delta = reinterpret_cast<const NMUPDOWN*>(lParam)->iDelta;
@@ -482,7 +611,9 @@ void Win32Backend::KeepFocusVisible(HWND tabStrip) {
 // ---- message pump
 
 void Win32Backend::Pump(MSG& msg) {
-    if (!PreTranslate(msg)) {
+    bool handled = false;
+    if (app_ && app_->OnMessage) Guarded([&] { app_->OnMessage(msg.message, msg.wParam, msg.lParam, handled); });
+    if (!handled && !PreTranslate(msg)) {
         TranslateMessage(&msg);
         const MSG* outer = dispatching_;  // a modal loop may pump inside the dispatch
         dispatching_ = &msg;
@@ -499,6 +630,11 @@ bool Win32Backend::PreTranslate(MSG& msg) {
     HWND formWindow = peer->Window();  // the model may destroy the peer
     if (KeyMessage(msg, peer->Model(), formWindow)) return true;
     if (!FormPeerOf(formWindow)) return true;  // the window went with the key
+    // An edit that takes Enter as a character gets it, rather than the dialog manager.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN)
+        if (Win32ControlPeer* focus = ControlPeerOf(GetFocus());
+            focus && focus->Model().GetKind() == Kind::Edit && static_cast<TEdit&>(focus->Model()).WantsReturn)
+            return false;
     // Tab and arrow navigation between the controls.
     return IsDialogMessageW(formWindow, &msg) != FALSE;
 }

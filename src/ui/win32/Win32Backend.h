@@ -42,6 +42,7 @@ public:
     NativeWindow LastActivePopup() override;
     void Synchronize(const std::function<void()>& fn) override;
     void PopupMenu(TPopupMenu& menu, Point at) override;
+    void RegisterCursor(Cursor cursor, const std::string& resourceName) override;
 
     HWND WindowOf(const Control& control) const { return reinterpret_cast<HWND>(control.Handle()); }
 
@@ -58,6 +59,9 @@ private:
     void Command(Win32ControlPeer& peer, unsigned code);
     bool Notify(const NMHDR& header, LPARAM lParam, LRESULT& result);
     void Activated(Win32FormPeer& peer);
+    bool MouseMessage(Win32ControlPeer& peer, UINT message, WPARAM wParam, LPARAM lParam);
+    void ScrollBoxScrolled(Win32ControlPeer& peer, bool horizontal, unsigned request);
+    HCURSOR CursorFor(Cursor cursor) const;
 
     // The pump shared by Run, RunModal and ProcessMessages.
     void Pump(MSG& msg);
@@ -112,6 +116,8 @@ private:
     HWND lastFocus_ = nullptr;
     const MSG* dispatching_ = nullptr;  // the posted message being dispatched by the pump
     bool swallowMenuKeyUp_ = false;
+    HWND pressed_ = nullptr;  // where the last mouse button went down
+    std::map<Cursor, HCURSOR> cursors_;
 
     std::mutex syncMutex_;
     std::condition_variable syncDone_;

@@ -7,7 +7,11 @@
 
 #include <stdexcept>
 
+#include "platform/win32/GdiCanvas.h"
 #include "ui/Controls.h"
+#include "ui/ScrollBox.h"
+#include "ui/StatusBar.h"
+#include "ui/ToolBar.h"
 
 namespace snapora {
 
@@ -124,7 +128,7 @@ Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
             DWORD style = common | ES_AUTOHSCROLL;
             if (edit.ReadOnly) style |= ES_READONLY;
             if (edit.PasswordChar) style |= ES_PASSWORD;
-            return {L"EDIT", style, WS_EX_CLIENTEDGE};
+            return {L"EDIT", style, edit.Border ? DWORD(WS_EX_CLIENTEDGE) : 0u};
         }
         case Kind::ProgressBar:
             return {PROGRESS_CLASSW, common};
@@ -148,7 +152,23 @@ Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
             return {L"STATIC",
                     common | DWORD(static_cast<const TBevel&>(control).TopLineOnly ? SS_ETCHEDHORZ : SS_ETCHEDFRAME)};
         case Kind::Image:
-            return {L"STATIC", common | SS_OWNERDRAW | SS_NOTIFY};
+            // Without SS_NOTIFY a static lets the mouse through to what lies behind it.
+            return {L"STATIC", common | SS_OWNERDRAW |
+                                   DWORD(static_cast<const TImage&>(control).MouseTransparent ? 0 : SS_NOTIFY)};
+        case Kind::ScrollBox:
+            return {classes.container, common | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL, WS_EX_CONTROLPARENT};
+        case Kind::ToolBar:
+            return {classes.container, common | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+        case Kind::ToolButton:
+            if (static_cast<const TToolButton&>(control).Style == ToolButtonStyle::Separator)
+                return {L"STATIC", common | SS_NOTIFY};  // painted by the toolbar's background
+            return {L"BUTTON", (common & ~DWORD(WS_TABSTOP)) | BS_OWNERDRAW};
+        case Kind::UpDown:
+            return {UPDOWN_CLASSW, common | UDS_ARROWKEYS | UDS_NOTHOUSANDS};
+        case Kind::StatusBar:
+            return {STATUSCLASSNAMEW, common | CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER};
+        case Kind::ComboBox:
+            return {L"COMBOBOX", common | CBS_DROPDOWNLIST | WS_VSCROLL};
         case Kind::ListBox:
             return {L"LISTBOX", common | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL, WS_EX_CLIENTEDGE};
         case Kind::Picture:
@@ -162,7 +182,7 @@ Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
 // Windows of the backend's container class.
 bool IsContainer(Kind kind) {
     return kind == Kind::Panel || kind == Kind::Notebook || kind == Kind::Page || kind == Kind::GroupBox ||
-           kind == Kind::TabSheet;
+           kind == Kind::TabSheet || kind == Kind::ScrollBox || kind == Kind::ToolBar;
 }
 
 bool HoldsChildren(Kind kind) { return IsContainer(kind) || kind == Kind::PageControl; }
@@ -247,6 +267,8 @@ RECT Win32ControlPeer::NativeBounds() const {
     }
     else if (control_.GetKind() == Kind::Bevel && static_cast<TBevel&>(control_).TopLineOnly)
         r.bottom = r.top + 2;
+    else if (control_.GetKind() == Kind::ComboBox)
+        r.bottom = r.top + 200;  // a drop-down list's window includes its open list
     return {r.left, r.top, r.right, r.bottom};
 }
 
@@ -279,6 +301,9 @@ void Win32ControlPeer::Update(Change what) {
             }
             break;
         case Change::Visible:
+            // What appears in a view (the editor's text box) floats over the picture there.
+            if (control_.Visible() && control_.Parent() && control_.Parent()->GetKind() == Kind::ScrollBox)
+                SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
             ShowWindow(window_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
             if (buttons_) ShowWindow(buttons_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
             break;
@@ -299,6 +324,13 @@ void Win32ControlPeer::Update(Change what) {
             if (control_.GetKind() == Kind::Edit) SendMessageW(window_, EM_SETSEL, 0, -1);  // SelectAll
             break;
         case Change::Items:
+            if (control_.GetKind() == Kind::StatusBar) MirrorStatusPanels();
+            if (control_.GetKind() == Kind::ComboBox) {
+                SendMessageW(window_, CB_RESETCONTENT, 0, 0);
+                for (const std::string& item : static_cast<TComboBox&>(control_).Items())
+                    SendMessageW(window_, CB_ADDSTRING, 0, LPARAM(FromCp1252(item).c_str()));
+                MirrorState();
+            }
             if (control_.GetKind() == Kind::ListBox) {
                 SendMessageW(window_, LB_RESETCONTENT, 0, 0);
                 for (const std::string& item : static_cast<TListBox&>(control_).Items())
@@ -348,10 +380,29 @@ void Win32ControlPeer::MirrorState() {
             SendMessageW(window_, PBM_SETPOS, WPARAM(bar.Position()), 0);
             break;
         }
-        case Kind::Image:
+        case Kind::Image: {
+            // Only what changed, and without erasing: a drag repaints a little at a time.
+            Rect area = static_cast<TImage&>(control_).TakeInvalidArea();
+            RECT r{area.left, area.top, area.right, area.bottom};
+            InvalidateRect(window_, area.IsEmpty() ? nullptr : &r, area.IsEmpty());
+            break;
+        }
         case Kind::Picture:
+        case Kind::ToolButton:
             InvalidateRect(window_, nullptr, TRUE);
             break;
+        case Kind::ScrollBox:
+            MirrorScrollBars();
+            break;
+        case Kind::StatusBar:
+            MirrorStatusPanels();
+            break;
+        case Kind::ComboBox: {
+            auto& box = static_cast<TComboBox&>(control_);
+            if (SendMessageW(window_, CB_GETCURSEL, 0, 0) != box.ItemIndex())
+                SendMessageW(window_, CB_SETCURSEL, WPARAM(box.ItemIndex()), 0);
+            break;
+        }
         case Kind::ListBox:
             SendMessageW(window_, LB_SETCURSEL, WPARAM(static_cast<TListBox&>(control_).ItemIndex()), 0);
             break;
@@ -385,7 +436,67 @@ HBRUSH Win32ControlPeer::Colours(UINT message, HDC dc) {
     }
 }
 
+void Win32ControlPeer::MirrorScrollBars() {
+    auto& box = static_cast<TScrollBox&>(control_);
+    Size range = box.Range();
+    auto bar = [&](int which, bool shown, int size, int page, int position) {
+        ShowScrollBar(window_, which, shown);
+        SCROLLINFO info{sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, std::max(0, size - 1), UINT(std::max(0, page)),
+                        position, 0};
+        SetScrollInfo(window_, which, &info, TRUE);
+    };
+    bar(SB_HORZ, box.HasHorzScrollBar(), range.width, box.ClientWidth(), box.Position().x);
+    bar(SB_VERT, box.HasVertScrollBar(), range.height, box.ClientHeight(), box.Position().y);
+}
+
+void Win32ControlPeer::MirrorStatusPanels() {
+    const auto& panels = static_cast<TStatusBar&>(control_).Panels();
+    std::vector<int> edges;
+    int x = 0;
+    for (size_t i = 0; i < panels.size(); ++i) {
+        x += panels[i].width;
+        edges.push_back(i + 1 == panels.size() ? -1 : x);  // the last panel runs to the end
+    }
+    SendMessageW(window_, SB_SETPARTS, WPARAM(edges.size()), reinterpret_cast<LPARAM>(edges.data()));
+    for (size_t i = 0; i < panels.size(); ++i)
+        SendMessageW(window_, SB_SETTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(FromCp1252(panels[i].text).c_str()));
+}
+
+void Win32ControlPeer::DrawToolButton(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    auto& button = static_cast<TToolButton&>(control_);
+    RECT r = item.rcItem;
+    COLORREF face = BackgroundOf(control_);
+    bool pressed = button.Down() || (item.itemState & ODS_SELECTED);
+    FillRect(dc, &r, gdi_.BrushFor(pressed ? RGB(GetRValue(face) / 2 + 127, GetGValue(face) / 2 + 127,
+                                                  GetBValue(face) / 2 + 127)
+                                           : face));
+    if (pressed) DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT);
+    auto* bar = control_.Parent() && control_.Parent()->GetKind() == Kind::ToolBar
+                    ? static_cast<TToolBar*>(control_.Parent())
+                    : nullptr;
+    if (!bar || button.ImageIndex < 0) return;
+    int size = bar->ImageSize();
+    if (size <= 0 || (button.ImageIndex + 1) * size > bar->Images.Width()) return;
+    // The picture over the face: transparent pixels show it, a disabled button is pale.
+    Bitmap glyph(size, size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            Colour c = bar->Images.Pixel(button.ImageIndex * size + x, y);
+            if (c == bar->TransparentColour) c = Colour(face);
+            if (!button.Enabled()) {
+                int grey = (RedOf(c) * 30 + GreenOf(c) * 59 + BlueOf(c) * 11) / 100;
+                grey = grey / 3 + 160;
+                c = MakeColour(std::uint8_t(grey), std::uint8_t(grey), std::uint8_t(grey));
+            }
+            glyph.SetPixel(x, y, c);
+        }
+    int offset = pressed ? 1 : 0;
+    DrawPixels(dc, glyph, (r.right - r.left - size) / 2 + offset, (r.bottom - r.top - size) / 2 + offset);
+}
+
 void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
+    if (control_.GetKind() == Kind::ToolButton) return DrawToolButton(item);
     HDC dc = item.hDC;
     if (control_.GetKind() == Kind::Picture) {
         // The control decides whether the parent's background goes beneath it.
@@ -393,7 +504,11 @@ void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
         static_cast<TGIFImage&>(control_).NativePaint(surface);
         return;
     }
-    FillRect(dc, &item.rcItem, gdi_.BrushFor(BackgroundOf(control_)));
+    // A picture that covers the whole control needs no background beneath it.
+    auto* shown = control_.GetKind() == Kind::Image ? &static_cast<TImage&>(control_) : nullptr;
+    bool covered = shown && !shown->ShowsProgramIcon && shown->Picture.Width() >= item.rcItem.right &&
+                   shown->Picture.Height() >= item.rcItem.bottom;
+    if (!covered) FillRect(dc, &item.rcItem, gdi_.BrushFor(BackgroundOf(control_)));
     if (control_.GetKind() != Kind::Image) return;
 
     auto& image = static_cast<TImage&>(control_);
@@ -405,9 +520,18 @@ void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
     if (!image.Picture.IsEmpty()) DrawPixels(dc, image.Picture);
 }
 
-void Win32ControlPeer::DrawPixels(HDC dc, const Bitmap& picture) {
-    // Straight from the pixels: the DIB section may be selected into its canvas's
-    // dc, and a bitmap can't be selected into two dcs at once.
+void Win32ControlPeer::DrawPixels(HDC dc, const Bitmap& picture, int x, int y) {
+    // A picture with its own memory dc goes across as far as the paint needs.
+    if (x == 0 && y == 0 && !picture.IsEmpty())
+        if (auto* gdi = dynamic_cast<GdiCanvas*>(&const_cast<Bitmap&>(picture).Canvas())) {
+            RECT clip;
+            if (GetClipBox(dc, &clip) == NULLREGION) return;
+            GdiFlush();
+            BitBlt(dc, clip.left, clip.top, clip.right - clip.left, clip.bottom - clip.top, gdi->Dc(), clip.left,
+                   clip.top, SRCCOPY);
+            return;
+        }
+    // Otherwise straight from the pixels.
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = picture.Width();
@@ -415,7 +539,7 @@ void Win32ControlPeer::DrawPixels(HDC dc, const Bitmap& picture) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
-    SetDIBitsToDevice(dc, 0, 0, DWORD(picture.Width()), DWORD(picture.Height()), 0, 0, 0, UINT(picture.Height()),
+    SetDIBitsToDevice(dc, x, y, DWORD(picture.Width()), DWORD(picture.Height()), 0, 0, 0, UINT(picture.Height()),
                       picture.Row(0), &info, DIB_RGB_COLORS);
 }
 
@@ -550,6 +674,10 @@ DWORD Win32FormPeer::ExStyle() const {
 }
 
 RECT Win32FormPeer::Placement() const {
+    if (form_.OuterSizeWanted()) {
+        Rect r = form_.Bounds();
+        return {r.left, r.top, r.right, r.bottom};
+    }
     // The model's client size decides the size; its Left/Top the position.
     RECT frame{0, 0, form_.ClientWidth(), form_.ClientHeight()};
     AdjustWindowRectEx(&frame, Style(), FALSE, ExStyle());
@@ -598,8 +726,16 @@ void Win32FormPeer::CreateChildren(Container& parent, HWND parentWindow, const N
             AddTip(buttons);
         }
 
+        if (kind == Kind::UpDown) {
+            // As with the spin edit: the model keeps the number, the buttons report a direction.
+            SendMessageW(window, UDM_SETRANGE32, 0, 1000);
+            SendMessageW(window, UDM_SETPOS32, 0, 500);
+            if (TEdit* buddy = static_cast<TUpDown&>(*control).Associate; buddy && buddy->Handle())
+                SendMessageW(window, UDM_SETBUDDY, WPARAM(buddy->Handle()), 0);  // its arrow keys step too
+        }
         made.Update(Change::Bounds);
         made.Update(Change::Font);
+        made.Update(Change::Items);
         made.MirrorState();
         AddTip(window);
         if (HoldsChildren(kind)) CreateChildren(static_cast<Container&>(*control), window, classes);

@@ -91,12 +91,15 @@ public:
     HBRUSH Colours(UINT message, HDC dc);
     // Paints an owner-drawn image.
     void Draw(const DRAWITEMSTRUCT& item);
-    void DrawPixels(HDC dc, const Bitmap& picture);
+    void DrawPixels(HDC dc, const Bitmap& picture, int x = 0, int y = 0);
     // Fills a container's background and its bevel or group frame.
     void PaintBackground(HDC dc);
 
 private:
     RECT NativeBounds() const;
+    void MirrorScrollBars();
+    void MirrorStatusPanels();
+    void DrawToolButton(const DRAWITEMSTRUCT& item);
     void PaintGroupFrame(HDC dc, const RECT& area);
     void LayOutSheets();
 

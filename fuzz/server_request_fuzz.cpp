@@ -1,16 +1,13 @@
 // libFuzzer target: arbitrary requests through snapora-server's router and
 // handlers (protocol and pages) on a real store in a temporary folder.
 // A protocol request must always get status 200; nothing may crash, leak or
-// touch undefined behaviour. The input is taken apart by FuzzedDataProvider,
-// so it needs no seeds.
-// fuzz-sources: src/base/Strings.cpp server/auth/LoginThrottle.cpp server/auth/Passwords.cpp
-// fuzz-sources: server/config/Options.cpp server/events/ChangeBoard.cpp server/handlers/AccountPages.cpp
-// fuzz-sources: server/handlers/Credentials.cpp server/handlers/InfoPages.cpp server/handlers/PageFrame.cpp
-// fuzz-sources: server/handlers/Protocol.cpp server/handlers/Router.cpp server/handlers/ScreenshotPages.cpp
-// fuzz-sources: server/handlers/SessionPages.cpp server/imaging/JpegCheck.cpp server/store/PictureFolder.cpp
-// fuzz-sources: server/store/SqliteStore.cpp server/text/Cp1252.cpp server/text/Html.cpp server/text/Names.cpp
-// fuzz-flags: -Iserver -lsodium -lsqlite3 -ljpeg
+// touch undefined behaviour. Built and run by scripts/fuzz.sh, not by the normal build.
+// fuzz-sources: server/text/*.cpp server/store/*.cpp server/auth/*.cpp server/imaging/*.cpp
+// fuzz-sources: server/events/*.cpp server/handlers/*.cpp server/config/*.cpp src/base/Strings.cpp
+// fuzz-includes: server
+// fuzz-libs: -lsodium -lsqlite3 -ljpeg
 // fuzz-options: -max_len=4096 -rss_limit_mb=4096
+// The input is taken apart by FuzzedDataProvider, so it needs no seeds.
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
