@@ -508,6 +508,16 @@ std::uint64_t JpegSizeFloor(const JpegMeasure& measure, int quality) {
     return JpegBytesFor(measure, DcBitsAt(measure, quality) + measure.acFloorBits);
 }
 
+std::uint64_t JpegSizeFloorAbove(const JpegMeasure& measure) {
+    if (!measure.dcSumsExact) return 0;
+    for (int q = measure.quality + 1; q <= 100; ++q)
+        if (!TablesFiner(q, measure.quality)) return 0;
+    std::uint64_t bits = measure.acFloorBits;
+    for (int c = 0; c < 3; ++c)
+        bits += (measure.dcSums[c].size() + measure.paddingBlocks[c]) * measure.dcCodeLength[measure.dcTable[c]][0];
+    return JpegBytesFor(measure, bits);
+}
+
 std::uint64_t EstimateBitsAt(const JpegMeasure& measure, int quality) {
     const QuantTables& from = TablesAt(measure.quality);
     const QuantTables& to = TablesAt(quality);

@@ -74,6 +74,11 @@ std::uint64_t DcBitsAt(const JpegMeasure& measure, int quality);
 // smaller than; 0 when the measurement cannot say.
 std::uint64_t JpegSizeFloor(const JpegMeasure& measure, int quality);
 
+// A size no JPEG of a quality above the measured one goes below, whichever
+// quality: the AC floor and the cheapest DC code for every block. Quick; 0
+// when the measurement cannot say.
+std::uint64_t JpegSizeFloorAbove(const JpegMeasure& measure);
+
 // The coded bits at a lower quality, estimated by quantising the kept
 // coefficients again (exact DC, approximate AC).
 std::uint64_t EstimateBitsAt(const JpegMeasure& measure, int quality);

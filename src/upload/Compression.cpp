@@ -169,8 +169,14 @@ CompressionOutcome CompressForUpload(const Bitmap& picture, const CompressionSta
         if (rungs[candidate].jpeg && !rungs[candidate].size) learn(candidate, double(rungs[candidate].jpeg->size()));
         if (above) {
             rungs[candidate - 1].measured = true;
-            for (std::size_t i = 0; i < candidate; ++i)
-                rungs[i].floor = std::max(rungs[i].floor, JpegSizeFloor(*above, rungs[i].quality));
+            // The quick floor for every rung above first; each quality's own DC where that is not enough.
+            const std::uint64_t anyAbove = JpegSizeFloorAbove(*above);
+            for (std::size_t i = 0; i < candidate; ++i) {
+                if (rungs[i].TooLarge()) continue;
+                rungs[i].floor = std::max(rungs[i].floor, anyAbove);
+                if (!rungs[i].TooLarge())
+                    rungs[i].floor = std::max(rungs[i].floor, JpegSizeFloor(*above, rungs[i].quality));
+            }
             if (!rungs[candidate - 1].jpeg) learn(candidate - 1, double(JpegBytesFor(*above, above->bits)));
         }
     }

@@ -101,7 +101,10 @@ TEST(JpegProbe, CountsTheFileAndBoundsHigherQualities) {
             EXPECT_EQ(JpegSizeFloor(m, quality), JpegBytesFor(m, m.bits));
             for (int higher : {quality + 1, quality + 4, quality + 20, 100}) {
                 if (higher > 100) continue;
-                EXPECT_LE(JpegSizeFloor(m, higher), EncodeJpeg(picture, higher).size()) << "q" << higher;
+                const std::size_t size = EncodeJpeg(picture, higher).size();
+                EXPECT_LE(JpegSizeFloor(m, higher), size) << "q" << higher;
+                EXPECT_LE(JpegSizeFloorAbove(m), size) << "q" << higher;
+                EXPECT_LE(JpegSizeFloorAbove(m), JpegSizeFloor(m, higher)) << "q" << higher;
                 EXPECT_EQ(DcBitsAt(m, higher), DcBitsAt(MeasureJpeg(picture, higher), higher)) << "q" << higher;
             }
         }
