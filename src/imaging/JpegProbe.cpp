@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "imaging/JpegSession.h"
 
@@ -174,7 +178,7 @@ public:
     void Prepare(const jpeg_compress_struct& info) {
         for (int t = 0; t < 2; ++t) {
             CodeLengths(*info.dc_huff_tbl_ptrs[t], measure_.dcCodeLength[t], 12);
-            ac_[t] = std::make_unique<AcCosts>(*info.ac_huff_tbl_ptrs[t]);
+            ac_[t] = CostsOf(*info.ac_huff_tbl_ptrs[t]);
             for (int sym = 0; sym < 256; ++sym)
                 measure_.acCodeCost[t][sym] = std::uint8_t(std::min(ac_[t]->symbol[sym], 255));
         }
@@ -219,34 +223,47 @@ public:
             }
         }
         if (previous < 63) exact += std::uint64_t(costs.endOfBlock);
-        acBits_ += exact;
+        m.acBits += exact;
         m.acFloorBits += floor + std::uint64_t(costs.tailFloor[63 - previous]);
         ++m.blocks;
     }
 
-    // After the last block: the blocks libjpeg added at the right and bottom
-    // edges (their DC repeats the one before, their AC is empty), and the totals.
-    void Finish(const jpeg_compress_struct& info) {
+    // After the last block of `rows` rows of MCUs: the blocks libjpeg added
+    // at the right and bottom edges there (their DC repeats the one before,
+    // their AC is empty), and the totals.
+    void Finish(const jpeg_compress_struct& info, JDIMENSION rows) {
         JpegMeasure& m = measure_;
         for (int c = 0; c < 3; ++c) {
             const jpeg_component_info& component = info.comp_info[c];
-            const std::uint64_t coded =
-                std::uint64_t(info.MCUs_per_row) * info.MCU_rows_in_scan * std::uint64_t(component.MCU_blocks);
+            const std::uint64_t coded = std::uint64_t(info.MCUs_per_row) * rows * std::uint64_t(component.MCU_blocks);
             m.paddingBlocks[c] = coded - m.dcSums[c].size();
             const AcCosts& costs = *ac_[m.acTable[c]];
-            acBits_ += m.paddingBlocks[c] * std::uint64_t(costs.endOfBlock);
+            m.acBits += m.paddingBlocks[c] * std::uint64_t(costs.endOfBlock);
             m.acFloorBits += m.paddingBlocks[c] * std::uint64_t(costs.tailFloor[63]);
             m.blocks += m.paddingBlocks[c];
         }
-        m.bits = acBits_ + DcBitsAt(m, m.quality);
+        m.bits = m.acBits + DcBitsAt(m, m.quality);
     }
+    void Finish(const jpeg_compress_struct& info) { Finish(info, info.MCU_rows_in_scan); }
 
 private:
+    // The costs of one Huffman table, worked out once per process.
+    static std::shared_ptr<const AcCosts> CostsOf(const JHUFF_TBL& table) {
+        static std::mutex mutex;
+        static std::vector<std::pair<std::array<std::uint8_t, 256>, std::shared_ptr<const AcCosts>>> known;
+        std::array<std::uint8_t, 256> lengths;
+        CodeLengths(table, lengths.data(), 256);
+        std::lock_guard lock(mutex);
+        for (const auto& [l, costs] : known)
+            if (l == lengths) return costs;
+        known.emplace_back(lengths, std::make_shared<const AcCosts>(table));
+        return known.back().second;
+    }
+
     JpegMeasure& measure_;
     bool keep_;
-    std::unique_ptr<AcCosts> ac_[2];
+    std::shared_ptr<const AcCosts> ac_[2];
     int dcDivisor_[3] = {};
-    std::uint64_t acBits_ = 0;
 };
 
 // A compression whose DCT calls the probe sees, reached from libjpeg's
@@ -274,24 +291,56 @@ void ProbeDct(j_compress_ptr info, jpeg_component_info* component, JSAMPARRAY sa
 // An encode beside which another quality is measured: every DCT call of the
 // encode runs the measured compression's DCT and quantisation on the same
 // samples first (that compression never sees a row of its own).
+// Rows of MCUs shared out between an encode, which measures from the top as
+// it goes, and a helper thread, which measures bands from the bottom, until
+// they meet: on a free second core the helper takes much of the work, on a
+// busy one the encode takes it all.
+struct RowShare {
+    std::mutex mutex;
+    JDIMENSION top = 0;     // rows below this the encode has taken
+    JDIMENSION bottom = 0;  // rows from this on the helper has taken
+};
+
 struct MeasuringEncode {
     Probe& probe;
     jpeg_compress_struct& measured;
+    RowShare& share;
     void (*forwardDct)(j_compress_ptr, jpeg_component_info*, JSAMPARRAY, JBLOCKROW, JDIMENSION, JDIMENSION,
                        JDIMENSION) = nullptr;
-    JBLOCK blocks[C_MAX_BLOCKS_IN_MCU];
+    JDIMENSION row = 0;     // the row of MCUs being encoded, counted from 1
+    bool measuring = true;  // whether this row is the encode's to measure
+    JBLOCK blocks[C_MAX_BLOCKS_IN_MCU] = {};
 };
 
 void MeasuringDct(j_compress_ptr info, jpeg_component_info* component, JSAMPARRAY samples, JBLOCKROW blocks,
                   JDIMENSION startRow, JDIMENSION startColumn, JDIMENSION count) {
     auto& encode = *static_cast<MeasuringEncode*>(info->client_data);
     const int c = component->component_index;
-    const JDIMENSION measured = std::min<JDIMENSION>(count, C_MAX_BLOCKS_IN_MCU);
-    encode.measured.fdct->forward_DCT(&encode.measured, &encode.measured.comp_info[c], samples, encode.blocks,
-                                      startRow, startColumn, measured);
-    for (JDIMENSION i = 0; i < measured; ++i)
-        encode.probe.counter.Block(c, encode.blocks[i], BlockSum(samples + startRow, startColumn + 8 * i));
+    if (c == 0 && startRow == 0 && startColumn == 0 && encode.measuring) {  // a new row of MCUs
+        std::lock_guard lock(encode.share.mutex);
+        encode.measuring = encode.row < encode.share.bottom;
+        if (encode.measuring) encode.share.top = ++encode.row;
+    }
+    if (encode.measuring) {
+        const JDIMENSION measured = std::min<JDIMENSION>(count, C_MAX_BLOCKS_IN_MCU);
+        encode.measured.fdct->forward_DCT(&encode.measured, &encode.measured.comp_info[c], samples, encode.blocks,
+                                          startRow, startColumn, measured);
+        for (JDIMENSION i = 0; i < measured; ++i)
+            encode.probe.counter.Block(c, encode.blocks[i], BlockSum(samples + startRow, startColumn + 8 * i));
+    }
     encode.forwardDct(info, component, samples, blocks, startRow, startColumn, count);
+}
+
+// Adds a measurement of the rows below to one of the rows above.
+void Append(JpegMeasure& m, const JpegMeasure& below) {
+    for (int c = 0; c < 3; ++c) {
+        m.dcSums[c].insert(m.dcSums[c].end(), below.dcSums[c].begin(), below.dcSums[c].end());
+        m.paddingBlocks[c] += below.paddingBlocks[c];
+    }
+    m.acBits += below.acBits;
+    m.acFloorBits += below.acFloorBits;
+    m.blocks += below.blocks;
+    m.dcSumsExact = m.dcSumsExact && below.dcSumsExact;
 }
 
 boolean CodeNothing(j_compress_ptr, JBLOCKROW*) { return TRUE; }
@@ -353,8 +402,10 @@ void JpegQuantTable(int quality, int table, std::uint16_t (&values)[64]) {
     std::memcpy(values, TablesAt(quality).values[table], sizeof values);
 }
 
-JpegMeasure MeasureJpeg(const Bitmap& picture, int quality, bool keepCoefficients) {
-    jpeg::CheckPicture(picture);
+namespace {
+
+// Measures the rows [first, first + count) of a picture as a picture of their own.
+JpegMeasure MeasureRows(const Bitmap& picture, int first, int count, int quality, bool keepCoefficients) {
     JpegMeasure m;
     m.quality = quality;
     Probe probe(m, keepCoefficients);
@@ -376,17 +427,28 @@ JpegMeasure MeasureJpeg(const Bitmap& picture, int quality, bool keepCoefficient
     info.client_data = &probe;
     info.dest = &sink;
     jpeg::Configure(info, picture, quality);
+    info.image_height = JDIMENSION(count);
     jpeg_start_compress(&info, TRUE);
     probe.counter.Prepare(info);
     // Taken over after the start, which sets up the modules' own methods.
     probe.forwardDct = info.fdct->forward_DCT;
     info.fdct->forward_DCT = ProbeDct;
     info.entropy->encode_mcu = CodeNothing;  // the count happens in the DCT
-    jpeg::WriteRows(info, picture);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(picture.Row(first + int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
     probe.counter.Finish(info);
     m.headerBytes = probe.written + (sizeof probe.sink - info.dest->free_in_buffer) + 2;  // and the closing marker
     jpeg_destroy_compress(&info);
     return m;
+}
+
+}  // namespace
+
+JpegMeasure MeasureJpeg(const Bitmap& picture, int quality, bool keepCoefficients) {
+    jpeg::CheckPicture(picture);
+    return MeasureRows(picture, 0, picture.Height(), quality, keepCoefficients);
 }
 
 MeasuredJpeg EncodeAndMeasureJpeg(const Bitmap& picture, int quality, int measuredQuality) {
@@ -407,7 +469,48 @@ MeasuredJpeg EncodeAndMeasureJpeg(const Bitmap& picture, int quality, int measur
     sink.init_destination = SinkInit;
     sink.empty_output_buffer = SinkEmpty;
     sink.term_destination = SinkTerm;
-    MeasuringEncode encode{probe, measured, nullptr, {}};
+    RowShare share;
+    MeasuringEncode encode{probe, measured, share};
+
+    // The helper: bands of rows of MCUs from the bottom up, each measured as a
+    // picture of its own (their blocks are the picture's own: 4:2:0 needs no
+    // rows beyond an MCU). Its bands are appended top-down at the end.
+    constexpr JDIMENSION McuRows = 16, BandMcus = 8;
+    const JDIMENSION rows = JDIMENSION(picture.Height() + McuRows - 1) / McuRows;
+    share.bottom = rows;
+    std::vector<std::pair<JDIMENSION, JpegMeasure>> bands;
+    std::exception_ptr helperError;
+    std::thread helper([&] {
+        try {
+            for (;;) {
+                JDIMENSION first = 0, end = 0;
+                {
+                    std::lock_guard lock(share.mutex);
+                    end = share.bottom;
+                    first = end > share.top + BandMcus ? end - BandMcus : share.top;
+                    if (first >= end) return;
+                    share.bottom = first;
+                }
+                const int y = int(first * McuRows);
+                const int height = std::min(picture.Height(), int(end * McuRows)) - y;
+                bands.emplace_back(first, MeasureRows(picture, y, height, measuredQuality, false));
+            }
+        } catch (...) {
+            helperError = std::current_exception();
+        }
+    });
+    struct Join {
+        std::thread& thread;
+        RowShare& share;
+        ~Join() {
+            if (!thread.joinable()) return;
+            {
+                std::lock_guard lock(share.mutex);
+                share.bottom = share.top;  // nothing more to take
+            }
+            thread.join();
+        }
+    } join{helper, share};
 
     if (setjmp(errors.escape)) {
         jpeg_destroy_compress(&measured);
@@ -431,12 +534,22 @@ MeasuredJpeg EncodeAndMeasureJpeg(const Bitmap& picture, int quality, int measur
     info.fdct->forward_DCT = MeasuringDct;
     jpeg::WriteRows(info, picture);
     jpeg_finish_compress(&info);
-    probe.counter.Finish(info);
+    helper.join();
+    JDIMENSION top = 0;
+    {
+        std::lock_guard lock(share.mutex);
+        top = share.top;
+    }
+    probe.counter.Finish(info, top);
     jpeg_destroy_compress(&info);
     jpeg_destroy_compress(&measured);
-
     result.jpeg.assign(reinterpret_cast<const char*>(out), outSize);
     std::free(out);
+    if (helperError) std::rethrow_exception(helperError);
+
+    std::sort(bands.begin(), bands.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [first, band] : bands) Append(m, band);
+    m.bits = m.acBits + DcBitsAt(m, m.quality);
     // Both qualities' files have the same markers; only the tables' values differ.
     m.headerBytes = JpegHeaderBytes(result.jpeg);
     return result;

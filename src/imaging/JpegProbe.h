@@ -23,6 +23,7 @@ struct JpegMeasure {
     int quality = 0;
     std::uint64_t headerBytes = 0;  // markers and tables before the coded data, and the closing marker
     std::uint64_t bits = 0;         // coded bits at `quality`, byte stuffing and padding left out
+    std::uint64_t acBits = 0;       // the AC terms' share of them
     std::uint64_t acFloorBits = 0;  // AC bits that no quality above `quality` goes below
     std::uint64_t blocks = 0;       // 8x8 blocks coded, edge padding included
     // Whether the blocks' sample sums gave libjpeg's DC value for every block;
@@ -53,7 +54,8 @@ JpegMeasure MeasureJpeg(const Bitmap& picture, int quality, bool keepCoefficient
 
 // The JPEG EncodeJpeg writes at `quality`, and the measurement of another
 // quality taken on the way: the encode's samples go through both qualities'
-// DCT and quantisation, so colour conversion and downsampling happen once.
+// DCT and quantisation from the top down, while a second thread measures
+// bands from the bottom up, until the two meet.
 struct MeasuredJpeg {
     std::string jpeg;
     JpegMeasure measure;
