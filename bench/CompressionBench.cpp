@@ -1,13 +1,18 @@
-// How long squeezing a screenshot under the upload limit takes: the quality
-// ladder against one single encode at the quality it ends at.
-//   compression_bench FILE.ppm...   (binary PPM, as ImageMagick's convert writes it)
+// How long squeezing a screenshot under the upload limit takes: the plain
+// quality ladder and the program's ladder against one single encode at the
+// quality the ladder ends at. Each is run several times, interleaved, and the
+// medians are printed (wall time, and the processor time of all threads for
+// the ratio "cpu ratio"); both ladders must give the same file and texts.
+//   compression_bench [-n REPEATS] FILE.ppm...   (binary PPM, as ImageMagick's convert writes it)
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "Ppm.h"
 #include "imaging/Bitmap.h"
@@ -19,62 +24,86 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-// The ladder as a file on disk: write every pass and measure the file.
-double LadderThroughDisk(const Bitmap& picture, const std::string& path) {
-    auto started = Steady::now();
-    int quality = StartingQuality(picture.Width());
-    for (;;) {
-        std::string jpeg = EncodeJpeg(picture, quality);
-        std::ofstream(path, std::ios::binary | std::ios::trunc).write(jpeg.data(), std::streamsize(jpeg.size()));
-        std::ifstream measured(path, std::ios::binary | std::ios::ate);
-        if (std::uint64_t(measured.tellg()) <= MaxUploadBytes || quality <= 4) break;
-        quality -= 4;
-    }
-    std::remove(path.c_str());
-    return std::chrono::duration<double, std::milli>(Steady::now() - started).count();
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-double Milliseconds(Steady::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+// Processor time of the whole process (all its threads), in ms.
+double ProcessMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Wall time of f in ms; its processor time is added to `cpu`.
+template <class F>
+double Milliseconds(F&& f, std::vector<double>* cpu = nullptr) {
+    const double cpuStarted = ProcessMs();
+    const auto started = Steady::now();
+    f();
+    const double wall = std::chrono::duration<double, std::milli>(Steady::now() - started).count();
+    if (cpu) cpu->push_back(ProcessMs() - cpuStarted);
+    return wall;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::printf("%-18s %10s %5s %4s %6s %8s %10s %9s %9s %9s %6s\n", "file", "size", "start", "end", "passes", "bytes",
-                "disk ms", "ladder ms", "2 cores", "single ms", "ratio");
-    for (int i = 1; i < argc; ++i) {
+    int repeats = 7;
+    int first = 1;
+    if (argc > 2 && std::strcmp(argv[1], "-n") == 0) {
+        repeats = std::max(1, std::atoi(argv[2]));
+        first = 3;
+    }
+    std::printf("load average before: %s; %d runs each, medians in ms\n", LoadAverage().c_str(), repeats);
+    std::printf("%-18s %10s %5s %4s %6s %8s %9s %9s %9s %7s %7s %9s\n", "file", "size", "start", "end", "passes",
+                "bytes", "plain", "program", "single", "plain/1", "ratio", "cpu ratio");
+    std::vector<double> ratios;
+    for (int i = first; i < argc; ++i) {
         Bitmap picture;
         if (!ReadPpm(argv[i], picture)) {
             std::fprintf(stderr, "cannot read %s\n", argv[i]);
             return 1;
         }
-        auto started = Steady::now();
-        CompressionOutcome outcome = CompressForUpload(picture, EncodeJpeg, [](const std::string&) {});
-        double ladder = Milliseconds(Steady::now() - started);
-
-        started = Steady::now();
-        started = Steady::now();
-        CompressionOutcome paired = CompressForUpload(picture, EncodeJpeg, [](const std::string&) {}, true);
-        double twoCores = Milliseconds(Steady::now() - started);
-        if (paired.jpeg != outcome.jpeg || paired.quality != outcome.quality) {
-            std::fprintf(stderr, "%s: the two-core ladder ends elsewhere\n", argv[i]);
-            return 1;
-        }
-
-        started = Steady::now();
-        std::string single = EncodeJpeg(picture, outcome.quality);
-        double once = Milliseconds(Steady::now() - started);
-        if (single != outcome.jpeg) {
-            std::fprintf(stderr, "%s: the ladder's file differs from a single encode\n", argv[i]);
-            return 1;
+        std::vector<double> plainMs, programMs, singleMs, programCpu, singleCpu;
+        CompressionOutcome plain, program;
+        for (int run = 0; run < repeats; ++run) {
+            std::vector<std::string> plainTexts, programTexts;
+            plainMs.push_back(Milliseconds([&] {
+                plain = WalkLadder(picture, EncodeJpeg, [&](const std::string& t) { plainTexts.push_back(t); });
+            }));
+            programMs.push_back(Milliseconds(
+                [&] { program = CompressForUpload(picture, [&](const std::string& t) { programTexts.push_back(t); }); },
+                &programCpu));
+            std::string single;
+            singleMs.push_back(Milliseconds([&] { single = EncodeJpeg(picture, plain.quality); }, &singleCpu));
+            if (program.jpeg != plain.jpeg || program.quality != plain.quality || program.passes != plain.passes ||
+                programTexts != plainTexts || single != plain.jpeg) {
+                std::fprintf(stderr, "%s: the program's ladder ends elsewhere than the plain one\n", argv[i]);
+                return 1;
+            }
         }
         std::string name = argv[i];
         name = name.substr(name.find_last_of('/') + 1);
         char size[32];
         std::snprintf(size, sizeof size, "%dx%d", picture.Width(), picture.Height());
-        double disk = LadderThroughDisk(picture, std::string(argv[i]) + ".jpg");
-        std::printf("%-18s %10s %5d %4d %6d %8zu %10.1f %9.1f %9.1f %9.1f %6.2f\n", name.c_str(), size,
-                    StartingQuality(picture.Width()), outcome.quality, outcome.passes, outcome.jpeg.size(), disk,
-                    ladder, twoCores, once, twoCores / once);
+        const double once = Median(singleMs);
+        ratios.push_back(Median(programMs) / once);
+        std::printf("%-18s %10s %5d %4d %6d %8zu %9.1f %9.1f %9.1f %7.2f %7.2f %9.2f\n", name.c_str(), size,
+                    StartingQuality(picture.Width()), plain.quality, plain.passes, plain.jpeg.size(),
+                    Median(plainMs), Median(programMs), once, Median(plainMs) / once, ratios.back(),
+                    Median(programCpu) / Median(singleCpu));
     }
+    std::printf("median ratio (program ladder / single encode): %.2f\n", Median(ratios));
+    std::printf("load average after: %s\n", LoadAverage().c_str());
     return 0;
 }

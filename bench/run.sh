@@ -14,7 +14,7 @@ for png in "$screens"/*.png; do
   convert "$png" -depth 8 "ppm:$ppm"
   files+=("$ppm")
 done
-"$repo/build/bench/bench/compression_bench" "${files[@]}"
+"$repo/build/bench/bench/compression_bench" ${SNAPORA_BENCH_REPEATS:+-n "$SNAPORA_BENCH_REPEATS"} "${files[@]}"
 echo
 "$repo/build/bench/bench/resample_bench" "${files[@]}"
 echo

@@ -6,6 +6,8 @@
 // fuzz-sources: server/events/*.cpp server/handlers/*.cpp server/config/*.cpp src/base/Strings.cpp
 // fuzz-includes: server
 // fuzz-libs: -lsodium -lsqlite3 -ljpeg
+// fuzz-options: -max_len=4096 -rss_limit_mb=4096
+// The input is taken apart by FuzzedDataProvider, so it needs no seeds.
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>

@@ -5,11 +5,12 @@
 #   scripts/fuzz.sh --list
 # A target is one file fuzz/TARGET.cpp defining LLVMFuzzerTestOneInput; its
 # "// fuzz-sources:" lines name the project sources it needs (patterns allowed),
-# "// fuzz-includes:" further include folders and "// fuzz-libs:" the libraries
-# to link, the way a compiler takes them. It is built into
-# build/fuzz/TARGET, keeps its corpus in build/fuzz/TARGET.corpus (seeded from
-# fuzz/TARGET.seeds/ when that exists) and writes findings to
-# build/fuzz/TARGET.findings/. The run fails on a finding.
+# "// fuzz-includes:" further include folders, "// fuzz-libs:" the libraries
+# to link, the way a compiler takes them, and "// fuzz-options:" libFuzzer
+# options of its own. It is built into build/fuzz/TARGET, keeps its corpus in
+# build/fuzz/TARGET.corpus and writes findings to build/fuzz/TARGET.findings/.
+# When fuzz/TARGET.seeds.sh exists, it writes the seed inputs into the folder
+# it is given (build/fuzz/TARGET.seeds). The run fails on a finding.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
@@ -38,6 +39,7 @@ done
 includes=(-I"$repo/src")
 for folder in $(sed -n 's|^// fuzz-includes:||p' "$source_file"); do includes+=(-I"$repo/$folder"); done
 read -r -a libs <<<"$(sed -n 's|^// fuzz-libs:||p' "$source_file" | tr '\n' ' ')"
+read -r -a options <<<"$(sed -n 's|^// fuzz-options:||p' "$source_file" | tr '\n' ' ')"
 rebuild=1
 if [ -x "$binary" ]; then
   rebuild=0
@@ -52,14 +54,23 @@ if [ "$rebuild" -eq 1 ]; then
     "${includes[@]}" -o "$binary" "$source_file" "${sources[@]}" "${libs[@]}" -lpthread
 fi
 
-seeds="$repo/fuzz/$target.seeds"
 corpora=("$out/$target.corpus")
-[ -d "$seeds" ] && corpora+=("$seeds")
+generator="$repo/fuzz/$target.seeds.sh"
+if [ -f "$generator" ]; then
+  seeds="$out/$target.seeds"
+  if [ ! -f "$seeds.made" ] || [ "$generator" -nt "$seeds.made" ]; then
+    rm -rf "$seeds"
+    mkdir -p "$seeds"
+    bash "$generator" "$seeds" >/dev/null
+    touch "$seeds.made"
+  fi
+  corpora+=("$seeds")
+fi
 log "fuzzing $target for $seconds s"
 log_file="$(mktemp "$out/$target.XXXXXX.log")"
 set +e
 "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -print_final_stats=1 \
-  -artifact_prefix="$out/$target.findings/" "$@" "${corpora[@]}" >"$log_file" 2>&1
+  -artifact_prefix="$out/$target.findings/" "${options[@]}" "$@" "${corpora[@]}" >"$log_file" 2>&1
 status=$?
 set -e
 grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$log_file" || true

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core (with the giflib
-# cross-check) and snapora-server natively, the server's pages in headless
-# Chromium, each fuzz target briefly, the same core and the Win32 layer under
-# Wine, and the real program end to end (the installer that scripts/package.sh
-# makes included).
+# cross-check) and snapora-server natively, again under the sanitizers, the
+# server's pages in headless Chromium, each fuzz target briefly, the same core
+# and the Win32 layer under Wine, and the real program end to end (the
+# installer that scripts/package.sh makes included).
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
@@ -18,6 +18,8 @@ run_step() {
 
 run_step "installer and portable zip" "$repo/scripts/package.sh" --no-build
 run_step "native unit tests" ctest --test-dir "$native_build" --output-on-failure
+run_step "native tests under AddressSanitizer and UBSan" "$repo/scripts/sanitize.sh" address
+run_step "threaded tests under ThreadSanitizer" "$repo/scripts/sanitize.sh" thread
 run_step "snapora-server in headless Chromium" "$repo/tests/browser/run.sh"
 for target in $("$repo/scripts/fuzz.sh" --list); do
   run_step "fuzz target $target (briefly)" "$repo/scripts/fuzz.sh" "$target" "${SNAPORA_FUZZ_SECONDS:-15}"

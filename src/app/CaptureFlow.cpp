@@ -118,9 +118,13 @@ void TMainForm::Capture(bool grab) {
 }
 
 void TMainForm::CaptureSteps(bool grab) {
+    captureStarted_ = TimingLog::Clock::now();
+    auto grabbed = captureStarted_;
     LockOptions(true);
     if (grab) {
         Screenshot();
+        TimingLog::Stage("grab", captureStarted_);
+        grabbed = TimingLog::Clock::now();
         RenameEdit.SetText(MakeScreenshotName(context_.platform.desktop.ForegroundWindowTitle()));
         state_.OutputMode = SaveLocalCheckBox.Checked() ? omSaveLocally : omUpload;
         Rect r = context_.platform.desktop.ForegroundWindowRect();
@@ -146,6 +150,7 @@ void TMainForm::CaptureSteps(bool grab) {
     }
     context_.windows.history->AddScreenshot(state_.ScreenshotBitmap);
     state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
+    TimingLog::Stage("prepare", grabbed);
     StartUploadThread();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/ProgramContext.h"
+#include "base/TimingLog.h"
 #include "desktop/GlobalHotKey.h"
 #include "desktop/TrayNotifyIcon.h"
 #include "gif/GIFImage.h"
@@ -119,6 +120,9 @@ public:
     // Whether the notification-area icon is shown; it decides what closing does.
     bool TrayIconActive() const { return TrayIcon.Active(); }
 
+    // When the latest capture began, for the timing log.
+    TimingLog::Clock::time_point CaptureStarted() const { return captureStarted_; }
+
 private:
     void LayOut();
     void BindHandlers();
@@ -137,6 +141,7 @@ private:
     ProgramContext& context_;
     CaptureState& state_;
     int grabLeft_ = 0;  // screen x of the grab's pixel column 0
+    TimingLog::Clock::time_point captureStarted_{};
     std::unique_ptr<TUploadThread> worker_;  // the latest one; none is reused
 };
 

@@ -3,6 +3,7 @@
 #include "app/MainForm.h"
 #include "app/NewSessionForm.h"
 #include "base/Strings.h"
+#include "base/TimingLog.h"
 #include "editor/ImageEditorForm.h"
 #include "history/ScreenshotListForm.h"
 #include "settings/SettingsDialogForm.h"
@@ -26,6 +27,7 @@ void Program::StopWorker() {
 }
 
 bool Program::Start() {
+    TimingLog::Enabled();  // the log's times count from here
     if (!platform_.instance.Acquire("Screenshot")) {
         platform_.instance.ActivateRunningInstance("Snapora 4.");
         return false;

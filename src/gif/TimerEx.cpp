@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "ui/Application.h"
@@ -16,8 +17,8 @@ int PlatformThreadPriority(TThreadPriority priority) {
 
 // The worker of threaded mode. It runs on a detached thread and owns itself
 // through a shared pointer, so it outlives a timer that is discarded while the
-// worker sleeps or waits for the main thread; after Terminate it never touches
-// the timer again. Pausing is observed by the worker at its sleep and before
+// worker sleeps or waits for the main thread; once Terminate has returned it
+// touches neither the timer nor the platform's clock and process again. Pausing is observed by the worker at its sleep and before
 // its tick, never at an arbitrary point.
 class TTimerThread : public std::enable_shared_from_this<TTimerThread> {
 public:
@@ -55,6 +56,12 @@ public:
             changed_.notify_all();
         }
         sleep_->Wake();
+        {
+            // The platform may go right after the timer: let a sleep or a
+            // priority change in progress end first (woken, a sleep ends at once).
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return !inPlatform_; });
+        }
         std::lock_guard tick(tickMutex_);
         timer_ = nullptr;
     }
@@ -69,18 +76,38 @@ private:
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return !paused_ || stop_; });
         if (stop_) return false;
-        if (priority_ != applied_) {
+        if (applied_ != priority_) {
             applied_ = priority_;
+            inPlatform_ = true;
             lock.unlock();
-            process_.SetCurrentThreadPriority(PlatformThreadPriority(applied_));
+            process_.SetCurrentThreadPriority(PlatformThreadPriority(*applied_));
+            LeavePlatform();
         }
         return true;
+    }
+
+    // Sleeps for the interval; false when woken or asked to stop.
+    bool SleepInterval() {
+        {
+            std::lock_guard lock(mutex_);
+            if (stop_) return false;
+            inPlatform_ = true;
+        }
+        const bool slept = sleep_->Sleep(interval.load());
+        LeavePlatform();
+        return slept;
+    }
+
+    void LeavePlatform() {
+        std::lock_guard lock(mutex_);
+        inPlatform_ = false;
+        changed_.notify_all();
     }
 
     void Execute() {
         if (!Checkpoint()) return;  // its own priority is set here, once it runs
         while (Checkpoint()) {
-            if (!sleep_->Sleep(interval.load())) continue;  // woken: asked to stop
+            if (!SleepInterval()) continue;  // woken: asked to stop
             if (!Checkpoint()) return;
             if (threadSafe.load()) {
                 std::lock_guard tick(tickMutex_);
@@ -119,8 +146,9 @@ private:
     std::condition_variable changed_;
     bool paused_ = true;
     bool stop_ = false;
+    bool inPlatform_ = false;  // sleeping on the clock or setting the priority
     TThreadPriority priority_ = tpNormal;
-    TThreadPriority applied_ = TThreadPriority(-1);
+    std::optional<TThreadPriority> applied_;  // none yet: the first checkpoint applies one
 
     std::recursive_mutex tickMutex_;  // the timer's discarding waits for a running tick
     TTimerEx* timer_;

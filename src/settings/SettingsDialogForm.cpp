@@ -107,12 +107,11 @@ void TSettingsDialogForm::Button1Click() {
     TMainForm& main = *context_.windows.main;
     main.ShowStatus("");
     main.ProgressBar1.SetPosition(0);
-    if (reply == "ok")
-        App().MessageBox("Die Zugangsdaten sind richtig!");
-    else if (reply == "wrong")
-        App().MessageBox("Die Zugangsdaten sind falsch!");
-    else
-        App().MessageBox(ReadableReply(reply));
+    switch (ClassifyAccountTestReply(reply)) {
+        case AccountTestReply::Right: App().MessageBox("Die Zugangsdaten sind richtig!"); break;
+        case AccountTestReply::Wrong: App().MessageBox("Die Zugangsdaten sind falsch!"); break;
+        case AccountTestReply::Other: App().MessageBox(ReadableReply(reply)); break;
+    }
 }
 
 void TSettingsDialogForm::Button2Click() {

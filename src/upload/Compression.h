@@ -18,15 +18,27 @@ int StartingQuality(int width);
 struct CompressionOutcome {
     std::string jpeg;  // the file's bytes at the last quality tried
     int quality = 0;
-    int passes = 0;
+    int passes = 0;    // qualities tried, the last one included
 };
 
 using JpegEncoderFn = std::function<std::string(const Bitmap&, int quality)>;
+using CompressionStatusFn = std::function<void(const std::string&)>;
 
-// Runs the ladder; `status` receives the text for every lowered quality.
-// With `speculate`, the next rung is encoded on a second thread while the
-// current one is measured: the same file and texts, sooner on two cores.
-CompressionOutcome CompressForUpload(const Bitmap& picture, const JpegEncoderFn& encode,
-                                     const std::function<void(const std::string&)>& status, bool speculate = false);
+// The text shown when the ladder goes down to `quality`.
+std::string LoweredQualityStatus(int quality);
+
+// The ladder as it is defined, over any encoder: encode, measure, lower by 4
+// and say so through `status`, until the file is small enough or the quality
+// is 4 or less.
+CompressionOutcome WalkLadder(const Bitmap& picture, const JpegEncoderFn& encode, const CompressionStatusFn& status);
+
+// The same ladder over EncodeJpeg with the same outcome (rungs, texts, file),
+// at little more than the cost of one encode: the rung is guessed from a
+// sample of the picture, encoded, and every rung above it is shown too large
+// by a measurement of the rung just above (JpegProbe) on a second thread.
+// Whatever cannot be shown that way is encoded. `status` is called for every
+// lowered quality, in order, as the plain ladder calls it.
+// `firstGuess` (a quality, for tests) replaces the guess.
+CompressionOutcome CompressForUpload(const Bitmap& picture, const CompressionStatusFn& status, int firstGuess = 0);
 
 }  // namespace snapora

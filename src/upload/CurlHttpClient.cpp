@@ -10,6 +10,7 @@
 #include <wincrypt.h>
 #endif
 
+#include "base/TimingLog.h"
 #include "upload/Multipart.h"
 
 namespace snapora {
@@ -126,8 +127,11 @@ struct CurlHttpClient::Transfer {
     void EndSending() {
         if (ended) return;
         ended = true;
+        sentAt = TimingLog::Clock::now();
+        TimingLog::Stage("sending:" + path, started);
         if (client.OnWorkEnd) client.OnWorkEnd(wmWrite);
     }
+    TimingLog::Clock::time_point started = TimingLog::Clock::now(), sentAt{};
 };
 
 CurlHttpClient::CurlHttpClient(std::string service)
@@ -250,6 +254,7 @@ std::string CurlHttpClient::Perform(Transfer& t) {
     if (t.cancelled) throw HttpError("Die Verbindung zum Server wurde getrennt.");
     if (t.tooLong) throw HttpError("Die Antwort des Servers ist zu lang.");
     if (result != CURLE_OK) throw HttpError("Fehler bei der Verbindung zum Server: " + CurlErrorText(result));
+    if (t.body) TimingLog::Stage("answer:" + t.path, t.sentAt);
     if (status < 200 || status > 299)
         throw HttpError("Der Server antwortete mit dem HTTP-Status " + std::to_string(status) + ".");
     return std::move(t.reply);

@@ -67,4 +67,10 @@ SessionLoginReply ClassifySessionLoginReply(const std::string& reply) {
     return r;
 }
 
+AccountTestReply ClassifyAccountTestReply(std::string_view reply) {
+    if (reply == "ok") return AccountTestReply::Right;
+    if (reply == "wrong") return AccountTestReply::Wrong;
+    return AccountTestReply::Other;
+}
+
 }  // namespace snapora

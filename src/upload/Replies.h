@@ -39,4 +39,8 @@ struct SessionLoginReply {
 };
 SessionLoginReply ClassifySessionLoginReply(const std::string& reply);
 
+// The account test: "ok" and "wrong" exactly; anything else is a text to show.
+enum class AccountTestReply { Right, Wrong, Other };
+AccountTestReply ClassifyAccountTestReply(std::string_view reply);
+
 }  // namespace snapora

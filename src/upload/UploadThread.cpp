@@ -1,6 +1,7 @@
 #include "upload/UploadThread.h"
 
 #include "app/MainForm.h"
+#include "base/TimingLog.h"
 #include "history/ScreenshotListForm.h"
 #include "imaging/JpegWriter.h"
 #include "settings/SettingsDialogForm.h"
@@ -101,16 +102,24 @@ void TUploadThread::CompressScreenshot() {
     CaptureState& state = context_.state;
     Files& files = context_.platform.files;
     std::string jpeg;
+    auto started = TimingLog::Clock::now();
     if (state.OutputMode == omSaveLocally) {
         jpeg = EncodeJpeg(state.ScreenshotBitmap, LocalSaveQuality);
+        TimingLog::Stage("compression:q95", started);
     } else {
         Status("Screenshot wird komprimiert...");
+        started = TimingLog::Clock::now();
         auto status = [this](const std::string& s) { Status(s); };
-        jpeg = CompressForUpload(state.ScreenshotBitmap, EncodeJpeg, status, /*speculate=*/true).jpeg;
+        CompressionOutcome outcome = CompressForUpload(state.ScreenshotBitmap, status);
+        TimingLog::Stage("compression:q" + std::to_string(outcome.quality) + ":rungs" + std::to_string(outcome.passes),
+                         started);
+        jpeg = std::move(outcome.jpeg);
     }
     ThrowIfCancelled();
+    started = TimingLog::Clock::now();
     if (!files.WriteFile(state.TempFileName, jpeg))
         throw std::runtime_error("Die Datei " + state.TempFileName + " kann nicht geschrieben werden.");
+    TimingLog::Stage("tempfile", started);
 }
 
 void TUploadThread::SaveScreenshotLocally() {
@@ -197,6 +206,7 @@ void TUploadThread::UploadScreenshot() {
                     main.DisplayURLEdit.SetText(answer.address);
                     if (context_.windows.settings->CopyURLCheckBox.Checked())
                         context_.platform.clipboard.SetText(main.DisplayURLEdit.Text());
+                    TimingLog::Stage("address", main.CaptureStarted());
                 }
                 main.ShowStatus("Screenshot wurde erfolgreich hochgeladen.");
             });

@@ -124,7 +124,9 @@ TEST_F(Editor, ToolButtonsHintsAndStatusTexts) {
             EXPECT_EQ(e.CurrentTool(), t.code) << t.hint;
             EXPECT_EQ(t.button->Hint, t.hint);
             EXPECT_EQ(e.Image1.CursorShape, t.cursor) << t.hint;
-            if (t.status) EXPECT_EQ(e.StatusBar1.PanelText(2), t.status);
+            if (t.status) {
+                EXPECT_EQ(e.StatusBar1.PanelText(2), t.status);
+            }
             int down = 0;
             for (const Tool& other : tools) down += other.button->Down();
             EXPECT_EQ(down, 1) << t.hint;  // one group: exactly one is down
@@ -199,7 +201,9 @@ TEST_F(Editor, ClicksAndRightButtonDrags) {
                 e.Image1MouseUp(c.button, 0, 60, 60);
             }
             EXPECT_EQ(e.UndoCount(), count + (c.snapshot ? 1 : 0)) << c.tool->Hint;
-            if (!c.snapshot || c.tool == &e.CmdArrow) EXPECT_TRUE(SamePixels(before, e.Picture())) << c.tool->Hint;
+            if (!c.snapshot || c.tool == &e.CmdArrow) {
+                EXPECT_TRUE(SamePixels(before, e.Picture())) << c.tool->Hint;
+            }
         }
     });
 }

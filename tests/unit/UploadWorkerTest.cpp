@@ -28,7 +28,7 @@ TEST(Compression, LadderStepsDownByFourUntilSmallEnough) {
     auto run = [&](std::function<std::uint64_t(int)> sizeAt) {
         std::vector<int> tried;
         std::vector<std::string> texts;
-        auto outcome = CompressForUpload(
+        auto outcome = WalkLadder(
             picture,
             [&](const Bitmap&, int q) {
                 tried.push_back(q);
@@ -58,25 +58,10 @@ TEST(Compression, LadderStepsDownByFourUntilSmallEnough) {
     EXPECT_TRUE(texts3.empty());
 }
 
-TEST(Compression, SpeculatingOnTwoThreadsGivesTheSameLadder) {
-    Bitmap picture(1600, 10);
-    for (int fitsAt : {70, 66, 38, 2, -1}) {  // -1: never small enough
-        auto encode = [&](const Bitmap&, int q) { return std::string(q <= fitsAt ? 1000 : 400000, char(q)); };
-        std::vector<std::string> plainTexts, pairedTexts;
-        auto plain = CompressForUpload(picture, encode, [&](const std::string& t) { plainTexts.push_back(t); });
-        auto paired =
-            CompressForUpload(picture, encode, [&](const std::string& t) { pairedTexts.push_back(t); }, true);
-        EXPECT_EQ(paired.jpeg, plain.jpeg) << fitsAt;
-        EXPECT_EQ(paired.quality, plain.quality) << fitsAt;
-        EXPECT_EQ(paired.passes, plain.passes) << fitsAt;
-        EXPECT_EQ(pairedTexts, plainTexts) << fitsAt;
-    }
-}
-
 TEST(Compression, LadderFromSixtyEndsAtFour) {
     Bitmap wide(1920, 4);
     std::vector<int> tried;
-    CompressForUpload(
+    WalkLadder(
         wide,
         [&](const Bitmap&, int q) {
             tried.push_back(q);

@@ -44,11 +44,18 @@ int HeadlessBackend::RunModal(Form& form) {
 
 void HeadlessBackend::ProcessMessages() {
     ++processMessagesCount;
-    for (;;) {
+    // The calls waiting now; one a worker queues meanwhile waits for the next
+    // round, as a message posted during a message loop's pass would.
+    std::size_t waiting = 0;
+    {
+        std::lock_guard lock(queueMutex_);
+        waiting = queue_.size();
+    }
+    for (; waiting > 0; --waiting) {
         std::function<void()>* job = nullptr;
         {
             std::lock_guard lock(queueMutex_);
-            if (queue_.empty()) return;
+            if (queue_.empty()) return;  // a nested pass (ShowStatus lets messages run) took them
             job = queue_.front();
             queue_.pop_front();
         }

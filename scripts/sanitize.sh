@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the native core tests with sanitizers and runs them; any report fails.
+#   scripts/sanitize.sh address   AddressSanitizer + UndefinedBehaviorSanitizer: the client's
+#                                 core tests and snapora-server's tests (the server built so too)
+#   scripts/sanitize.sh thread    ThreadSanitizer: the client's core tests, and again
+#                                 a few times those where threads meet
+# Each has a build directory of its own (build/asan, build/tsan) holding only
+# the test programs, at -O1.
+set -euo pipefail
+source "$(dirname "$0")/lib/common.sh"
+
+kind="${1:-}"
+case "$kind" in
+  address)
+    dir="$repo/build/asan"
+    flags="-fsanitize=address,undefined -fno-sanitize-recover=all"
+    targets=(snapora_tests snapora_server_tests snapora_server_http_tests snapora-server)
+    runs=("tests/snapora_tests" "server/tests/snapora_server_tests" "server/tests/snapora_server_http_tests")
+    export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:abort_on_error=1"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    ;;
+  thread)
+    dir="$repo/build/tsan"
+    flags="-fsanitize=thread"
+    targets=(snapora_tests)
+    # Where a second thread runs: the upload worker and Synchronize, the ladder's
+    # second core, the HTTP client's cancel, the timer's thread, the test service.
+    threaded="Compression.*:JpegProbe.*:UploadWorker.*:CaptureFlow.*:Rename.*:HttpClientTest.*:TimerEx.*:GifImage.*:TestService.*"
+    runs=("tests/snapora_tests" "tests/snapora_tests --gtest_filter=$threaded --gtest_repeat=2")
+    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+    ;;
+  *)
+    echo "usage: $0 address|thread" >&2
+    exit 2
+    ;;
+esac
+
+jobs="${SNAPORA_JOBS:-$(nproc)}"
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=None \
+    -DCMAKE_C_FLAGS="-O1 -g -fno-omit-frame-pointer $flags" \
+    -DCMAKE_CXX_FLAGS="-O1 -g -fno-omit-frame-pointer $flags" \
+    -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
+fi
+ninja -C "$dir" -j "$jobs" --quiet "${targets[@]}"
+for run in "${runs[@]}"; do
+  log "$kind sanitizer: $run"
+  # shellcheck disable=SC2086  # a run is a program and its options
+  (cd "$dir" && $run --gtest_brief=1)
+done

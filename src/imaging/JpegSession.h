@@ -1,0 +1,52 @@
+#pragma once
+// One libjpeg compression of a bitmap, set up the one way the program encodes:
+// 24-bit BGR rows in, libjpeg's defaults, a baseline colour JPEG at the given
+// quality. The writer and the size probe share it, so they run the very same
+// pipeline. libjpeg reports errors by longjmp: they become exceptions here.
+
+#include <cstdio>  // jpeglib.h needs FILE
+#include <csetjmp>
+#include <stdexcept>
+#include <string>
+
+#include <jpeglib.h>
+
+#include "imaging/Bitmap.h"
+
+namespace snapora::jpeg {
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf escape;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] inline void OnError(j_common_ptr info) {
+    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+    (*info->err->format_message)(info, errors->message);
+    std::longjmp(errors->escape, 1);
+}
+
+inline void CheckPicture(const Bitmap& picture) {
+    if (picture.IsEmpty()) throw std::runtime_error("Ein leeres Bild kann nicht komprimiert werden.");
+}
+
+// Sets the compression parameters; the destination is the caller's.
+inline void Configure(jpeg_compress_struct& info, const Bitmap& picture, int quality) {
+    info.image_width = JDIMENSION(picture.Width());
+    info.image_height = JDIMENSION(picture.Height());
+    info.input_components = 3;
+    info.in_color_space = JCS_EXT_BGR;  // the bitmap's own byte order, no conversion pass
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+}
+
+// Hands every row of the picture to a started compression.
+inline void WriteRows(jpeg_compress_struct& info, const Bitmap& picture) {
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(picture.Row(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+}
+
+}  // namespace snapora::jpeg

@@ -1,0 +1,204 @@
+// The program's size ladder against the plain one, and the JPEG size probe it
+// rests on, on generated screenshots: some sit right at the upload limit at
+// one rung, one byte of content below or above it.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "imaging/Bitmap.h"
+#include "imaging/JpegProbe.h"
+#include "imaging/JpegWriter.h"
+#include "upload/Compression.h"
+
+namespace snapora {
+
+namespace {
+
+// A screenshot-like picture: a soft gradient with a title bar, then `glyphs`
+// small dark marks in lines like text, placed by a fixed pseudo-random sequence.
+Bitmap Screen(int width, int height, int glyphs, std::uint32_t seed = 7) {
+    Bitmap picture(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = picture.Row(y);
+        for (int x = 0; x < width; ++x) {
+            const bool bar = y < 24;
+            row[3 * x] = std::uint8_t(bar ? 120 : 230 - x * 40 / width);
+            row[3 * x + 1] = std::uint8_t(bar ? 70 : 235 - y * 30 / height);
+            row[3 * x + 2] = std::uint8_t(bar ? 40 : 240);
+        }
+    }
+    std::uint32_t state = seed;
+    auto next = [&] { return state = state * 1664525u + 1013904223u; };
+    const int perLine = std::max(1, (width - 4) / 9), top = height > 60 ? 30 : 2;
+    for (int g = 0; g < glyphs; ++g) {
+        const int x0 = 2 + (g % perLine) * 9, y0 = top + (g / perLine) * 16;
+        if (y0 + 12 > height || x0 + 7 > width) break;
+        const std::uint32_t shape = next();
+        for (int dy = 0; dy < 12; ++dy)
+            for (int dx = 0; dx < 7; ++dx)
+                if (shape >> ((dy * 7 + dx) % 31) & 1) {
+                    std::uint8_t* p = picture.Row(y0 + dy) + 3 * (x0 + dx);
+                    p[0] = p[1] = p[2] = std::uint8_t(next() >> 27);
+                }
+    }
+    return picture;
+}
+
+// Bytes of a JPEG's coded data that are stuffing (a zero after each 0xFF).
+std::uint64_t StuffedBytes(const std::string& jpeg, std::uint64_t headerBytes) {
+    std::uint64_t stuffed = 0;
+    for (std::size_t i = headerBytes - 2; i + 1 < jpeg.size() - 2; ++i)
+        if (static_cast<unsigned char>(jpeg[i]) == 0xFF && jpeg[i + 1] == 0) ++stuffed;
+    return stuffed;
+}
+
+struct Ladder {
+    CompressionOutcome outcome;
+    std::vector<std::string> texts;
+};
+
+Ladder Plain(const Bitmap& picture) {
+    Ladder l;
+    l.outcome = WalkLadder(picture, EncodeJpeg, [&](const std::string& t) { l.texts.push_back(t); });
+    return l;
+}
+
+Ladder Program(const Bitmap& picture, int firstGuess = 0) {
+    Ladder l;
+    l.outcome = CompressForUpload(picture, [&](const std::string& t) { l.texts.push_back(t); }, firstGuess);
+    return l;
+}
+
+void ExpectSameLadder(const Ladder& program, const Ladder& plain) {
+    EXPECT_EQ(program.outcome.quality, plain.outcome.quality);
+    EXPECT_EQ(program.outcome.passes, plain.outcome.passes);
+    EXPECT_EQ(program.texts, plain.texts);
+    EXPECT_TRUE(program.outcome.jpeg == plain.outcome.jpeg) << "the files differ";
+}
+
+}  // namespace
+
+// The count is libjpeg's file to the byte: markers, coded bits rounded up,
+// stuffing; every quality above a measured one is at least as large as its floor.
+TEST(JpegProbe, CountsTheFileAndBoundsHigherQualities) {
+    struct Case {
+        int width, height, glyphs;
+    } cases[] = {{37, 23, 40}, {333, 250, 900}, {1024, 701, 6000}};
+    for (const Case& c : cases) {
+        const Bitmap picture = Screen(c.width, c.height, c.glyphs);
+        for (int quality : {100, 90, 60, 28, 5, 1}) {
+            SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " q" << quality);
+            const JpegMeasure m = MeasureJpeg(picture, quality);
+            const std::string jpeg = EncodeJpeg(picture, quality);
+            EXPECT_TRUE(m.dcSumsExact);
+            EXPECT_EQ(m.headerBytes, JpegHeaderBytes(jpeg));
+            EXPECT_EQ(JpegBytesFor(m, m.bits) + StuffedBytes(jpeg, m.headerBytes), jpeg.size());
+            EXPECT_EQ(JpegSizeFloor(m, quality), JpegBytesFor(m, m.bits));
+            for (int higher : {quality + 1, quality + 4, quality + 20, 100}) {
+                if (higher > 100) continue;
+                const std::size_t size = EncodeJpeg(picture, higher).size();
+                EXPECT_LE(JpegSizeFloor(m, higher), size) << "q" << higher;
+                EXPECT_LE(JpegSizeFloorAbove(m), size) << "q" << higher;
+                EXPECT_LE(JpegSizeFloorAbove(m), JpegSizeFloor(m, higher)) << "q" << higher;
+                EXPECT_EQ(DcBitsAt(m, higher), DcBitsAt(MeasureJpeg(picture, higher), higher)) << "q" << higher;
+            }
+        }
+    }
+}
+
+// The measurement taken beside an encode is the one taken alone, and the
+// encode is EncodeJpeg's file.
+TEST(JpegProbe, MeasuresBesideAnEncode) {
+    const Bitmap picture = Screen(801, 333, 2500);
+    for (auto [quality, measured] : {std::pair{28, 32}, {60, 64}, {2, 6}, {90, 40}}) {
+        SCOPED_TRACE(testing::Message() << "q" << quality << " measuring q" << measured);
+        const MeasuredJpeg both = EncodeAndMeasureJpeg(picture, quality, measured);
+        const JpegMeasure alone = MeasureJpeg(picture, measured);
+        EXPECT_TRUE(both.jpeg == EncodeJpeg(picture, quality));
+        EXPECT_EQ(both.measure.bits, alone.bits);
+        EXPECT_EQ(both.measure.acFloorBits, alone.acFloorBits);
+        EXPECT_EQ(both.measure.headerBytes, alone.headerBytes);
+        EXPECT_EQ(both.measure.blocks, alone.blocks);
+        EXPECT_TRUE(both.measure.dcSumsExact);
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(both.measure.dcSums[c], alone.dcSums[c]);
+    }
+}
+
+// The DC terms of any quality, from the blocks' sums: every sum a block can
+// have, at every quality, as libjpeg quantises and codes them.
+TEST(JpegProbe, DcBitsForEverySumAndQuality) {
+    JpegMeasure m = MeasureJpeg(Screen(16, 16, 0), 50);
+    for (auto& sums : m.dcSums) sums.clear();
+    for (std::int32_t sum = -64 * 128; sum <= 64 * 127; ++sum) m.dcSums[sum & 1 ? 1 : 0].push_back(sum);
+    m.paddingBlocks[0] = m.paddingBlocks[1] = m.paddingBlocks[2] = 0;
+    for (int quality = 1; quality <= 100; ++quality) {
+        std::uint64_t expected = 0;
+        for (int c = 0; c < 2; ++c) {
+            std::uint16_t table[64];
+            JpegQuantTable(quality, m.quantTable[c], table);
+            const int divisor = 8 * table[0];
+            int previous = 0;
+            for (std::int32_t sum : m.dcSums[c]) {
+                const int dc = sum < 0 ? -((-sum + divisor / 2) / divisor) : (sum + divisor / 2) / divisor;
+                int size = 0;
+                for (int d = std::abs(dc - previous); d; d >>= 1) ++size;
+                expected += m.dcCodeLength[m.dcTable[c]][size] + size;
+                previous = dc;
+            }
+        }
+        EXPECT_EQ(DcBitsAt(m, quality), expected) << "q" << quality;
+    }
+}
+
+// Near the limit at a rung: the content amount whose file there just fits,
+// and one glyph more, which just doesn't. Each ladder, whatever it guesses
+// first, walks the plain ladder's rungs to its file.
+TEST(CompressionLadder, SameOutcomeAsThePlainLadderAtTheLimit) {
+    struct Case {
+        int width, height, quality;  // the rung at which the file crosses the limit
+    } cases[] = {{1920, 1080, 60}, {1920, 1080, 32}, {1600, 1200, 10}, {900, 1400, 88}, {1700, 900, 90}};
+    for (const Case& c : cases) {
+        // The most glyphs whose file at the rung is still within the limit.
+        int low = 0, high = 40000;
+        while (low + 1 < high) {
+            const int middle = (low + high) / 2;
+            if (EncodeJpeg(Screen(c.width, c.height, middle), c.quality).size() <= MaxUploadBytes)
+                low = middle;
+            else
+                high = middle;
+        }
+        for (int glyphs : {low, high}) {
+            SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " q" << c.quality << ", " << glyphs
+                                            << " glyphs");
+            const Bitmap picture = Screen(c.width, c.height, glyphs);
+            const Ladder plain = Plain(picture);
+            EXPECT_EQ(plain.outcome.quality, glyphs == low ? c.quality : c.quality - 4);
+            const int start = StartingQuality(c.width);
+            for (int guess : {0, start, c.quality + 4, c.quality, c.quality - 4, 2}) {
+                SCOPED_TRACE(testing::Message() << "first guess " << guess);
+                ExpectSameLadder(Program(picture, guess), plain);
+            }
+        }
+    }
+}
+
+// Pictures that never get small enough take the last rung's file, from 60 and from 70.
+TEST(CompressionLadder, NoiseEndsAtTheLastRung) {
+    for (auto [width, height] : {std::pair{2600, 2000}, {1600, 3400}}) {
+        Bitmap noise(width, height);
+        std::uint32_t state = 1;
+        for (int y = 0; y < noise.Height(); ++y)
+            for (int x = 0; x < 3 * width; ++x) noise.Row(y)[x] = std::uint8_t((state = state * 69069u + 1u) >> 24);
+        const Ladder plain = Plain(noise);
+        EXPECT_EQ(plain.outcome.quality, width == 2600 ? 4 : 2);
+        ExpectSameLadder(Program(noise), plain);
+        ExpectSameLadder(Program(noise, 60), plain);
+    }
+}
+
+}  // namespace snapora
