@@ -50,8 +50,15 @@ start_desktop_session() {
   done
   start_snapora
   [ -n "$(wintool find "$main_title" 2>/dev/null)" ] || { echo "snapora.exe did not start"; return 1; }
-  # The picture goes on the screen once Wine is up (its start may paint the root window).
+  # The picture goes on the screen once Wine is up (its start may paint the
+  # root window). display exits with 1 even when it has set the background,
+  # so the screen itself is compared with the picture: all of it but the
+  # program's window.
   display -window root "$picture" >/dev/null 2>&1
+  local differing
+  import -window root "$work/screen.png" && differing=$(compare -metric AE "$work/screen.png" "$picture" null: 2>&1)
+  [ "${differing:-x}" -lt $(( ${size%x*} * ${size#*x} / 20 )) ] 2>/dev/null ||
+    { echo "the picture is not on the screen ($differing pixels differ)"; return 1; }
 }
 
 now_ms() { date +%s%3N; }
