@@ -47,7 +47,9 @@ void AnyReply(const std::string& reply) {
         EXPECT(upload.version.empty() && upload.address.empty());
     }
 
-    EXPECT(IsRenameSuccess(reply) == (reply.compare(0, 7, "http://") == 0));
+    const bool http = reply.compare(0, 7, "http://") == 0, https = reply.compare(0, 8, "https://") == 0;
+    EXPECT(IsRenameSuccess(reply) == http);
+    EXPECT(IsRenameSuccess(reply, /*secureService=*/true) == (http || https));
 
     const SessionLoginReply login = ClassifySessionLoginReply(reply);
     const bool okWord = reply == "ok" || reply.compare(0, 3, "ok ") == 0;
@@ -97,6 +99,7 @@ void WellFormedReplies(FuzzedDataProvider& data) {
     const SessionLoginReply login = ClassifySessionLoginReply("ok " + name);
     EXPECT(login.kind == SessionLoginReply::Kind::LoggedIn && login.sessionName == name);
     EXPECT(IsRenameSuccess("http://" + address));
+    EXPECT(!IsRenameSuccess("https://" + address) && IsRenameSuccess("https://" + address, true));
 }
 
 }  // namespace

@@ -18,8 +18,9 @@ int PlatformThreadPriority(TThreadPriority priority) {
 // The worker of threaded mode. It runs on a detached thread and owns itself
 // through a shared pointer, so it outlives a timer that is discarded while the
 // worker sleeps or waits for the main thread; once Terminate has returned it
-// touches neither the timer nor the platform's clock and process again. Pausing is observed by the worker at its sleep and before
-// its tick, never at an arbitrary point.
+// touches neither the timer nor the platform's clock and process again.
+// Pausing is observed by the worker at its sleep and before its tick, never at
+// an arbitrary point.
 class TTimerThread : public std::enable_shared_from_this<TTimerThread> {
 public:
     TTimerThread(TTimerEx& timer, const TimerServices& services)
