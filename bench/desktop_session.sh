@@ -27,15 +27,8 @@ start_desktop_session() {
   export WINEPREFIX="$repo/build/wine-bench"  # its own settings, apart from the e2e tests'
   export SNAPORA_TIMING_LOG="Z:${work//\//\\}\\timing.log"
 
-  local n
-  for n in $(seq 150 190); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
-    screen_pid=$!
-    export DISPLAY=":$n"
-    break
-  done
-  wait_until 50 xdpyinfo || { echo "no $size display"; return 1; }
+  start_display "${size}x24" 150 190 || return 1
+  screen_pid="$xvfb_pid"
 
   "$native_build/server/snapora-server" --listen "127.0.0.1:$service_port" --data "$work/data" \
     --port-file "$work/port" 2>"$work/server.log" &

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzExpect.h"
 #include "upload/ServiceRequests.h"
 
 using namespace snapora;
@@ -39,13 +40,6 @@ struct Part {
     std::string filename, contentType, encoding;
     bool operator==(const Part&) const = default;
 };
-
-void Expect(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "round trip: %s\n", what);
-        std::abort();
-    }
-}
 
 // What the daemon's parser made of one request.
 struct Parsed {
@@ -110,12 +104,11 @@ MHD_Daemon* httpd = nullptr;
 // Sends one request through the daemon and returns once it has answered.
 std::string Send(const std::string& request) {
     int sockets[2];
-    Expect(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, sockets) == 0, "socketpair");
+    FUZZ_EXPECT(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, sockets) == 0);
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    Expect(MHD_add_connection(httpd, sockets[1], reinterpret_cast<sockaddr*>(&peer), sizeof peer) == MHD_YES,
-           "MHD_add_connection");
+    FUZZ_EXPECT(MHD_add_connection(httpd, sockets[1], reinterpret_cast<sockaddr*>(&peer), sizeof peer) == MHD_YES);
     std::size_t sent = 0;
     std::string answer;
     for (int rounds = 0; rounds < 100000; ++rounds) {
@@ -150,7 +143,7 @@ std::string WindowsPath(FuzzedDataProvider& data) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     httpd = MHD_start_daemon(MHD_USE_NO_LISTEN_SOCKET, 0, nullptr, nullptr, &OnRequest, nullptr,
                               MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted, nullptr, MHD_OPTION_END);
-    Expect(httpd != nullptr, "MHD_start_daemon");
+    FUZZ_EXPECT(httpd != nullptr);
     return 0;
 }
 
@@ -198,11 +191,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
 
     const std::string boundary = form->Boundary();
-    Expect(boundary.size() == 23 && boundary.find_first_not_of("0123456789", 8) == std::string::npos,
-           "boundary of eight hyphens and fifteen digits");
+    FUZZ_EXPECT(boundary.size() == 23 && boundary.find_first_not_of("0123456789", 8) == std::string::npos);
     const std::uint64_t announced = form->Size();
     const std::string body = form->ReadAll();
-    Expect(body.size() == announced, "body as long as announced");
+    FUZZ_EXPECT(body.size() == announced);
 
     for (const Part& part : expected)
         if (part.value.find("\r\n--" + boundary) != std::string::npos) return 0;
@@ -212,10 +204,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const std::string answer = Send("POST /form HTTP/1.0\r\nContent-Type: " + form->ContentType() +
                                         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     current = nullptr;
-    Expect(answer.compare(0, 12, "HTTP/1.0 200") == 0 || answer.compare(0, 12, "HTTP/1.1 200") == 0,
-           "the daemon answered");
-    Expect(!parsed.failed, "the parser accepted the body");
-    Expect(parsed.parts.size() == expected.size(), "as many fields as were added");
-    for (std::size_t i = 0; i < expected.size(); ++i) Expect(parsed.parts[i] == expected[i], "field read back");
+    FUZZ_EXPECT(answer.compare(0, 12, "HTTP/1.0 200") == 0 || answer.compare(0, 12, "HTTP/1.1 200") == 0);
+    FUZZ_EXPECT(!parsed.failed);
+    FUZZ_EXPECT(parsed.parts.size() == expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) FUZZ_EXPECT(parsed.parts[i] == expected[i]);
     return 0;
 }

@@ -8,10 +8,9 @@
 
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzExpect.h"
 #include "settings/ColourNames.h"
 #include "settings/Scrambler.h"
 #include "settings/Shortcut.h"
@@ -20,21 +19,12 @@ using namespace snapora;
 
 namespace {
 
-// A broken expectation is a finding: say which one.
-#define EXPECT(condition)                                                          \
-    do {                                                                           \
-        if (!(condition)) {                                                        \
-            std::fprintf(stderr, "%s:%d: expected %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                          \
-        }                                                                          \
-    } while (false)
-
 // Decimal texts against the standard library's reading of them.
 void Number(const std::string& text) {
     const std::optional<std::int64_t> value = ParseInteger(text);
     if (value) {
-        EXPECT(*value >= -0x80000000LL && *value <= 0x80000000LL);
-        if (*value <= 0x7FFFFFFFLL) EXPECT(ParseInteger(std::to_string(*value)) == value);
+        FUZZ_EXPECT(*value >= -0x80000000LL && *value <= 0x80000000LL);
+        if (*value <= 0x7FFFFFFFLL) FUZZ_EXPECT(ParseInteger(std::to_string(*value)) == value);
     }
     // A sign, then decimal digits only.
     std::string_view digits = text;
@@ -46,35 +36,35 @@ void Number(const std::string& text) {
     if (negative) reference = -reference;
     const bool fits = error == std::errc() && end == digits.data() + digits.size() && reference >= -0x80000000LL &&
                       reference <= 0x7FFFFFFFLL;
-    EXPECT(value.has_value() == fits);
-    if (fits) EXPECT(*value == reference);
+    FUZZ_EXPECT(value.has_value() == fits);
+    if (fits) FUZZ_EXPECT(*value == reference);
 }
 
 void Colours(const std::string& text, std::uint32_t any) {
-    if (auto colour = TextToColour(text)) EXPECT(TextToColour(ColourToText(*colour)) == colour);
+    if (auto colour = TextToColour(text)) FUZZ_EXPECT(TextToColour(ColourToText(*colour)) == colour);
     const std::string written = ColourToText(Colour(any));
-    EXPECT(TextToColour(written) == Colour(any));
+    FUZZ_EXPECT(TextToColour(written) == Colour(any));
     const bool named = written.compare(0, 2, "cl") == 0;
     const bool hex = written.size() == 9 && written[0] == '$' &&
                      written.find_first_not_of("0123456789ABCDEF", 1) == std::string::npos;
-    EXPECT(named || hex);
+    FUZZ_EXPECT(named || hex);
 }
 
 void Shortcut(const std::string& text, std::uint16_t any) {
     // What the store writes: the value in decimal; read back and cut to 16 bits.
-    EXPECT(ParseInteger(std::to_string(any)) == std::int64_t(any));
+    FUZZ_EXPECT(ParseInteger(std::to_string(any)) == std::int64_t(any));
     unsigned key = 0, modifiers = 0;
     SplitShortcut(any, key, modifiers);
-    EXPECT(key == (any & 0xFFu));
-    EXPECT(ShortcutValue(key, modifiers) == (any & 0xE0FF));
+    FUZZ_EXPECT(key == (any & 0xFFu));
+    FUZZ_EXPECT(ShortcutValue(key, modifiers) == (any & 0xE0FF));
     std::uint16_t captured = 0;
     ShortcutCapture capture{captured};
     const std::string shown = FormatShortcut(key, modifiers, capture, nullptr);
-    EXPECT(!shown.empty());
+    FUZZ_EXPECT(!shown.empty());
     if (shown != "(Kein)") {
         unsigned key2 = 0, modifiers2 = 0;
         SplitShortcut(captured, key2, modifiers2);
-        EXPECT(key2 == key && capture.shortcutKey == key && capture.shortcutModifiers == modifiers2);
+        FUZZ_EXPECT(key2 == key && capture.shortcutKey == key && capture.shortcutModifiers == modifiers2);
     }
     if (auto value = ParseInteger(text)) IsDialogKeyShortcut(std::uint16_t(*value));
 }
@@ -82,15 +72,15 @@ void Shortcut(const std::string& text, std::uint16_t any) {
 void Scrambled(const std::string& text, std::uint32_t seed) {
     const std::string stored = ScrambleText(text, seed, false);
     const std::string read = ScrambleText(text, seed, true);
-    EXPECT(stored.size() == text.size() && read.size() == text.size());
-    EXPECT(ScrambleText(stored, seed, true) == text);
-    EXPECT(ScrambleText(read, seed, false) == text);
+    FUZZ_EXPECT(stored.size() == text.size() && read.size() == text.size());
+    FUZZ_EXPECT(ScrambleText(stored, seed, true) == text);
+    FUZZ_EXPECT(ScrambleText(read, seed, false) == text);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]), s = static_cast<unsigned char>(stored[i]);
         if (c < 32 || c > 122)
-            EXPECT(s == c);
+            FUZZ_EXPECT(s == c);
         else
-            EXPECT(s >= 32 && s <= 122);
+            FUZZ_EXPECT(s >= 32 && s <= 122);
     }
 }
 

@@ -43,14 +43,14 @@ ensure_windows_fonts() {
   wineserver -w || true
 }
 
-# Starts Xvfb on a free display when there is none and exports DISPLAY.
+# Starts Xvfb with a screen of WIDTHxHEIGHTxDEPTH on the first free display
+# number from FIRST to LAST, exports DISPLAY and sets $xvfb_pid.
 xvfb_pid=""
-ensure_display() {
-  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
-  local n
-  for n in $(seq 90 140); do
+start_display() {
+  local screen="$1" first="$2" last="$3" n
+  for n in $(seq "$first" "$last"); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 "${SNAPORA_SCREEN:-1280x1024x24}" -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=":$n"
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
@@ -58,6 +58,12 @@ ensure_display() {
   done
   echo "could not start Xvfb" >&2
   return 1
+}
+
+# Starts Xvfb on a free display when there is none.
+ensure_display() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  start_display "${SNAPORA_SCREEN:-1280x1024x24}" 90 140
 }
 
 stop_display() {
