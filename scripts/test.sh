@@ -13,7 +13,8 @@ failed=0
 run_step() {
   local name="$1"; shift
   log "$name"
-  if "$@"; then echo "-- $name: ok"; else echo "-- $name: FAILED"; failed=$((failed + 1)); fi
+  local started=$SECONDS
+  if "$@"; then echo "-- $name: ok ($((SECONDS - started)) s)"; else echo "-- $name: FAILED"; failed=$((failed + 1)); fi
 }
 
 run_step "installer and portable zip" "$repo/scripts/package.sh" --no-build
