@@ -61,7 +61,7 @@ wait_for_address() {
   local limit="$1" previous="${2:-}" started address
   started=$(now_ms)
   while [ $(( $(now_ms) - started )) -lt "$limit" ]; do
-    address=$(xclip -o -selection clipboard 2>/dev/null)
+    address=$(clipboard_text)
     case "$address" in
       "$previous") ;;
       "http://127.0.0.1:$service_port/"?*) echo "$address"; return 0 ;;

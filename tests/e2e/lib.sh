@@ -88,6 +88,10 @@ focus_main() { focus_window "$main_title"; }
 
 control_text() { wintool text "$main_title" "$1"; }
 
+# The X clipboard's text. Wine now and then leaves a selection request
+# unanswered, and xclip would wait for ever.
+clipboard_text() { timeout 3 xclip -o -selection clipboard 2>/dev/null; }
+
 # Opens the settings dialog, sets what the arguments say, and closes it again:
 #   with_settings check NAME 0|1 ... settext NAME TEXT ...
 with_settings() {

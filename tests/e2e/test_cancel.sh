@@ -30,7 +30,7 @@ if [ -n "$big_pid" ] && wait_until 50 xdpyinfo; then
     sleep 3  # long enough for the whole ladder and the upload, had they gone on
     expect_eq "cancelled while compressing: status stays" "$(control_text Label1)" "Upload abgebrochen."
     expect_eq "cancelled while compressing: nothing sent" "$(request_count)" "$before"
-    expect_eq "cancelled while compressing: clipboard untouched" "$(xclip -o -selection clipboard 2>/dev/null)" ""
+    expect_eq "cancelled while compressing: clipboard untouched" "$(clipboard_text)" ""
     expect_eq "cancelled while compressing: temporary file removed" \
       "$(ls "$WINEPREFIX"/drive_c/users/*/Temp/screen.jpg 2>/dev/null | wc -l)" "0"
     expect_eq "cancelled while compressing: options unlocked" "$(wintool get "$main_title" EditCheckBox | cut -f5)" "1"

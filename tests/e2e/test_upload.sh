@@ -8,14 +8,14 @@ case "$url" in
   "http://127.0.0.1:$service_port/s"*) pass "address shown: $url" ;;
   *) fail "address shown: '$url'" ;;
 esac
-expect_eq "address on the X clipboard" "$(xclip -o -selection clipboard 2>/dev/null)" "$url"
+expect_eq "address on the X clipboard" "$(clipboard_text)" "$url"
 # Renaming the uploaded screenshot.
 wintool settext "$main_title" RenameEdit "Mein Fenster" >/dev/null
 wintool click "$main_title" RenameButton >/dev/null
 wintool wait-text "$main_title" DisplayURLEdit "http://127.0.0.1:$service_port/Mein Fenster" 10000 >/dev/null \
   && pass "renamed address shown" || fail "renamed address shown: '$(control_text DisplayURLEdit)'"
 expect_eq "rename status" "$(control_text Label1)" "Screenshot wurde umbenannt."
-expect_eq "renamed address on the clipboard" "$(xclip -o -selection clipboard 2>/dev/null)" "http://127.0.0.1:$service_port/Mein Fenster"
+expect_eq "renamed address on the clipboard" "$(clipboard_text)" "http://127.0.0.1:$service_port/Mein Fenster"
 # The history window lists it under its new name and address.
 wintool click "$main_title" Button1 >/dev/null
 wintool wait "Screenshot-Chronik" 10000 >/dev/null && pass "history window opens" || fail "history window opens"
