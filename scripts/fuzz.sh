@@ -50,7 +50,7 @@ if [ -x "$binary" ]; then
 fi
 if [ "$rebuild" -eq 1 ]; then
   log "building fuzz target $target"
-  clang++ -std=c++20 -O2 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+  clang++ -std=c++20 -O2 -g1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     "${includes[@]}" -o "$binary" "$source_file" "${sources[@]}" "${libs[@]}" -lpthread
 fi
 

@@ -5,7 +5,8 @@
 #   scripts/sanitize.sh thread    ThreadSanitizer: the client's core tests, and again
 #                                 a few times those where threads meet
 # Each has a build directory of its own (build/asan, build/tsan) holding only
-# the test programs, at -O1.
+# the test programs, at -O1 with line tables only (reports name files and
+# lines; full debug information would cost a minute of building).
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
@@ -38,8 +39,8 @@ esac
 jobs="${SNAPORA_JOBS:-$(nproc)}"
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=None \
-    -DCMAKE_C_FLAGS="-O1 -g -fno-omit-frame-pointer $flags" \
-    -DCMAKE_CXX_FLAGS="-O1 -g -fno-omit-frame-pointer $flags" \
+    -DCMAKE_C_FLAGS="-O1 -g1 -fno-omit-frame-pointer $flags" \
+    -DCMAKE_CXX_FLAGS="-O1 -g1 -fno-omit-frame-pointer $flags" \
     -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
 fi
 ninja -C "$dir" -j "$jobs" --quiet "${targets[@]}"
