@@ -1,12 +1,14 @@
 #pragma once
-// A response as the handlers produce it: a body, a file to send, or a stream
-// of server-sent events that the adapter keeps open.
+// A response as the handlers produce it: a body, a file or a stored picture
+// to send, or a stream of server-sent events that the adapter keeps open.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "store/PictureReader.h"
 
 namespace snapora::server {
 
@@ -24,6 +26,7 @@ struct Response {
     std::string contentType = "text/plain; charset=windows-1252";
     std::string body;
     std::string filePath;  // when set, the file's bytes are the body (404 when it has gone)
+    std::shared_ptr<PictureReader> picture;  // when set, read while sending; a failed read ends the connection
     std::vector<std::pair<std::string, std::string>> headers;
     std::shared_ptr<EventSource> events;
 

@@ -251,7 +251,9 @@ std::vector<Screenshot> SqliteStore::ScreenshotsOfSession(std::int64_t sessionId
     return out;
 }
 
-std::string SqliteStore::PicturePath(const Screenshot& screenshot) { return files_.PathOf(screenshot.fileKey); }
+std::unique_ptr<PictureReader> SqliteStore::OpenPicture(const Screenshot& screenshot) {
+    return files_.Open(screenshot.fileKey);
+}
 
 std::string SqliteStore::StagingFolder() { return files_.StagingFolder(); }
 

@@ -25,7 +25,7 @@ public:
     void DeleteScreenshot(std::int64_t id) override;
     std::vector<Screenshot> ScreenshotsOfAccount(std::int64_t accountId) override;
     std::vector<Screenshot> ScreenshotsOfSession(std::int64_t sessionId, std::int64_t afterId = 0) override;
-    std::string PicturePath(const Screenshot& screenshot) override;
+    std::unique_ptr<PictureReader> OpenPicture(const Screenshot& screenshot) override;
     std::string StagingFolder() override;
 
     std::optional<Account> CreateAccount(const std::string& userName, const std::string& passwordHash,

@@ -92,7 +92,7 @@ TEST_F(PagesTest, ScreenshotPageShowsPictureDescriptionAndTime) {
 
     Response raw = Get("/" + name + ".jpg");
     EXPECT_EQ(raw.contentType, "image/jpeg");
-    EXPECT_EQ(testing::ReadFile(raw.filePath), jpeg);
+    EXPECT_EQ(testing::ReadPicture(raw.picture), jpeg);
 }
 
 // No address reaches a file the server did not name: traversal in every spelling is simply not found.

@@ -47,7 +47,7 @@ TEST_F(ProtocolTest, UploadAnswersOkVersionAndAddressAndSetsTheClientCookie) {
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->description, "Grüße");
     EXPECT_EQ(stored->width, 64);
-    EXPECT_EQ(testing::ReadFile(world.store->PicturePath(*stored)), jpeg);
+    EXPECT_EQ(testing::ReadPicture(world.store->OpenPicture(*stored)), jpeg);
     EXPECT_TRUE(world.CookieFrom(reply).size() == 64);
 }
 

@@ -30,8 +30,8 @@ TEST(SqliteStore, KeepsPictureAndRecordTogether) {
     Screenshot stored = world.store->AddScreenshot(n, staged.path);
 
     EXPECT_FALSE(fs::exists(staged.path));
-    EXPECT_EQ(ReadFile(world.store->PicturePath(stored)), jpeg);
-    EXPECT_EQ(world.store->PicturePath(stored), world.folder.Path() + "/pictures/" + stored.fileKey + ".jpg");
+    EXPECT_EQ(testing::ReadPicture(world.store->OpenPicture(stored)), jpeg);
+    EXPECT_EQ(ReadFile(world.folder.Path() + "/pictures/" + stored.fileKey + ".jpg"), jpeg);
     std::optional<Screenshot> found = world.store->FindScreenshot(stored.name);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->description, n.description);  // metacharacters are data, not SQL

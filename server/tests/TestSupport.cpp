@@ -53,6 +53,18 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
+std::string ReadPicture(const std::shared_ptr<PictureReader>& reader) {
+    if (!reader) return {};
+    std::string bytes(reader->Size(), '\0');
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::size_t n = reader->Read(at, bytes.data() + at, std::min<std::size_t>(7777, bytes.size() - at));
+        if (n == 0) throw std::runtime_error("the picture ended early");
+        at += n;
+    }
+    return bytes;
+}
+
 TempFolder::TempFolder() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/snapora-server-test-XXXXXX";
     path_ = ::mkdtemp(pattern.data()) ? pattern : throw std::runtime_error("mkdtemp failed");

@@ -16,6 +16,8 @@ namespace snapora::server::testing {
 // A baseline JPEG of the given size, made with libjpeg.
 std::string MakeJpeg(int width, int height);
 std::string ReadFile(const std::string& path);
+// A stored picture's bytes, read in small uneven pieces as the HTTP layer might; "" for none.
+std::string ReadPicture(const std::shared_ptr<PictureReader>& reader);
 
 class TempFolder {
 public:
