@@ -9,25 +9,34 @@ namespace snapora::server {
 
 namespace {
 
-constexpr const char* Schema[] = {
+// Run on every open, outside any transaction.
+constexpr const char* Pragmas[] = {
     "PRAGMA journal_mode=WAL",
     "PRAGMA synchronous=FULL",
     "PRAGMA foreign_keys=ON",
-    "CREATE TABLE IF NOT EXISTS accounts(id INTEGER PRIMARY KEY, username TEXT NOT NULL UNIQUE COLLATE NOCASE,"
-    " password_hash TEXT NOT NULL, created_at INTEGER NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS sessions(id INTEGER PRIMARY KEY, name TEXT NOT NULL, created_at INTEGER NOT NULL,"
-    " last_active INTEGER NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS sessions_by_name ON sessions(name, id)",
-    "CREATE TABLE IF NOT EXISTS screenshots(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,"
-    " file_key TEXT NOT NULL UNIQUE, description TEXT NOT NULL, uploaded_at INTEGER NOT NULL,"
-    " account_id INTEGER REFERENCES accounts(id), client_hash TEXT NOT NULL,"
-    " session_id INTEGER REFERENCES sessions(id), size INTEGER NOT NULL, width INTEGER NOT NULL,"
-    " height INTEGER NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS screenshots_by_account ON screenshots(account_id, id)",
-    "CREATE INDEX IF NOT EXISTS screenshots_by_session ON screenshots(session_id, id)",
-    "CREATE TABLE IF NOT EXISTS logins(token_hash TEXT PRIMARY KEY,"
-    " account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE, expires INTEGER NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+};
+
+// Step N takes the schema from version N to N + 1 (PRAGMA user_version). A
+// database from before versions were counted is at 0 with its tables already
+// there, so the first step only creates what is missing.
+const std::vector<std::vector<const char*>> SchemaSteps = {
+    {
+        "CREATE TABLE IF NOT EXISTS accounts(id INTEGER PRIMARY KEY, username TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+        " password_hash TEXT NOT NULL, created_at INTEGER NOT NULL)",
+        "CREATE TABLE IF NOT EXISTS sessions(id INTEGER PRIMARY KEY, name TEXT NOT NULL, created_at INTEGER NOT NULL,"
+        " last_active INTEGER NOT NULL)",
+        "CREATE INDEX IF NOT EXISTS sessions_by_name ON sessions(name, id)",
+        "CREATE TABLE IF NOT EXISTS screenshots(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,"
+        " file_key TEXT NOT NULL UNIQUE, description TEXT NOT NULL, uploaded_at INTEGER NOT NULL,"
+        " account_id INTEGER REFERENCES accounts(id), client_hash TEXT NOT NULL,"
+        " session_id INTEGER REFERENCES sessions(id), size INTEGER NOT NULL, width INTEGER NOT NULL,"
+        " height INTEGER NOT NULL)",
+        "CREATE INDEX IF NOT EXISTS screenshots_by_account ON screenshots(account_id, id)",
+        "CREATE INDEX IF NOT EXISTS screenshots_by_session ON screenshots(session_id, id)",
+        "CREATE TABLE IF NOT EXISTS logins(token_hash TEXT PRIMARY KEY,"
+        " account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE, expires INTEGER NOT NULL)",
+        "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+    },
 };
 
 constexpr const char* ScreenshotColumns =
@@ -140,12 +149,41 @@ SqliteStore::SqliteStore(const std::string& dataDir) : files_(dataDir) {
         throw StoreError("opening " + path + ": " + why);
     }
     sqlite3_busy_timeout(db_, 5000);
-    for (const char* sql : Schema) Statement(db_, sql).Run();
+    try {
+        for (const char* sql : Pragmas) Statement(db_, sql).Run();
+        Upgrade(path);
+    } catch (...) {
+        sqlite3_close(db_);
+        throw;
+    }
 
     std::set<std::string> keys;
     Use all(Prepared("SELECT file_key FROM screenshots"));
     while (all->Step()) keys.insert(all->Text(0));
     removedAtStart_ = files_.CleanUp(keys);
+}
+
+int SqliteStore::SchemaVersion() { return int(SchemaSteps.size()); }
+
+// Once, in one transaction: a crash midway leaves the older version whole.
+void SqliteStore::Upgrade(const std::string& path) {
+    Statement(db_, "BEGIN IMMEDIATE").Run();
+    try {
+        Statement version(db_, "PRAGMA user_version");
+        version.Step();
+        const int found = int(version.Int(0));
+        if (found > SchemaVersion())
+            throw StoreError(path + " has schema version " + std::to_string(found) + ", newer than the " +
+                             std::to_string(SchemaVersion()) + " this snapora-server knows: run a newer one");
+        for (int step = found; step < SchemaVersion(); ++step)
+            for (const char* sql : SchemaSteps[std::size_t(step)]) Statement(db_, sql).Run();
+        if (found != SchemaVersion())
+            Statement(db_, ("PRAGMA user_version = " + std::to_string(SchemaVersion())).c_str()).Run();
+        Statement(db_, "COMMIT").Run();
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 SqliteStore::~SqliteStore() {

@@ -43,9 +43,12 @@ public:
     std::string Setting(const std::string& key, const std::string& fallback) override;
 
     int RemovedAtStart() const { return removedAtStart_; }
+    // The schema version this build creates and upgrades to.
+    static int SchemaVersion();
 
 private:
     class Statement;
+    void Upgrade(const std::string& path);
     Statement& Prepared(const char* sql);
     std::optional<Session> LatestSession(const std::string& name);
 

@@ -75,8 +75,14 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ServerWorld::ServerWorld()
-    : store((StartCrypto(), std::make_unique<SqliteStore>(folder.Path()))),
+std::unique_ptr<Store> OpenStore(const std::string& folder, const std::string& database) {
+    StartCrypto();
+    if (database.empty()) return std::make_unique<SqliteStore>(folder);
+    return std::make_unique<PostgresStore>(database, folder, 4);
+}
+
+ServerWorld::ServerWorld(const std::string& database)
+    : store(OpenStore(folder.Path(), database)),
       context{ServerSettings{}, *store, throttle, board, [this] { return now; }, "test-secret"} {
     context.settings.publicHost = "127.0.0.1:18080";
     context.settings.downloadsDir = folder.Path() + "/downloads";

@@ -10,6 +10,7 @@
 #include "http/Request.h"
 #include "http/Response.h"
 #include "store/SqliteStore.h"
+#include "store/postgres/PostgresStore.h"
 
 namespace snapora::server::testing {
 
@@ -29,10 +30,13 @@ private:
     std::string path_;
 };
 
+// A store of either kind: SQLite in the folder, or PostgreSQL in the given database (with its staging in the folder).
+std::unique_ptr<Store> OpenStore(const std::string& folder, const std::string& database = "");
+
 struct ServerWorld {
-    ServerWorld();
+    explicit ServerWorld(const std::string& database = "");  // "": SQLite
     TempFolder folder;
-    std::unique_ptr<SqliteStore> store;
+    std::unique_ptr<Store> store;
     LoginThrottle throttle;
     ChangeBoard board;
     std::int64_t now = 1700000000;

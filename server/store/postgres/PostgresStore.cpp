@@ -1,0 +1,337 @@
+#include "store/postgres/PostgresStore.h"
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "store/postgres/PgSchema.h"
+#include "text/Names.h"
+
+namespace snapora::server {
+
+namespace {
+
+#define SCREENSHOT_COLUMNS \
+    "id, name, file_key, description, uploaded_at, account_id, client_hash, session_id, size, width, height"
+
+constexpr PgStatement InsertPicture{"insert_picture",
+                                    "INSERT INTO pictures(key, size, sha256, data) VALUES($1, $2, $3, $4)"};
+// Uploads into one session commit one after the other, so that their ids
+// rise in the order in which they become visible: a page that has seen id N
+// never misses a later commit with a smaller one.
+constexpr PgStatement LockSessionUploads{"lock_session_uploads",
+                                         "SELECT pg_advisory_xact_lock(3, ($1::bigint % 2147483647)::integer)"};
+constexpr PgStatement InsertScreenshot{
+    "insert_screenshot",
+    "INSERT INTO screenshots(name, file_key, description, uploaded_at, account_id, client_hash, session_id, size,"
+    " width, height) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (name) DO NOTHING RETURNING id"};
+constexpr PgStatement FindScreenshotByName{"find_screenshot",
+                                           "SELECT " SCREENSHOT_COLUMNS " FROM screenshots WHERE name = $1"};
+constexpr PgStatement RenameScreenshotById{"rename_screenshot", "UPDATE screenshots SET name = $2 WHERE id = $1"};
+constexpr PgStatement DeleteScreenshotById{"delete_screenshot",
+                                           "DELETE FROM screenshots WHERE id = $1 RETURNING file_key"};
+constexpr PgStatement DeletePicture{"delete_picture", "DELETE FROM pictures WHERE key = $1"};
+constexpr PgStatement ListOfAccount{
+    "screenshots_of_account", "SELECT " SCREENSHOT_COLUMNS " FROM screenshots WHERE account_id = $1 ORDER BY id DESC"};
+constexpr PgStatement ListOfSession{"screenshots_of_session",
+                                    "SELECT " SCREENSHOT_COLUMNS
+                                    " FROM screenshots WHERE session_id = $1 AND id > $2 ORDER BY id DESC"};
+constexpr PgStatement FirstPiece{"picture_first_piece",
+                                 "SELECT size, substring(data FROM 1 FOR $2) FROM pictures WHERE key = $1", true};
+constexpr PgStatement NextPiece{"picture_piece", "SELECT substring(data FROM $2 FOR $3) FROM pictures WHERE key = $1",
+                                true};
+constexpr PgStatement InsertAccount{"insert_account",
+                                    "INSERT INTO accounts(username, password_hash, created_at) VALUES($1, $2, $3)"
+                                    " ON CONFLICT (username_key) DO NOTHING RETURNING id"};
+constexpr PgStatement FindAccountByName{
+    "find_account",
+    "SELECT id, username, password_hash, created_at FROM accounts"
+    " WHERE username_key = translate($1, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')"};
+constexpr PgStatement LatestSessionByName{
+    "latest_session", "SELECT id, name, created_at, last_active FROM sessions WHERE name = $1 ORDER BY id DESC LIMIT 1"};
+constexpr PgStatement LockSessionName{"lock_session_name", "SELECT pg_advisory_xact_lock(2, $1::integer)"};
+constexpr PgStatement TouchSessionById{"touch_session_by_id",
+                                       "UPDATE sessions SET last_active = GREATEST(last_active, $2) WHERE id = $1"};
+constexpr PgStatement InsertSession{"insert_session",
+                                    "INSERT INTO sessions(name, created_at, last_active) VALUES($1, $2, $2) RETURNING id"};
+constexpr PgStatement TouchLiveSession{
+    "touch_live_session",
+    "UPDATE sessions SET last_active = GREATEST(last_active, $2)"
+    " WHERE id = (SELECT id FROM sessions WHERE name = $1 ORDER BY id DESC LIMIT 1) AND $2 - last_active <= $3"
+    " RETURNING id, name, created_at, last_active"};
+constexpr PgStatement InsertLogin{"insert_login",
+                                  "INSERT INTO logins(token_hash, account_id, expires) VALUES($1, $2, $3)"
+                                  " ON CONFLICT (token_hash) DO UPDATE SET account_id = excluded.account_id,"
+                                  " expires = excluded.expires"};
+constexpr PgStatement FindLoginByToken{"find_login",
+                                       "SELECT a.id, a.username, a.password_hash, a.created_at FROM logins l"
+                                       " JOIN accounts a ON a.id = l.account_id WHERE l.token_hash = $1 AND l.expires > $2"};
+constexpr PgStatement DeleteLogin{"delete_login", "DELETE FROM logins WHERE token_hash = $1"};
+constexpr PgStatement InsertSetting{"insert_setting",
+                                    "INSERT INTO settings(key, value) VALUES($1, $2) ON CONFLICT (key) DO NOTHING"};
+constexpr PgStatement FindSetting{"find_setting", "SELECT value FROM settings WHERE key = $1"};
+
+Screenshot ReadScreenshot(const PgResult& r, int row) {
+    Screenshot s;
+    s.id = r.Int(row, 0);
+    s.name = r.Text(row, 1);
+    s.fileKey = r.Text(row, 2);
+    s.description = r.Text(row, 3);
+    s.uploadedAt = r.Int(row, 4);
+    if (!r.IsNull(row, 5)) s.accountId = r.Int(row, 5);
+    s.clientHash = r.Text(row, 6);
+    if (!r.IsNull(row, 7)) s.sessionId = r.Int(row, 7);
+    s.size = r.Int(row, 8);
+    s.width = int(r.Int(row, 9));
+    s.height = int(r.Int(row, 10));
+    return s;
+}
+
+std::vector<Screenshot> ReadScreenshots(const PgResult& r) {
+    std::vector<Screenshot> out;
+    for (int row = 0; row < r.Rows(); ++row) out.push_back(ReadScreenshot(r, row));
+    return out;
+}
+
+std::optional<Account> ReadAccount(const PgResult& r) {
+    if (r.Rows() == 0) return std::nullopt;
+    return Account{r.Int(0, 0), r.Text(0, 1), r.Text(0, 2), r.Int(0, 3)};
+}
+
+std::optional<Session> ReadSession(const PgResult& r) {
+    if (r.Rows() == 0) return std::nullopt;
+    return Session{r.Int(0, 0), r.Text(0, 1), r.Int(0, 2), r.Int(0, 3)};
+}
+
+// The same 32 bits for a name in every instance (FNV-1a).
+std::int64_t NameLockKey(const std::string& name) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
+    return std::int32_t(hash);
+}
+
+// A staged upload mapped into memory: the one copy of the picture this request holds.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info {};
+        if (fd_ < 0 || ::fstat(fd_, &info) != 0)
+            throw StoreError("reading the upload: " + std::string(std::strerror(errno)));
+        size_ = std::size_t(info.st_size);
+        if (size_ > 0) {
+            void* data = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
+            if (data == MAP_FAILED) throw StoreError("reading the upload: " + std::string(std::strerror(errno)));
+            data_ = data;
+        }
+    }
+    ~MappedFile() {
+        if (data_) ::munmap(data_, size_);
+        if (fd_ >= 0) ::close(fd_);
+    }
+    const unsigned char* Data() const { return static_cast<const unsigned char*>(data_); }
+    std::size_t Size() const { return size_; }
+
+private:
+    int fd_ = -1;
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// Removes the staged file when the upload is done with, whatever happened.
+struct Unlinker {
+    const std::string& path;
+    ~Unlinker() { ::unlink(path.c_str()); }
+};
+
+// A picture in pieces: the first came with the opening, the others are
+// fetched as the sending reaches them, each on whichever pooled connection is free.
+class PgPictureReader final : public PictureReader {
+public:
+    PgPictureReader(PgPool& pool, std::string key, std::uint64_t size, std::string first)
+        : pool_(pool), key_(std::move(key)), size_(size), piece_(std::move(first)) {}
+
+    std::uint64_t Size() const override { return size_; }
+
+    std::size_t Read(std::uint64_t offset, char* buffer, std::size_t max) override {
+        if (offset >= size_) return 0;
+        if (offset < pieceAt_ || offset >= pieceAt_ + piece_.size()) {
+            piece_ = pool_.Run([&](PgConnection& c) {
+                PgResult r = c.Execute(NextPiece, key_, std::int64_t(offset + 1),
+                                       std::int64_t(PostgresStore::PictureChunk));
+                if (r.Rows() == 0) throw StoreError("the picture " + key_ + " was deleted while it was sent");
+                return std::string(r.Bytes(0, 0));
+            });
+            pieceAt_ = offset;
+            if (piece_.empty()) throw StoreError("the picture " + key_ + " is shorter than recorded");
+        }
+        std::size_t n = std::min<std::uint64_t>(max, pieceAt_ + piece_.size() - offset);
+        std::memcpy(buffer, piece_.data() + (offset - pieceAt_), n);
+        return n;
+    }
+
+private:
+    PgPool& pool_;
+    const std::string key_;
+    const std::uint64_t size_;
+    std::string piece_;
+    std::uint64_t pieceAt_ = 0;
+};
+
+}  // namespace
+
+PostgresStore::PostgresStore(const std::string& conninfo, const std::string& dataDir, std::size_t connections)
+    : pool_(conninfo, connections), staging_(dataDir) {
+    pool_.Run([](PgConnection& c) { UpgradePgSchema(c); });
+}
+
+Screenshot PostgresStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
+    Unlinker unlink{stagedFile};
+    MappedFile picture(stagedFile);
+    unsigned char sha256[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(sha256, picture.Data(), picture.Size());
+
+    Screenshot r;
+    r.fileKey = RandomHex(16);
+    r.description = n.description;
+    r.uploadedAt = n.uploadedAt;
+    r.accountId = n.accountId;
+    r.clientHash = n.clientHash;
+    r.sessionId = n.sessionId;
+    r.size = std::int64_t(picture.Size());
+    r.width = n.width;
+    r.height = n.height;
+    // Picture and record in one transaction: either both are there or neither.
+    r.id = pool_.Run([&](PgConnection& c) -> std::int64_t {
+        PgTransaction transaction(c);
+        c.Execute(InsertPicture, r.fileKey, r.size, PgBytes{sha256, sizeof sha256},
+                  PgBytes{picture.Data(), picture.Size()});
+        if (r.sessionId) c.Execute(LockSessionUploads, *r.sessionId);
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            r.name = RandomScreenshotName();
+            PgResult inserted = c.Execute(InsertScreenshot, r.name, r.fileKey, r.description, r.uploadedAt,
+                                          r.accountId, r.clientHash, r.sessionId, r.size, r.width, r.height);
+            if (inserted.Rows() == 1) {
+                std::int64_t id = inserted.Int(0, 0);
+                transaction.Commit();
+                return id;
+            }
+        }
+        throw StoreError("no free screenshot name found");
+    });
+    return r;
+}
+
+std::optional<Screenshot> PostgresStore::FindScreenshot(const std::string& name) {
+    return pool_.Run([&](PgConnection& c) -> std::optional<Screenshot> {
+        PgResult r = c.Execute(FindScreenshotByName, name);
+        if (r.Rows() == 0) return std::nullopt;
+        return ReadScreenshot(r, 0);
+    });
+}
+
+bool PostgresStore::RenameScreenshot(std::int64_t id, const std::string& newName) {
+    return pool_.Run([&](PgConnection& c) {
+        try {
+            c.Execute(RenameScreenshotById, id, newName);
+            return true;
+        } catch (const PgError& error) {
+            if (error.sqlstate == "23505") return false;  // the name is taken
+            throw;
+        }
+    });
+}
+
+void PostgresStore::DeleteScreenshot(std::int64_t id) {
+    pool_.Run([&](PgConnection& c) {
+        PgTransaction transaction(c);
+        PgResult deleted = c.Execute(DeleteScreenshotById, id);
+        if (deleted.Rows() == 0) return;
+        c.Execute(DeletePicture, deleted.Text(0, 0));
+        transaction.Commit();
+    });
+}
+
+std::vector<Screenshot> PostgresStore::ScreenshotsOfAccount(std::int64_t accountId) {
+    return pool_.Run([&](PgConnection& c) { return ReadScreenshots(c.Execute(ListOfAccount, accountId)); });
+}
+
+std::vector<Screenshot> PostgresStore::ScreenshotsOfSession(std::int64_t sessionId, std::int64_t afterId) {
+    return pool_.Run([&](PgConnection& c) { return ReadScreenshots(c.Execute(ListOfSession, sessionId, afterId)); });
+}
+
+std::unique_ptr<PictureReader> PostgresStore::OpenPicture(const Screenshot& screenshot) {
+    return pool_.Run([&](PgConnection& c) -> std::unique_ptr<PictureReader> {
+        PgResult r = c.Execute(FirstPiece, screenshot.fileKey, std::int64_t(PictureChunk));
+        if (r.Rows() == 0) return nullptr;
+        return std::make_unique<PgPictureReader>(pool_, screenshot.fileKey, std::uint64_t(r.Int(0, 0)),
+                                                 std::string(r.Bytes(0, 1)));
+    });
+}
+
+std::string PostgresStore::StagingFolder() { return staging_.Folder(); }
+
+std::optional<Account> PostgresStore::CreateAccount(const std::string& userName, const std::string& passwordHash,
+                                                    std::int64_t now) {
+    return pool_.Run([&](PgConnection& c) -> std::optional<Account> {
+        PgResult r = c.Execute(InsertAccount, userName, passwordHash, now);
+        if (r.Rows() == 0) return std::nullopt;
+        return Account{r.Int(0, 0), userName, passwordHash, now};
+    });
+}
+
+std::optional<Account> PostgresStore::FindAccount(const std::string& userName) {
+    return pool_.Run([&](PgConnection& c) { return ReadAccount(c.Execute(FindAccountByName, userName)); });
+}
+
+// Under a lock on the name, so that two instances opening it at once join one session.
+Session PostgresStore::OpenSession(const std::string& name, std::int64_t now, std::int64_t idleSeconds) {
+    return pool_.Run([&](PgConnection& c) {
+        PgTransaction transaction(c);
+        c.Execute(LockSessionName, NameLockKey(name));
+        std::optional<Session> session = ReadSession(c.Execute(LatestSessionByName, name));
+        if (session && now - session->lastActive <= idleSeconds) {
+            c.Execute(TouchSessionById, session->id, now);
+            session->lastActive = std::max(session->lastActive, now);
+        } else {
+            session = Session{c.Execute(InsertSession, name, now).Int(0, 0), name, now, now};
+        }
+        transaction.Commit();
+        return *session;
+    });
+}
+
+std::optional<Session> PostgresStore::TouchSession(const std::string& name, std::int64_t now,
+                                                   std::int64_t idleSeconds) {
+    return pool_.Run([&](PgConnection& c) { return ReadSession(c.Execute(TouchLiveSession, name, now, idleSeconds)); });
+}
+
+std::optional<Session> PostgresStore::FindSession(const std::string& name) {
+    return pool_.Run([&](PgConnection& c) { return ReadSession(c.Execute(LatestSessionByName, name)); });
+}
+
+void PostgresStore::AddLogin(const std::string& tokenHash, std::int64_t accountId, std::int64_t expires) {
+    pool_.Run([&](PgConnection& c) { c.Execute(InsertLogin, tokenHash, accountId, expires); });
+}
+
+std::optional<Account> PostgresStore::FindLogin(const std::string& tokenHash, std::int64_t now) {
+    return pool_.Run([&](PgConnection& c) { return ReadAccount(c.Execute(FindLoginByToken, tokenHash, now)); });
+}
+
+void PostgresStore::RemoveLogin(const std::string& tokenHash) {
+    pool_.Run([&](PgConnection& c) { c.Execute(DeleteLogin, tokenHash); });
+}
+
+std::string PostgresStore::Setting(const std::string& key, const std::string& fallback) {
+    return pool_.Run([&](PgConnection& c) {
+        c.Execute(InsertSetting, key, fallback);
+        PgResult r = c.Execute(FindSetting, key);
+        return r.Rows() ? r.Text(0, 0) : fallback;
+    });
+}
+
+}  // namespace snapora::server
