@@ -19,6 +19,9 @@
 #include "handlers/Router.h"
 #include "http/HttpServer.h"
 #include "store/SqliteStore.h"
+#include "store/postgres/Migration.h"
+#include "store/postgres/PgChangeRelay.h"
+#include "store/postgres/PostgresStore.h"
 #include "text/Names.h"
 
 using namespace snapora::server;
@@ -57,6 +60,27 @@ std::string ReadTextFile(const std::string& path) {
     return text;
 }
 
+// snapora-server migrate: the SQLite data folder into PostgreSQL, then the tally.
+int Migrate(const Options& options) {
+    try {
+        StartCrypto();
+        LogLine("snapora-server: copying " + options.dataDir + " into the " + PgDescribe(options.database));
+        MigrationReport report = MigrateToPostgres(options.dataDir, options.database, [](const std::string& line) {
+            LogLine("snapora-server: " + line);
+        });
+        for (const std::string& problem : report.problems) LogLine("snapora-server: PROBLEM: " + problem);
+        LogLine("snapora-server: records: " + std::to_string(report.recordsCopied) + " copied, " +
+                std::to_string(report.recordsPresent) + " already there; pictures: " +
+                std::to_string(report.picturesCopied) + " copied, " + std::to_string(report.picturesPresent) +
+                " already there, " + std::to_string(report.picturesVerified) +
+                " checked by SHA-256 and alike; problems: " + std::to_string(report.problems.size()));
+        return report.problems.empty() ? 0 : 1;
+    } catch (const std::exception& error) {
+        LogLine(std::string("snapora-server: migrate: ") + error.what());
+        return 1;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,6 +94,7 @@ int main(int argc, char** argv) {
         std::cout << HelpText();
         return 0;
     }
+    if (options.command == Options::Command::Migrate) return Migrate(options);
 
     // Every thread inherits the blocked stop signals; only sigwait below takes them.
     sigset_t stopSignals;
@@ -82,12 +107,28 @@ int main(int argc, char** argv) {
     try {
         StartCrypto();
         std::filesystem::create_directories(options.dataDir);
-        SqliteStore store(options.dataDir);
-        if (store.RemovedAtStart() > 0)
-            LogLine("snapora-server: removed " + std::to_string(store.RemovedAtStart()) +
+        ChangeBoard board;  // before the relay, which leaves it when it goes
+        std::unique_ptr<Store> storeKept;
+        std::unique_ptr<PgChangeRelay> relay;
+        int removedAtStart = 0;
+        std::string keptIn = "data in " + options.dataDir;
+        if (options.database.empty()) {
+            auto sqlite = std::make_unique<SqliteStore>(options.dataDir);
+            removedAtStart = sqlite->RemovedAtStart();
+            storeKept = std::move(sqlite);
+        } else {
+            // A connection for each request thread, and two for pages and pictures streamed meanwhile.
+            auto postgres = std::make_unique<PostgresStore>(options.database, options.dataDir, options.threads + 2);
+            removedAtStart = postgres->RemovedAtStart();
+            relay = std::make_unique<PgChangeRelay>(options.database, postgres->Pool(), board, LogLine);
+            keptIn = "records and pictures in the " + PgDescribe(options.database);
+            storeKept = std::move(postgres);
+        }
+        Store& store = *storeKept;
+        if (removedAtStart > 0)
+            LogLine("snapora-server: removed " + std::to_string(removedAtStart) +
                     " unfinished upload(s) left by an earlier run");
         LoginThrottle throttle;
-        ChangeBoard board;
         ServerSettings settings;
         settings.latestVersion = options.latestVersion;
         settings.maxUpload = options.maxUpload;
@@ -120,7 +161,7 @@ int main(int argc, char** argv) {
         if (!options.portFile.empty() && !WritePortFile(options.portFile, listening))
             LogLine("snapora-server: cannot write " + options.portFile);
         LogLine("snapora-server: listening on " + listening + ", addresses " + context.settings.publicScheme + "://" + context.settings.publicHost +
-                "/NAME, data in " + options.dataDir);
+                "/NAME, " + keptIn);
 
         int signal = 0;
         sigwait(&stopSignals, &signal);

@@ -1,5 +1,7 @@
 #include "config/Options.h"
 
+#include <libpq-fe.h>
+
 #include <charconv>
 
 namespace snapora::server {
@@ -32,12 +34,28 @@ bool IsHost(const std::string& text) {
     return true;
 }
 
+// Whatever libpq accepts: a postgresql:// URI or key=value pairs.
+bool IsConnectionString(const std::string& text, std::string& why) {
+    char* error = nullptr;
+    PQconninfoOption* parsed = PQconninfoParse(text.c_str(), &error);
+    if (error) why = error;
+    PQfreemem(error);
+    PQconninfoFree(parsed);
+    while (!why.empty() && why.back() == '\n') why.pop_back();
+    return parsed != nullptr && !text.empty();
+}
+
 }  // namespace
 
 ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
     ParsedOptions parsed;
     Options& o = parsed.options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::size_t first = 0;
+    if (!arguments.empty() && arguments[0] == "migrate") {
+        o.command = Options::Command::Migrate;
+        first = 1;
+    }
+    for (std::size_t i = first; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
         if (name == "--help" || name == "-h") {
             o.help = true;
@@ -56,6 +74,14 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
         if (name == "--listen") ok = ReadListen(value, o);
         else if (name == "--public-host") { o.publicHost = value; ok = IsHost(value); }
         else if (name == "--data") { o.dataDir = value; ok = !value.empty(); }
+        else if (name == "--database") {
+            std::string why;
+            o.database = value;
+            if (!IsConnectionString(value, why)) {
+                parsed.error = "invalid value for --database" + (why.empty() ? std::string() : ": " + why);
+                return parsed;
+            }
+        }
         else if (name == "--downloads") { o.downloadsDir = value; ok = !value.empty(); }
         else if (name == "--max-upload") ok = ReadNumber<std::uint64_t>(value, o.maxUpload, 1024, 1ull << 32);
         else if (name == "--session-idle") ok = ReadNumber<std::int64_t>(value, o.sessionIdle, 1, 365LL * 24 * 3600);
@@ -76,6 +102,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
         }
     }
     if (o.tlsCert.empty() != o.tlsKey.empty()) parsed.error = "--tls-cert and --tls-key go together";
+    if (o.command == Options::Command::Migrate && o.database.empty()) parsed.error = "migrate needs --database";
     return parsed;
 }
 
@@ -85,6 +112,7 @@ std::string HelpText() {
 
 SYNOPSIS
     snapora-server [OPTION]...
+    snapora-server migrate --data DIR --database CONNECTION
 
 DESCRIPTION
     Receives the screenshots that Snapora uploads, hands out their
@@ -92,7 +120,9 @@ DESCRIPTION
     session pages that show each new screenshot as it arrives, and serves
     the German web pages the program opens (home, download, donation,
     help, account registration and login). Records live in an SQLite
-    database and the pictures as files, both in the data folder.
+    database and the pictures as files, both in the data folder; or, with
+    --database, records and pictures live in PostgreSQL, which any number
+    of instances behind a load balancer may share.
 
     One line per request goes to standard error. SIGTERM or SIGINT stops
     accepting connections, lets running requests finish (10 seconds at
@@ -111,6 +141,17 @@ OPTIONS
     --data DIR
         Folder for the database and the pictures (default ./snapora-data;
         created when missing).
+
+    --database CONNECTION
+        Keep records and pictures in PostgreSQL instead: a libpq connection
+        string, such as postgresql://snapora@db.example.org/snapora or
+        "host=/run/postgresql dbname=snapora" (the password from
+        ~/.pgpass or PGPASSWORD, as libpq reads them). The tables are
+        created, or upgraded from an older version, at the start. The data
+        folder then only holds uploads while they arrive. Several
+        instances may share the database: names, sessions, accounts and
+        the server's key are the same for all, and a session page on one
+        shows the uploads made through any other within a second.
 
     --downloads DIR
         Folder whose files the download page lists (default DATA/downloads).
@@ -150,6 +191,13 @@ OPTIONS
 
     --help
         Show this text.
+
+MOVING TO POSTGRESQL
+    snapora-server migrate --data DIR --database CONNECTION copies the
+    records and pictures of the SQLite data folder DIR into the database
+    (stop the server first). Run again, it copies only what is missing.
+    Every picture in the database is then compared with its file by
+    SHA-256; the exit status is 0 only when all are there and alike.
 
 EXIT STATUS
     0 after a clean stop, 1 when the server cannot start, 2 for a wrong

@@ -70,6 +70,7 @@ Response HandleUpload(Context& context, const Request& request) {
 
     Response response;
     screenshot.description = Utf8From1252(request.Field("description"));
+    std::erase(screenshot.description, '\0');  // a title has none; a database's text cannot hold one
     screenshot.clientHash = KeyedHash(context.secret, "client:" + ClientToken(request, response));
     if (account) screenshot.accountId = account->id;
     screenshot.width = size->width;

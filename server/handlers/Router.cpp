@@ -10,6 +10,19 @@ namespace snapora::server {
 
 namespace {
 
+constexpr const char* Unavailable =
+    "Der Dienst ist gerade nicht erreichbar. Bitte versuchen Sie es in einer Minute noch einmal.";
+
+// The database is away for a moment (a restart): say so, and when to come back.
+Response UnavailablePage() {
+    Response page = PageResponse("Nicht erreichbar",
+                                 "<h1>Gleich wieder da</h1><p>Snapora ist gerade nicht erreichbar. Bitte laden Sie "
+                                 "die Seite in einer Minute neu.</p>",
+                                 503);
+    page.headers.emplace_back("Retry-After", "30");
+    return page;
+}
+
 bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
@@ -72,12 +85,18 @@ Response HandleRequest(Context& context, const Request& request) {
     else
         try {
             response = Route(context, request);
-        } catch (const std::exception&) {
+        } catch (const std::exception& error) {
             // A failing database or disk must not look like a broken connection to the program.
-            bool protocol = request.path == "/upload.php" || request.path == "/rename.php" ||
-                            request.path == "/loginsession.php" || request.Query("action") == "testlogin";
-            response = protocol ? ProtocolReply("Interner Fehler des Servers. Bitte versuchen Sie es später noch einmal.")
-                                : PageResponse("Fehler", "<h1>Interner Fehler</h1><p>Bitte versuchen Sie es später noch einmal.</p>", 500);
+            const bool protocol = request.path == "/upload.php" || request.path == "/rename.php" ||
+                                  request.path == "/loginsession.php" || request.Query("action") == "testlogin";
+            const bool unavailable = dynamic_cast<const StoreUnavailable*>(&error) != nullptr;
+            if (protocol)
+                response = ProtocolReply(unavailable ? Unavailable
+                                                     : "Interner Fehler des Servers. Bitte versuchen Sie es später noch einmal.");
+            else if (unavailable)
+                response = UnavailablePage();
+            else
+                response = PageResponse("Fehler", "<h1>Interner Fehler</h1><p>Bitte versuchen Sie es später noch einmal.</p>", 500);
         }
     AddSecurityHeaders(response);
     return response;

@@ -44,6 +44,19 @@ PGconn* PgConnect(const std::string& conninfo) {
     return connection;
 }
 
+std::string PgDescribe(const std::string& conninfo) {
+    std::string database = "(default)", host = "the local socket";
+    if (PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), nullptr)) {
+        for (PQconninfoOption* o = options; o->keyword; ++o) {
+            if (!o->val || !*o->val) continue;
+            if (std::strcmp(o->keyword, "dbname") == 0) database = o->val;
+            if (std::strcmp(o->keyword, "host") == 0) host = o->val;
+        }
+        PQconninfoFree(options);
+    }
+    return "database " + database + " on " + host;
+}
+
 // --- results ----------------------------------------------------------
 
 PgResult::~PgResult() { PQclear(result_); }
@@ -88,6 +101,14 @@ PgParams& PgParams::Add(const std::optional<std::int64_t>& number) {
     return *this;
 }
 
+PgParams& PgParams::Add(const std::optional<std::string>& text) {
+    if (text) return Add(*text);
+    values.push_back(nullptr);
+    lengths.push_back(0);
+    formats.push_back(0);
+    return *this;
+}
+
 PgParams& PgParams::Add(PgBytes bytes) {
     values.push_back(static_cast<const char*>(bytes.data));
     lengths.push_back(int(bytes.size));
@@ -116,11 +137,11 @@ void PgConnection::Fail(PGresult* result, const char* what) {
 
 PgResult PgConnection::Execute(const PgStatement& statement, const PgParams& params) {
     ++sent_;
-    if (!prepared_.count(&statement)) {
+    if (prepared_.find(std::string_view(statement.name)) == prepared_.end()) {
         PGresult* made = PQprepare(connection_, statement.name, statement.sql, 0, nullptr);
         if (PQresultStatus(made) != PGRES_COMMAND_OK) Fail(made, statement.name);
         PQclear(made);
-        prepared_.insert(&statement);
+        prepared_.emplace(statement.name);
     }
     PGresult* result = PQexecPrepared(connection_, statement.name, int(params.values.size()), params.values.data(),
                                       params.lengths.data(), params.formats.data(), statement.binaryResult ? 1 : 0);

@@ -19,7 +19,8 @@ typedef struct pg_result PGresult;
 namespace snapora::server {
 
 // A statement of the server's, prepared on each connection at its first use.
-// With binaryResult its columns come back as bytes (pictures).
+// Its name stands for its SQL: one name, one text. With binaryResult its
+// columns come back as bytes (pictures).
 struct PgStatement {
     const char* name;
     const char* sql;
@@ -62,6 +63,7 @@ public:
     PgParams& Add(std::int64_t number) { return Add(std::to_string(number)); }
     PgParams& Add(int number) { return Add(std::int64_t(number)); }
     PgParams& Add(const std::optional<std::int64_t>& number);  // NULL when empty
+    PgParams& Add(const std::optional<std::string>& text);     // NULL when empty
     PgParams& Add(PgBytes bytes);
 
     std::vector<const char*> values;
@@ -107,7 +109,7 @@ private:
     [[noreturn]] void Fail(PGresult* result, const char* what);
 
     PGconn* connection_ = nullptr;
-    std::set<const PgStatement*> prepared_;
+    std::set<std::string, std::less<>> prepared_;  // by name
     int sent_ = 0;
     bool lost_ = false;
 };
@@ -125,8 +127,10 @@ private:
     bool done_ = false;
 };
 
-// Opens a libpq connection with the server's defaults; nullptr-free: throws
+// Opens a libpq connection with the server's defaults; throws
 // StoreUnavailable with libpq's reason.
 PGconn* PgConnect(const std::string& conninfo);
+// "database D on H" for the log: never the password.
+std::string PgDescribe(const std::string& conninfo);
 
 }  // namespace snapora::server
