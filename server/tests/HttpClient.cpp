@@ -109,6 +109,16 @@ std::string ProgramPost(const std::string& target, const std::vector<FormPart>& 
            (cookie.empty() ? "" : "Cookie: " + cookie + "\r\n") + "\r\n" + body;
 }
 
+std::string ProgramUpload(const std::string& jpeg, const std::string& description, const std::string& cookie,
+                          const std::string& session) {
+    std::vector<FormPart> parts = {{"filename", "screenshot"}, {"version", "4.2"}, {"description", description}};
+    if (!session.empty()) parts.push_back({"sessionname", session});
+    parts.push_back({"screenshot", jpeg, true});
+    return ProgramPost("/upload.php", parts, cookie);
+}
+
+std::string PathOf(const std::string& address) { return address.substr(address.find('/', 7)); }
+
 std::string CookieValue(const HttpReply& reply, const std::string& name) {
     auto range = reply.headers.equal_range("set-cookie");
     for (auto it = range.first; it != range.second; ++it)

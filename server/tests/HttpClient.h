@@ -30,6 +30,11 @@ struct FormPart {
 // A POST as the Snapora program sends it: HTTP/1.0, its boundary form,
 // its headers, the file part with the full Windows path and binary encoding.
 std::string ProgramPost(const std::string& target, const std::vector<FormPart>& parts, const std::string& cookie = "");
+// The program's upload of a picture, as ProgramPost builds it.
+std::string ProgramUpload(const std::string& jpeg, const std::string& description = "", const std::string& cookie = "",
+                          const std::string& session = "");
+// "/NAME" of an address "http://HOST/NAME".
+std::string PathOf(const std::string& address);
 // The value of a Set-Cookie for the given cookie name, "" if none.
 std::string CookieValue(const HttpReply& reply, const std::string& name);
 
