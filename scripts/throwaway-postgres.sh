@@ -41,7 +41,7 @@ listen_addresses = ''
 unix_socket_directories = '$dir'
 port = 5432
 max_connections = 60
-shared_buffers = 32MB
+wal_buffers = 16MB
 track_wal_io_timing = on
 EOF
     fi

@@ -1,7 +1,6 @@
 #include "store/postgres/PostgresStore.h"
 
 #include <fcntl.h>
-#include <sodium.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,17 +17,23 @@ namespace {
 #define SCREENSHOT_COLUMNS \
     "id, name, file_key, description, uploaded_at, account_id, client_hash, session_id, size, width, height"
 
-constexpr PgStatement InsertPicture{"insert_picture",
-                                    "INSERT INTO pictures(key, size, sha256, data) VALUES($1, $2, $3, $4)"};
-// Uploads into one session commit one after the other, so that their ids
-// rise in the order in which they become visible: a page that has seen id N
-// never misses a later commit with a smaller one.
-constexpr PgStatement LockSessionUploads{"lock_session_uploads",
-                                         "SELECT pg_advisory_xact_lock(3, ($1::bigint % 2147483647)::integer)"};
-constexpr PgStatement InsertScreenshot{
-    "insert_screenshot",
-    "INSERT INTO screenshots(name, file_key, description, uploaded_at, account_id, client_hash, session_id, size,"
-    " width, height) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (name) DO NOTHING RETURNING id"};
+// Picture and record in one statement, so in one transaction: either both
+// are there or neither. The database hashes the bytes it keeps. A name
+// already taken fails the whole statement, which is then tried with another.
+#define INSERT_SCREENSHOT(LOCK, LOCKED)                                                                           \
+    "WITH " LOCK "picture AS (INSERT INTO pictures(key, size, sha256, data) VALUES($2, $8, sha256($11), $11)"     \
+    " RETURNING key)"                                                                                            \
+    " INSERT INTO screenshots(name, file_key, description, uploaded_at, account_id, client_hash, session_id, size," \
+    " width, height) SELECT $1, key, $3, $4, $5, $6, $7, $8, $9, $10 FROM picture" LOCKED " RETURNING id"
+constexpr PgStatement InsertScreenshot{"insert_screenshot", INSERT_SCREENSHOT("", "")};
+// Uploads into one session take their ids and commit one after the other,
+// so that ids rise in the order in which they become visible: a page that
+// has seen id N never misses a later commit with a smaller one.
+constexpr PgStatement InsertSessionScreenshot{
+    "insert_session_screenshot",
+    INSERT_SCREENSHOT("session_lock AS (SELECT pg_advisory_xact_lock(3, ($7::bigint % 2147483647)::integer)), ",
+                      ", session_lock")};
+#undef INSERT_SCREENSHOT
 constexpr PgStatement FindScreenshotByName{"find_screenshot",
                                            "SELECT " SCREENSHOT_COLUMNS " FROM screenshots WHERE name = $1"};
 constexpr PgStatement RenameScreenshotById{"rename_screenshot", "UPDATE screenshots SET name = $2 WHERE id = $1"};
@@ -192,11 +197,7 @@ PostgresStore::PostgresStore(const std::string& conninfo, const std::string& dat
 Screenshot PostgresStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
     Unlinker unlink{stagedFile};
     MappedFile picture(stagedFile);
-    unsigned char sha256[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256(sha256, picture.Data(), picture.Size());
-
     Screenshot r;
-    r.fileKey = RandomHex(16);
     r.description = n.description;
     r.uploadedAt = n.uploadedAt;
     r.accountId = n.accountId;
@@ -205,25 +206,23 @@ Screenshot PostgresStore::AddScreenshot(const NewScreenshot& n, const std::strin
     r.size = std::int64_t(picture.Size());
     r.width = n.width;
     r.height = n.height;
-    // Picture and record in one transaction: either both are there or neither.
-    r.id = pool_.Run([&](PgConnection& c) -> std::int64_t {
-        PgTransaction transaction(c);
-        c.Execute(InsertPicture, r.fileKey, r.size, PgBytes{sha256, sizeof sha256},
-                  PgBytes{picture.Data(), picture.Size()});
-        if (r.sessionId) c.Execute(LockSessionUploads, *r.sessionId);
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            r.name = RandomScreenshotName();
-            PgResult inserted = c.Execute(InsertScreenshot, r.name, r.fileKey, r.description, r.uploadedAt,
-                                          r.accountId, r.clientHash, r.sessionId, r.size, r.width, r.height);
-            if (inserted.Rows() == 1) {
-                std::int64_t id = inserted.Int(0, 0);
-                transaction.Commit();
-                return id;
-            }
+    const PgStatement& insert = r.sessionId ? InsertSessionScreenshot : InsertScreenshot;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        r.name = RandomScreenshotName();
+        r.fileKey = RandomHex(16);
+        try {
+            r.id = pool_.Run([&](PgConnection& c) {
+                return c
+                    .Execute(insert, r.name, r.fileKey, r.description, r.uploadedAt, r.accountId, r.clientHash,
+                             r.sessionId, r.size, r.width, r.height, PgBytes{picture.Data(), picture.Size()})
+                    .Int(0, 0);
+            });
+            return r;
+        } catch (const PgError& error) {
+            if (error.sqlstate != "23505") throw;  // otherwise the name was taken: another
         }
-        throw StoreError("no free screenshot name found");
-    });
-    return r;
+    }
+    throw StoreError("no free screenshot name found");
 }
 
 std::optional<Screenshot> PostgresStore::FindScreenshot(const std::string& name) {
