@@ -88,7 +88,19 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
     EXPECT_EQ(parsed.options.tlsCert, "chain.pem");
     EXPECT_EQ(parsed.options.tlsKey, "key.pem");
 
+    for (const char* connection : {"postgresql://snapora@db.example.org:5433/snapora?sslmode=require",
+                                   "host=/run/postgresql dbname=snapora"}) {
+        ParsedOptions postgres = ParseOptions({"--database", connection});
+        EXPECT_EQ(postgres.error, "") << connection;
+        EXPECT_EQ(postgres.options.database, connection);
+        EXPECT_EQ(postgres.options.command, Options::Command::Serve);
+    }
+    ParsedOptions migrate = ParseOptions({"migrate", "--data", "/srv/snapora", "--database", "dbname=snapora"});
+    EXPECT_EQ(migrate.error, "");
+    EXPECT_EQ(migrate.options.command, Options::Command::Migrate);
+
     Options defaults = ParseOptions({}).options;
+    EXPECT_EQ(defaults.database, "");
     EXPECT_EQ(defaults.listenPort, 18080);
     EXPECT_EQ(defaults.maxUpload, 5u * 1024 * 1024);
     EXPECT_EQ(defaults.latestVersion, "4.2");
@@ -96,11 +108,12 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
              {"--listen", "nonsense"}, {"--listen", "1.2.3.4:70000"}, {"--max-upload", "-5"}, {"--max-upload"},
              {"--public-host", "http://x/"}, {"--latest-version", "4|2"}, {"--frobnicate", "1"},
-             {"--tls-cert", "chain.pem"}, {"--tls-key", "key.pem"}})
+             {"--tls-cert", "chain.pem"}, {"--tls-key", "key.pem"}, {"--database", "postgresql://x/db?nosuchoption=1"},
+             {"--database", "host"}, {"--database", ""}, {"migrate", "--data", "/srv/snapora"}, {"--data", "x", "migrate"}})
         EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
 
     for (const char* option : {"--listen", "--public-host", "--data", "--max-upload", "--session-idle",
-                               "--latest-version", "--tls-cert", "--tls-key", "--help"})
+                               "--latest-version", "--tls-cert", "--tls-key", "--database", "migrate", "--help"})
         EXPECT_NE(HelpText().find(option), std::string::npos) << option;
 }
 
