@@ -129,7 +129,7 @@ public:
             throw StoreError("reading the upload: " + std::string(std::strerror(errno)));
         size_ = std::size_t(info.st_size);
         if (size_ > 0) {
-            void* data = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
+            void* data = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, 0);
             if (data == MAP_FAILED) throw StoreError("reading the upload: " + std::string(std::strerror(errno)));
             data_ = data;
         }
