@@ -42,7 +42,12 @@ public:
             text = "retry: 1000\n\n";  // reconnect quickly after a broken connection
             started_ = true;
         }
-        std::vector<Screenshot> fresh = context_.store.ScreenshotsOfSession(sessionId_, lastId_);
+        std::vector<Screenshot> fresh;
+        try {
+            fresh = context_.store.ScreenshotsOfSession(sessionId_, lastId_);
+        } catch (const StoreUnavailable&) {
+            // The database is away for a moment: the page stays open and is told what it missed once it is back.
+        }
         std::reverse(fresh.begin(), fresh.end());  // oldest first: each goes on top of the page
         for (const Screenshot& shot : fresh) {
             text += "id: " + std::to_string(shot.id) + "\ndata: " + EventData(shot) + "\n\n";
