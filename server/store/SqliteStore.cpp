@@ -199,15 +199,8 @@ SqliteStore::Statement& SqliteStore::Prepared(const char* sql) {
 }
 
 Screenshot SqliteStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
-    Screenshot r;
+    Screenshot r = RecordOf(n);
     r.fileKey = RandomHex(16);
-    r.description = n.description;
-    r.uploadedAt = n.uploadedAt;
-    r.accountId = n.accountId;
-    r.clientHash = n.clientHash;
-    r.sessionId = n.sessionId;
-    r.width = n.width;
-    r.height = n.height;
     struct stat info {};
     files_.Commit(stagedFile, r.fileKey);  // durable before it is recorded
     r.size = ::stat(files_.PathOf(r.fileKey).c_str(), &info) == 0 ? info.st_size : 0;

@@ -24,11 +24,6 @@ namespace snapora::server::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using SteadyClock = std::chrono::steady_clock;
-
-long Elapsed(SteadyClock::time_point since) {
-    return long(std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - since).count());
-}
 
 // Windows-1252, as the program reads them.
 constexpr const char* Unavailable =

@@ -2,6 +2,7 @@
 // Shared by the server's tests: a data folder of its own, a real store, a
 // clock the test moves, and small JPEG pictures.
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -13,6 +14,12 @@
 #include "store/postgres/PostgresStore.h"
 
 namespace snapora::server::testing {
+
+using SteadyClock = std::chrono::steady_clock;
+// Milliseconds since then.
+inline long Elapsed(SteadyClock::time_point since) {
+    return long(std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - since).count());
+}
 
 // A baseline JPEG of the given size, made with libjpeg.
 std::string MakeJpeg(int width, int height);

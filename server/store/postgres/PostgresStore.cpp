@@ -197,15 +197,8 @@ PostgresStore::PostgresStore(const std::string& conninfo, const std::string& dat
 Screenshot PostgresStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
     Unlinker unlink{stagedFile};
     MappedFile picture(stagedFile);
-    Screenshot r;
-    r.description = n.description;
-    r.uploadedAt = n.uploadedAt;
-    r.accountId = n.accountId;
-    r.clientHash = n.clientHash;
-    r.sessionId = n.sessionId;
+    Screenshot r = RecordOf(n);
     r.size = std::int64_t(picture.Size());
-    r.width = n.width;
-    r.height = n.height;
     const PgStatement& insert = r.sessionId ? InsertSessionScreenshot : InsertScreenshot;
     for (int attempt = 0; attempt < 20; ++attempt) {
         r.name = RandomScreenshotName();
