@@ -26,8 +26,6 @@ public:
     PgChangeRelay& operator=(const PgChangeRelay&) = delete;
 
     void Publish(std::int64_t topic) override;
-    // Whether the listening connection is up (for tests and the log).
-    bool Listening() const { return listening_; }
 
 private:
     void Run();

@@ -30,9 +30,11 @@ void IgnoreNotice(void*, const char*) {}
 }  // namespace
 
 PGconn* PgConnect(const std::string& conninfo) {
-    // Defaults before the given string may be overridden by it; the encoding after it may not.
-    const char* keywords[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
-    const char* values[] = {"5", "snapora-server", conninfo.c_str(), "UTF8", nullptr};
+    // Defaults before the given string may be overridden by it; the encoding after it may not. Keep-alives
+    // find a database host that vanished without a word (the listening connection waits for nothing else).
+    const char* keywords[] = {"connect_timeout", "application_name", "keepalives_idle", "keepalives_interval",
+                              "keepalives_count", "dbname", "client_encoding", nullptr};
+    const char* values[] = {"5", "snapora-server", "30", "10", "3", conninfo.c_str(), "UTF8", nullptr};
     PGconn* connection = PQconnectdbParams(keywords, values, 1);
     if (!connection) throw StoreUnavailable("database: out of memory");
     if (PQstatus(connection) != CONNECTION_OK) {

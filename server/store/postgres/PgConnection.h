@@ -103,7 +103,6 @@ public:
     // Statements sent since the count was last reset.
     int Sent() const { return sent_; }
     void ResetSent() { sent_ = 0; }
-    PGconn* Raw() { return connection_; }
 
 private:
     [[noreturn]] void Fail(PGresult* result, const char* what);

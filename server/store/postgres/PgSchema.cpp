@@ -63,7 +63,6 @@ constexpr PgStatement WriteVersion{"write_schema_version",
 int PgSchemaVersion() { return int(SchemaSteps.size()); }
 
 void UpgradePgSchema(PgConnection& connection) {
-    static_assert(int(PgLock::Schema) == 1, "LockSchema names it");
     PgTransaction transaction(connection);
     connection.Execute(LockSchema);
     connection.ExecuteScript("CREATE TABLE IF NOT EXISTS snapora_schema(version integer NOT NULL)");

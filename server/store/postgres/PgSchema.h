@@ -5,13 +5,9 @@
 
 namespace snapora::server {
 
-// Advisory locks of the store, taken for the length of a transaction: the
-// first number names what is locked, the second which one.
-enum class PgLock : int {
-    Schema = 1,          // the upgrade
-    SessionName = 2,     // opening a session of a name (its hash)
-    SessionUploads = 3,  // adding a screenshot to a session (its id)
-};
+// The store's advisory locks, each held until its transaction ends, are
+// pairs of numbers: (1, 0) upgrading the schema; (2, hash of the name)
+// opening a session of a name; (3, session id) adding a screenshot to it.
 
 int PgSchemaVersion();
 
