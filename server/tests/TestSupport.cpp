@@ -65,7 +65,8 @@ TempFolder::~TempFolder() {
 
 ServerWorld::ServerWorld()
     : store((StartCrypto(), std::make_unique<SqliteStore>(folder.Path()))),
-      context{ServerSettings{}, *store, throttle, board, [this] { return now; }, "test-secret"} {
+      thumbnails(*store, 0),
+      context{ServerSettings{}, *store, throttle, board, [this] { return now; }, "test-secret", thumbnails} {
     context.settings.publicHost = "127.0.0.1:18080";
     context.settings.downloadsDir = folder.Path() + "/downloads";
 }

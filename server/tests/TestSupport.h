@@ -31,6 +31,7 @@ struct ServerWorld {
     ServerWorld();
     TempFolder folder;
     std::unique_ptr<SqliteStore> store;
+    ThumbnailMaker thumbnails;  // on the test's own thread
     LoginThrottle throttle;
     ChangeBoard board;
     std::int64_t now = 1700000000;
