@@ -4,6 +4,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -15,6 +16,11 @@ namespace snapora::server {
 namespace {
 
 constexpr int MaxSide = 65500;   // JPEG's own limit
+// Three 8K monitors side by side are 100 megapixels; a header that claims
+// more, with little data behind it, would only cost time.
+constexpr std::uint64_t MaxPixels = 120'000'000;
+// A progressive picture keeps all its coefficients until the last scan.
+constexpr long MaxDecoderMemory = 256L * 1024 * 1024;
 constexpr int MaxScans = 500;    // thousands of tiny progressive scans would cost minutes for nothing
 constexpr int Quality = 80;
 
@@ -100,10 +106,13 @@ bool Shrink(Work& w, std::string_view jpeg) {
     jpeg_create_decompress(&w.in);
     w.inCreated = true;
     w.in.progress = &w.progress;
+    w.in.mem->max_memory_to_use = MaxDecoderMemory;
     jpeg_mem_src(&w.in, reinterpret_cast<const unsigned char*>(jpeg.data()), static_cast<unsigned long>(jpeg.size()));
     if (jpeg_read_header(&w.in, TRUE) != JPEG_HEADER_OK) return false;
     const int width = int(w.in.image_width), height = int(w.in.image_height);
-    if (width <= 0 || height <= 0 || width > MaxSide || height > MaxSide) return false;
+    if (width <= 0 || height <= 0 || width > MaxSide || height > MaxSide ||
+        std::uint64_t(width) * std::uint64_t(height) > MaxPixels)
+        return false;
     w.in.out_color_space =
         w.in.jpeg_color_space == JCS_CMYK || w.in.jpeg_color_space == JCS_YCCK ? JCS_CMYK : JCS_RGB;
 

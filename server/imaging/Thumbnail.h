@@ -19,8 +19,9 @@ inline constexpr int ThumbnailMaxHeight = 300;
 // (never enlarged), at least 1 x 1. The pages use it for the img size.
 PictureSize ThumbnailSizeFor(int width, int height);
 
-// The thumbnail of a JPEG picture, or nullopt when libjpeg cannot read it
-// (or it has an absurd number of scans).
+// The thumbnail of a JPEG picture, or nullopt when libjpeg cannot read it or
+// it is absurd: more than 120 megapixels, more than 500 scans, or more than
+// 256 MB of decoder memory.
 std::optional<std::string> MakeThumbnail(std::string_view jpeg);
 
 }  // namespace snapora::server
