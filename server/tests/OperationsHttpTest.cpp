@@ -84,6 +84,12 @@ TEST(HttpOperations, ConfigurationFileRetentionAndOneServerPerFolder) {
             ASSERT_EQ(reply.body.rfind("ok|4.3|", 0), 0u) << reply.body;  // the file's latest-version
             names.push_back(PathOf(reply.body.substr(7)).substr(1));
         }
+        // The pool makes each thumbnail soon after its upload.
+        std::size_t files = 0;
+        for (int i = 0; i < 100 && (files = std::size_t(std::distance(fs::directory_iterator(data + "/pictures"),
+                                                                     fs::directory_iterator()))) < 6; ++i)
+            std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(files, 6u);  // three pictures, three thumbnails
         // A second server on the same folder would clear the first one's uploads in flight: it refuses to start.
         auto [status, output] = RunServerCommand({"--listen", "127.0.0.1:0", "--data", data}, folder.Path() + "/second.log");
         EXPECT_EQ(status, 1);
@@ -108,6 +114,7 @@ TEST(HttpOperations, ConfigurationFileRetentionAndOneServerPerFolder) {
     }
     EXPECT_EQ(Get(server.Port(), "/~team").status, 404);
     EXPECT_EQ(Pictures(data + "/pictures"), 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(data + "/pictures"), fs::directory_iterator()), 2);  // and its thumbnail
 }
 
 // While six clients upload, a backup is taken; restored into a new folder, it
