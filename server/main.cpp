@@ -71,9 +71,10 @@ constexpr Subcommand Subcommands[] = {
     {"restore", RunRestore},
 };
 
-// The metrics listener: a second, small HTTP server of its own on the operator's address.
+// The metrics listener: a second, small HTTP server on the operator's address,
+// with a change board of its own (it keeps no event streams).
 std::unique_ptr<HttpServer> StartMetrics(const Options& options, Context& context, Metrics& metrics,
-                                         ChangeBoard& board) {
+                                         ChangeBoard& ownBoard) {
     HttpLimits limits;
     limits.listenSocket = Listen(options.metricsAddress, options.metricsPort).fd;
     limits.threads = 1;
@@ -81,16 +82,17 @@ std::unique_ptr<HttpServer> StartMetrics(const Options& options, Context& contex
     limits.maxConnectionsPerAddress = 16;
     limits.maxUpload = 1024;
     limits.stagingFolder = context.store.StagingFolder();
-    auto render = [&context, &metrics, &board, dataDir = options.dataDir] {
+    auto render = [&context, &metrics, dataDir = options.dataDir] {
         StoreTotals totals = context.store.Totals();
-        return metrics.Render(MetricsNow{totals.screenshots, totals.bytes, board.Subscribers(), FreeDiskBytes(dataDir)});
+        return metrics.Render(
+            MetricsNow{totals.screenshots, totals.bytes, context.board.Subscribers(), FreeDiskBytes(dataDir)});
     };
     // Scrapes come every few seconds: only the server's own complaints go to the log.
     auto log = [](const std::string& line) {
         if (line.rfind("snapora-server:", 0) == 0) LogLine(line);
     };
     return std::make_unique<HttpServer>(limits, [render](const Request& request) { return MetricsPage(request, render); },
-                                        board, log);
+                                        ownBoard, log);
 }
 
 }  // namespace
@@ -165,9 +167,10 @@ int main(int argc, char** argv) {
                               return response;
                           },
                           board, LogLine);
+        ChangeBoard metricsBoard;
         std::unique_ptr<HttpServer> metricsServer;
         if (!options.metricsAddress.empty()) {
-            metricsServer = StartMetrics(options, context, metrics, board);
+            metricsServer = StartMetrics(options, context, metrics, metricsBoard);
             LogLine("snapora-server: metrics on http://" + options.metricsAddress + ":" +
                     std::to_string(metricsServer->Port()) + "/metrics");
         }

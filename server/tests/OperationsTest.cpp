@@ -25,32 +25,10 @@ using testing::ServerWorld;
 namespace {
 
 // A picture of one colour in the given colour space (CMYK stored inverted, as Adobe's programs do).
-std::string SolidJpeg(int width, int height, J_COLOR_SPACE space, std::array<unsigned char, 4> value) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = JDIMENSION(width);
-    info.image_height = JDIMENSION(height);
-    info.input_components = space == JCS_GRAYSCALE ? 1 : space == JCS_CMYK ? 4 : 3;
-    info.in_color_space = space;
-    jpeg_set_defaults(&info);
-    jpeg_set_colorspace(&info, space == JCS_RGB ? JCS_YCbCr : space);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<unsigned char> row(std::size_t(width) * std::size_t(info.input_components));
-    for (std::size_t i = 0; i < row.size(); ++i) row[i] = value[i % std::size_t(info.input_components)];
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW pointer = row.data();
-        jpeg_write_scanlines(&info, &pointer, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::string bytes(reinterpret_cast<char*>(out), size);
-    std::free(out);
-    return bytes;
+std::string SolidJpeg(int width, int height, int components, std::array<unsigned char, 4> value) {
+    return testing::EncodeJpeg(width, height, components, [&](int, unsigned char* row) {
+        for (int i = 0; i < width * components; ++i) row[i] = value[std::size_t(i % components)];
+    });
 }
 
 struct Decoded {
@@ -113,16 +91,16 @@ TEST(Thumbnail, FitsTheBoxKeepsTheShapeAndNeverEnlarges) {
 
 // Scaled decoding and the average keep a picture's colour, whatever its colour space.
 TEST(Thumbnail, KeepsTheColoursOfEveryKindOfJpegAndRefusesTheRest) {
-    struct Case { int width, height; J_COLOR_SPACE space; std::array<unsigned char, 4> stored; std::array<double, 3> colour; } cases[] = {
-        {1920, 1080, JCS_RGB, {200, 40, 90, 0}, {200, 40, 90}},
-        {1000, 700, JCS_GRAYSCALE, {120, 0, 0, 0}, {120, 120, 120}},
-        {900, 500, JCS_CMYK, {255, 0, 0, 255}, {255, 0, 0}},  // inverted: no cyan ink, full magenta and yellow
-        {3, 2, JCS_RGB, {10, 220, 30, 0}, {10, 220, 30}},
-        {120, 5000, JCS_RGB, {90, 90, 250, 0}, {90, 90, 250}},
+    struct Case { int width, height, components; std::array<unsigned char, 4> stored; std::array<double, 3> colour; } cases[] = {
+        {1920, 1080, 3, {200, 40, 90, 0}, {200, 40, 90}},
+        {1000, 700, 1, {120, 0, 0, 0}, {120, 120, 120}},
+        {900, 500, 4, {255, 0, 0, 255}, {255, 0, 0}},  // CMYK inverted: no cyan ink, full magenta and yellow
+        {3, 2, 3, {10, 220, 30, 0}, {10, 220, 30}},
+        {120, 5000, 3, {90, 90, 250, 0}, {90, 90, 250}},
     };
     for (const Case& c : cases) {
-        const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height) + " space " + std::to_string(c.space);
-        std::optional<std::string> thumbnail = MakeThumbnail(SolidJpeg(c.width, c.height, c.space, c.stored));
+        const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height) + "x" + std::to_string(c.components);
+        std::optional<std::string> thumbnail = MakeThumbnail(SolidJpeg(c.width, c.height, c.components, c.stored));
         ASSERT_TRUE(thumbnail) << what;
         Decoded d = Decode(*thumbnail);
         PictureSize expected = ThumbnailSizeFor(c.width, c.height);

@@ -268,7 +268,9 @@ TEST_F(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
         EXPECT_EQ(response.status, c.status) << c.caching;
         EXPECT_EQ(response.Header("Cache-Control"), c.caching);
         EXPECT_EQ(response.Header("ETag"), "\"" + tag + "\"");
-        if (c.status == 200) EXPECT_EQ(response.body, *world.store->LoadThumbnail(shot));
+        if (c.status == 200) {
+            EXPECT_EQ(response.body, *world.store->LoadThumbnail(shot));
+        }
     }
     EXPECT_EQ(Get("/nobody.thumb.jpg").status, 404);
 
