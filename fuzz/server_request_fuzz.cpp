@@ -29,6 +29,7 @@ namespace {
 struct World {
     std::string folder;
     std::unique_ptr<SqliteStore> store;
+    std::unique_ptr<ThumbnailMaker> thumbnails;
     LoginThrottle throttle;
     ChangeBoard board;
     std::int64_t now = 1700000000;
@@ -48,8 +49,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     world->folder = ::mkdtemp(pattern);
     world->store = std::make_unique<SqliteStore>(world->folder);
     world->store->CreateAccount("anna", HashPassword("geheim1"), 1);
+    world->thumbnails = std::make_unique<ThumbnailMaker>(*world->store, 0);
     world->context.reset(new Context{ServerSettings{}, *world->store, world->throttle, world->board,
-                                     [] { return world->now; }, "fuzz-secret"});
+                                     [] { return world->now; }, "fuzz-secret", *world->thumbnails});
     world->store->OpenSession("team", world->now, 1000000000);
     std::atexit([] { std::filesystem::remove_all(world->folder); });
     return 0;
@@ -59,10 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     FuzzedDataProvider data(bytes, size);
     static const char* const Paths[] = {"/upload.php", "/rename.php", "/loginsession.php", "/account.htm", "/",
                                         "/download.htm", "/faq.htm", "/~team", "/~team/events", "/downloads/",
-                                        "/static/site.css", "/x.jpg", "/"};
+                                        "/static/site.css", "/x.jpg", "/x.thumb.jpg", "/"};
     static const char* const Fields[] = {"filename", "newfilename", "description", "sessionname", "username",
-                                         "password", "password2", "csrf", "name", "version"};
-    static const char* const Queries[] = {"sessionname", "action", "username", "after"};
+                                         "password", "password2", "csrf", "name", "version", "oldpassword"};
+    static const char* const Queries[] = {"sessionname", "action", "username", "after", "v", "done"};
+    static const char* const Actions[] = {"login", "register", "logout", "delete", "password", "deleteall",
+                                          "deleteaccount", "testlogin"};
     static const char* const Cookies[] = {"snapora_client", "snapora_login", "snapora_form"};
 
     Request request;
@@ -70,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     request.path = std::string(data.PickValueInArray(Paths)) + Piece(data);
     request.remoteAddress = data.PickValueInArray({"127.0.0.1", "10.0.0.1"});
     for (int n = data.ConsumeIntegralInRange(0, 4); n > 0; --n) request.query[data.PickValueInArray(Queries)] = Piece(data);
+    if (data.ConsumeBool()) request.query["action"] = data.PickValueInArray(Actions);
     for (int n = data.ConsumeIntegralInRange(0, 8); n > 0; --n) request.fields[data.PickValueInArray(Fields)] = Piece(data);
     for (int n = data.ConsumeIntegralInRange(0, 2); n > 0; --n) request.cookies[data.PickValueInArray(Cookies)] = Piece(data);
     if (data.ConsumeBool()) request.headers["last-event-id"] = Piece(data);

@@ -18,8 +18,12 @@
 #include "config/Options.h"
 #include "handlers/Router.h"
 #include "http/HttpServer.h"
+#include "imaging/ThumbnailMaker.h"
+#include "metrics/Metrics.h"
+#include "ops/Backup.h"
+#include "ops/Migrate.h"
+#include "ops/Retention.h"
 #include "store/SqliteStore.h"
-#include "store/postgres/Migration.h"
 #include "store/postgres/PgChangeRelay.h"
 #include "store/postgres/PostgresStore.h"
 #include "text/Names.h"
@@ -60,30 +64,50 @@ std::string ReadTextFile(const std::string& path) {
     return text;
 }
 
-// snapora-server migrate: the SQLite data folder into PostgreSQL, then the tally.
-int Migrate(const Options& options) {
-    try {
-        StartCrypto();
-        LogLine("snapora-server: copying " + options.dataDir + " into the " + PgDescribe(options.database));
-        MigrationReport report = MigrateToPostgres(options.dataDir, options.database, [](const std::string& line) {
-            LogLine("snapora-server: " + line);
-        });
-        for (const std::string& problem : report.problems) LogLine("snapora-server: PROBLEM: " + problem);
-        LogLine("snapora-server: records: " + std::to_string(report.recordsCopied) + " copied, " +
-                std::to_string(report.recordsPresent) + " already there; pictures: " +
-                std::to_string(report.picturesCopied) + " copied, " + std::to_string(report.picturesPresent) +
-                " already there, " + std::to_string(report.picturesVerified) +
-                " checked by SHA-256 and alike; problems: " + std::to_string(report.problems.size()));
-        return report.problems.empty() ? 0 : 1;
-    } catch (const std::exception& error) {
-        LogLine(std::string("snapora-server: migrate: ") + error.what());
-        return 1;
-    }
+// "snapora-server NAME ...": tools for the operator beside the server itself.
+struct Subcommand {
+    const char* name;
+    int (*run)(const std::vector<std::string>& arguments);
+};
+constexpr Subcommand Subcommands[] = {
+    {"backup", RunBackup},
+    {"restore", RunRestore},
+    {"migrate", RunMigrate},
+};
+
+// The metrics listener: a second, small HTTP server on the operator's address,
+// with a change board of its own (it keeps no event streams).
+std::unique_ptr<HttpServer> StartMetrics(const Options& options, Context& context, Metrics& metrics,
+                                         ChangeBoard& ownBoard) {
+    HttpLimits limits;
+    limits.listenSocket = Listen(options.metricsAddress, options.metricsPort).fd;
+    limits.threads = 1;
+    limits.maxConnections = 16;
+    limits.maxConnectionsPerAddress = 16;
+    limits.maxUpload = 1024;
+    limits.stagingFolder = context.store.StagingFolder();
+    auto render = [&context, &metrics, dataDir = options.dataDir] {
+        StoreTotals totals = context.store.Totals();
+        return metrics.Render(
+            MetricsNow{totals.screenshots, totals.bytes, context.board.Subscribers(), FreeDiskBytes(dataDir)});
+    };
+    // Scrapes come every few seconds: only the server's own complaints go to the log.
+    auto log = [](const std::string& line) {
+        if (line.rfind("snapora-server:", 0) == 0) LogLine(line);
+    };
+    return std::make_unique<HttpServer>(limits, [render](const Request& request) { return MetricsPage(request, render); },
+                                        ownBoard, log);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (const Subcommand& subcommand : Subcommands)
+        if (argc > 1 && std::string(argv[1]) == subcommand.name) {
+            StartCrypto();
+            return subcommand.run(std::vector<std::string>(argv + 2, argv + argc));
+        }
+
     ParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         std::cerr << "snapora-server: " << parsed.error << "\nTry 'snapora-server --help'.\n";
@@ -94,7 +118,6 @@ int main(int argc, char** argv) {
         std::cout << HelpText();
         return 0;
     }
-    if (options.command == Options::Command::Migrate) return Migrate(options);
 
     // Every thread inherits the blocked stop signals; only sigwait below takes them.
     sigset_t stopSignals;
@@ -129,13 +152,15 @@ int main(int argc, char** argv) {
             LogLine("snapora-server: removed " + std::to_string(removedAtStart) +
                     " unfinished upload(s) left by an earlier run");
         LoginThrottle throttle;
+        ThumbnailMaker thumbnails(store, 2);
+        Metrics metrics;
         ServerSettings settings;
         settings.latestVersion = options.latestVersion;
         settings.maxUpload = options.maxUpload;
         settings.sessionIdle = options.sessionIdle;
         settings.downloadsDir = options.downloadsDir.empty() ? options.dataDir + "/downloads" : options.downloadsDir;
         Context context{settings, store, throttle, board, [] { return std::int64_t(std::time(nullptr)); },
-                        store.Setting("secret", RandomHex(32))};
+                        store.Setting("secret", RandomHex(32)), thumbnails};
 
         ListeningSocket socket = Listen(options.listenAddress, options.listenPort);
         const std::string listening = options.listenAddress + ":" + std::to_string(socket.port);
@@ -155,8 +180,35 @@ int main(int argc, char** argv) {
             limits.tlsKeyPem = ReadTextFile(options.tlsKey);
             context.settings.publicScheme = "https";
         }
-        HttpServer server(limits, [&context](const Request& request) { return HandleRequest(context, request); },
+        HttpServer server(limits,
+                          [&context, &metrics](const Request& request) {
+                              Response response = HandleRequest(context, request);
+                              metrics.Count(request, response);
+                              return response;
+                          },
                           board, LogLine);
+        ChangeBoard metricsBoard;
+        std::unique_ptr<HttpServer> metricsServer;
+        if (!options.metricsAddress.empty()) {
+            metricsServer = StartMetrics(options, context, metrics, metricsBoard);
+            LogLine("snapora-server: metrics on http://" + options.metricsAddress + ":" +
+                    std::to_string(metricsServer->Port()) + "/metrics");
+        }
+        std::unique_ptr<Periodic> retention;
+        if (options.keepDays > 0) {
+            const int keepDays = options.keepDays;
+            retention = std::make_unique<Periodic>(std::chrono::minutes(10), [&context, keepDays] {
+                try {
+                    SweepResult swept = SweepOldScreenshots(context, keepDays);
+                    if (swept.screenshots > 0 || swept.sessions > 0)
+                        LogLine("snapora-server: deleted " + std::to_string(swept.screenshots) +
+                                " screenshot(s) older than " + std::to_string(keepDays) + " days and " +
+                                std::to_string(swept.sessions) + " empty session(s)");
+                } catch (const std::exception& error) {
+                    LogLine(std::string("snapora-server: deleting old screenshots failed: ") + error.what());
+                }
+            });
+        }
 
         if (!options.portFile.empty() && !WritePortFile(options.portFile, listening))
             LogLine("snapora-server: cannot write " + options.portFile);
@@ -166,6 +218,8 @@ int main(int argc, char** argv) {
         int signal = 0;
         sigwait(&stopSignals, &signal);
         LogLine(std::string("snapora-server: ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT") + ", stopping");
+        retention.reset();
+        if (metricsServer) metricsServer->Stop(1);
         server.Stop(10);
         LogLine("snapora-server: stopped");
     } catch (const std::exception& error) {

@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <charconv>
+#include <fstream>
 
 namespace snapora::server {
 
@@ -17,11 +18,11 @@ bool ReadNumber(const std::string& text, Number& out, Number smallest, Number la
     return true;
 }
 
-bool ReadListen(const std::string& text, Options& options) {
+bool ReadListen(const std::string& text, std::string& address, int& port) {
     std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0) return false;
-    options.listenAddress = text.substr(0, colon);
-    return ReadNumber(text.substr(colon + 1), options.listenPort, 0, 65535);
+    address = text.substr(0, colon);
+    return ReadNumber(text.substr(colon + 1), port, 0, 65535);
 }
 
 // A host name or address with an optional port: no scheme, path, blank or control character.
@@ -34,28 +35,23 @@ bool IsHost(const std::string& text) {
     return true;
 }
 
-// Whatever libpq accepts: a postgresql:// URI or key=value pairs.
-bool IsConnectionString(const std::string& text, std::string& why) {
+bool IsLoopback(const std::string& address) { return address.rfind("127.", 0) == 0; }
+
+// Whatever libpq accepts: a postgresql:// URI or key=value pairs; "" when it does, libpq's reason otherwise.
+std::string ConnectionStringFault(const std::string& text) {
+    if (text.empty()) return "it is empty";
     char* error = nullptr;
     PQconninfoOption* parsed = PQconninfoParse(text.c_str(), &error);
-    if (error) why = error;
+    std::string why = parsed ? "" : error ? error : "not a connection string";
     PQfreemem(error);
     PQconninfoFree(parsed);
     while (!why.empty() && why.back() == '\n') why.pop_back();
-    return parsed != nullptr && !text.empty();
+    return why;
 }
 
-}  // namespace
-
-ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
-    ParsedOptions parsed;
-    Options& o = parsed.options;
-    std::size_t first = 0;
-    if (!arguments.empty() && arguments[0] == "migrate") {
-        o.command = Options::Command::Migrate;
-        first = 1;
-    }
-    for (std::size_t i = first; i < arguments.size(); ++i) {
+// Applies arguments on top of what `o` holds; returns what was wrong, or "".
+std::string Apply(const std::vector<std::string>& arguments, Options& o) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
         if (name == "--help" || name == "-h") {
             o.help = true;
@@ -65,22 +61,17 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
             o.behindProxy = true;
             continue;
         }
-        if (i + 1 >= arguments.size()) {
-            parsed.error = name.rfind("--", 0) == 0 ? name + " needs a value" : "unknown argument " + name;
-            return parsed;
-        }
+        if (i + 1 >= arguments.size())
+            return name.rfind("--", 0) == 0 ? name + " needs a value" : "unknown argument " + name;
         const std::string& value = arguments[++i];
         bool ok = true;
-        if (name == "--listen") ok = ReadListen(value, o);
+        if (name == "--listen") ok = ReadListen(value, o.listenAddress, o.listenPort);
         else if (name == "--public-host") { o.publicHost = value; ok = IsHost(value); }
         else if (name == "--data") { o.dataDir = value; ok = !value.empty(); }
         else if (name == "--database") {
-            std::string why;
             o.database = value;
-            if (!IsConnectionString(value, why)) {
-                parsed.error = "invalid value for --database" + (why.empty() ? std::string() : ": " + why);
-                return parsed;
-            }
+            if (std::string why = ConnectionStringFault(value); !why.empty())
+                return "invalid value for --database: " + why;
         }
         else if (name == "--downloads") { o.downloadsDir = value; ok = !value.empty(); }
         else if (name == "--max-upload") ok = ReadNumber<std::uint64_t>(value, o.maxUpload, 1024, 1ull << 32);
@@ -92,17 +83,70 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
         else if (name == "--port-file") o.portFile = value;
         else if (name == "--tls-cert") { o.tlsCert = value; ok = !value.empty(); }
         else if (name == "--tls-key") { o.tlsKey = value; ok = !value.empty(); }
-        else {
-            parsed.error = "unknown option " + name;
-            return parsed;
-        }
-        if (!ok) {
-            parsed.error = "invalid value for " + name + ": " + value;
-            return parsed;
-        }
+        else if (name == "--config") o.configFile = value;  // read by ParseOptions before everything else
+        else if (name == "--keep-days") ok = ReadNumber(value, o.keepDays, 0, 36500);
+        else if (name == "--metrics-listen") ok = ReadListen(value, o.metricsAddress, o.metricsPort);
+        else return "unknown option " + name;
+        if (!ok) return "invalid value for " + name + ": " + value;
     }
+    return "";
+}
+
+std::string Trim(const std::string& text) {
+    std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Applies the file's lines in order, each as the option it names.
+std::string ApplyConfigFile(const std::string& path, Options& o) {
+    std::ifstream in(path);
+    if (!in) return "cannot read the configuration file " + path;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        line = Trim(line);
+        if (line.empty() || line[0] == '#') continue;
+        const std::string where = path + ":" + std::to_string(number) + ": ";
+        std::size_t equals = line.find('=');
+        if (equals == std::string::npos) return where + "expected \"name = value\"";
+        const std::string name = Trim(line.substr(0, equals)), value = Trim(line.substr(equals + 1));
+        if (name.empty() || name.rfind("-", 0) == 0 || name == "config" || name == "help")
+            return where + "not an option of the file: " + name;
+        std::vector<std::string> arguments;
+        if (name == "behind-proxy") {
+            if (value == "yes" || value == "true" || value == "on" || value == "1") arguments = {"--behind-proxy"};
+            else if (value == "no" || value == "false" || value == "off" || value == "0") o.behindProxy = false;
+            else return where + "behind-proxy is yes or no";
+        } else {
+            arguments = {"--" + name, value};
+        }
+        std::string error = Apply(arguments, o);
+        if (!error.empty()) return where + error;
+    }
+    return "";
+}
+
+}  // namespace
+
+ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
+    ParsedOptions parsed;
+    Options& o = parsed.options;
+    for (std::size_t i = 0; i + 1 < arguments.size(); ++i)
+        if (arguments[i] == "--config") o.configFile = arguments[i + 1];
+    if (!o.configFile.empty() && !(parsed.error = ApplyConfigFile(o.configFile, o)).empty()) return parsed;
+    if (!(parsed.error = Apply(arguments, o)).empty()) return parsed;
+
     if (o.tlsCert.empty() != o.tlsKey.empty()) parsed.error = "--tls-cert and --tls-key go together";
-    if (o.command == Options::Command::Migrate && o.database.empty()) parsed.error = "migrate needs --database";
+    // The metrics are for the operator: never on the address the public reaches.
+    if (!o.metricsAddress.empty()) {
+        if (o.metricsAddress == "0.0.0.0")
+            parsed.error = "--metrics-listen needs one address, not 0.0.0.0, which includes the public one";
+        else if (o.metricsAddress == o.listenAddress && !IsLoopback(o.listenAddress))
+            parsed.error = "--metrics-listen must not use the public listen address " + o.listenAddress;
+        else if (o.metricsPort != 0 && o.metricsPort == o.listenPort &&
+                 (o.metricsAddress == o.listenAddress || o.listenAddress == "0.0.0.0"))
+            parsed.error = "--metrics-listen and --listen cannot share a port";
+    }
     return parsed;
 }
 
@@ -112,6 +156,8 @@ std::string HelpText() {
 
 SYNOPSIS
     snapora-server [OPTION]...
+    snapora-server backup --data DIR --to DIR
+    snapora-server restore --from DIR --data DIR [--replace]
     snapora-server migrate --data DIR --database CONNECTION
 
 DESCRIPTION
@@ -189,15 +235,45 @@ OPTIONS
     --port-file FILE
         Once listening, write HOST:PORT and a newline to FILE (for scripts).
 
+    --config FILE
+        Read options from FILE first, one "name = value" per line with the
+        names above without their dashes (listen = 0.0.0.0:80,
+        behind-proxy = yes), # for comments; the command line overrides
+        them. The Debian package's file is /etc/snapora/snapora-server.conf.
+
+    --keep-days N
+        Delete screenshots older than N days, pictures and records
+        together, at start and every ten minutes; session pages that are
+        open drop them. Default 0: keep them for ever.
+
+    --metrics-listen ADDR:PORT
+        Serve Prometheus metrics at http://ADDR:PORT/metrics (default:
+        off). Never on the public address: 0.0.0.0 and the --listen
+        address (unless it is a loopback one) are refused.
+
     --help
         Show this text.
 
-MOVING TO POSTGRESQL
-    snapora-server migrate --data DIR --database CONNECTION copies the
-    records and pictures of the SQLite data folder DIR into the database
-    (stop the server first). Run again, it copies only what is missing.
-    Every picture in the database is then compared with its file by
-    SHA-256; the exit status is 0 only when all are there and alike.
+COMMANDS
+    backup --data DIR --to DIR   (or --config FILE instead of --data)
+        Copies the data folder into the new or empty folder given by --to
+        while the server may go on running: the database through SQLite's
+        online backup (one consistent moment), then the pictures it names,
+        hard-linked where the file system allows and copied otherwise.
+
+    restore --from DIR --data DIR [--replace]   (or --config FILE)
+        Checks a backup and puts it into the data folder; the server must
+        be stopped. A data folder that already holds a database is only
+        replaced with --replace, which moves the old database and pictures
+        into DATA/replaced-TIME/ first.
+        (With --database the database is the whole backup: use pg_dump.)
+
+    migrate --data DIR --database CONNECTION   (or --config FILE)
+        Copies the records and pictures of the SQLite data folder DIR into
+        the PostgreSQL database (stop the server first). Run again, it
+        copies only what is missing. Every picture in the database is then
+        compared with its file by SHA-256; the exit status is 0 only when
+        all are there and alike.
 
 EXIT STATUS
     0 after a clean stop, 1 when the server cannot start, 2 for a wrong

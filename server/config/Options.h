@@ -8,7 +8,6 @@
 namespace snapora::server {
 
 struct Options {
-    enum class Command { Serve, Migrate } command = Command::Serve;
     std::string listenAddress = "127.0.0.1";
     int listenPort = 18080;
     std::string publicHost;    // empty: the listen address and port
@@ -26,6 +25,12 @@ struct Options {
     std::string tlsCert;  // PEM files: both given, the server speaks HTTPS itself
     std::string tlsKey;
     bool help = false;
+
+    // Operations: the configuration file, retention and the metrics listener.
+    std::string configFile;      // read before the command line, which overrides it
+    int keepDays = 0;            // screenshots older than this many days are deleted; 0 keeps them for ever
+    std::string metricsAddress;  // empty: no metrics listener
+    int metricsPort = 0;
 };
 
 struct ParsedOptions {
@@ -33,6 +38,10 @@ struct ParsedOptions {
     std::string error;  // empty when the command line was fine
 };
 
+// The command line. "--config FILE" anywhere in it reads FILE first: one
+// "name = value" per line with the options' names without their dashes
+// ("keep-days = 30", "behind-proxy = yes"), blank lines and # comments; the
+// command line overrides it. An error in the file names the file and line.
 ParsedOptions ParseOptions(const std::vector<std::string>& arguments);
 std::string HelpText();
 

@@ -81,6 +81,7 @@ Response HandleUpload(Context& context, const Request& request) {
     } catch (const StoreError&) {
         return ProtocolReply(NotStored);
     }
+    context.thumbnails.Prepare(stored);  // ready before the list pages ask, as a rule
     if (stored.sessionId) context.board.Changed(*stored.sessionId);
     Response reply = ProtocolReply("ok|" + context.settings.latestVersion + "|" + context.AddressOf(stored.name));
     reply.headers.insert(reply.headers.end(), response.headers.begin(), response.headers.end());

@@ -2,6 +2,7 @@
 // A request as the handlers see it: no sockets, no HTTP library. The adapter
 // fills it; tests build it by hand.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -25,6 +26,7 @@ struct Request {
     std::string remoteAddress;
     bool bodyTooLarge = false;   // more than the upload limit arrived; the rest was dropped
     bool bodyMalformed = false;  // a body that is not a form, or fields beyond their limits
+    std::chrono::steady_clock::time_point arrived{};  // when its first bytes came; unset for requests built by hand
 
     std::string Query(const std::string& key) const { return Lookup(query, key); }
     std::string Field(const std::string& key) const { return Lookup(fields, key); }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace snapora::server {
 
@@ -15,5 +16,16 @@ public:
     // many; 0 only at the end. Throws StoreError when it cannot read.
     virtual std::size_t Read(std::uint64_t offset, char* buffer, std::size_t max) = 0;
 };
+
+// The whole picture in memory (for decoding it); throws StoreError.
+inline std::string ReadWholePicture(PictureReader& reader) {
+    std::string bytes(reader.Size(), '\0');
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t n = reader.Read(at, bytes.data() + at, bytes.size() - at);
+        if (n == 0) break;
+        at += n;
+    }
+    return bytes;
+}
 
 }  // namespace snapora::server

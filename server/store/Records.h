@@ -49,6 +49,11 @@ struct Account {
     std::int64_t createdAt = 0;
 };
 
+struct StoreTotals {
+    std::int64_t screenshots = 0;
+    std::int64_t bytes = 0;  // of the pictures as uploaded
+};
+
 struct Session {
     std::int64_t id = 0;
     std::string name;

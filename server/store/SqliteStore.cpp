@@ -1,7 +1,13 @@
 #include "store/SqliteStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
 
 #include "text/Names.h"
 
@@ -33,6 +39,7 @@ const std::vector<std::vector<const char*>> SchemaSteps = {
         " height INTEGER NOT NULL)",
         "CREATE INDEX IF NOT EXISTS screenshots_by_account ON screenshots(account_id, id)",
         "CREATE INDEX IF NOT EXISTS screenshots_by_session ON screenshots(session_id, id)",
+        "CREATE INDEX IF NOT EXISTS screenshots_by_time ON screenshots(uploaded_at)",
         "CREATE TABLE IF NOT EXISTS logins(token_hash TEXT PRIMARY KEY,"
         " account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE, expires INTEGER NOT NULL)",
         "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
@@ -140,7 +147,17 @@ Session ReadSession(S& s) {
 
 }  // namespace
 
+SqliteStore::FolderLock::~FolderLock() {
+    if (fd >= 0) ::close(fd);
+}
+
 SqliteStore::SqliteStore(const std::string& dataDir) : files_(dataDir) {
+    const std::string lockPath = dataDir + "/snapora.lock";
+    lock_.fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock_.fd < 0) throw StoreError("cannot open " + lockPath);
+    if (::flock(lock_.fd, LOCK_EX | LOCK_NB) != 0)
+        throw StoreError("another snapora-server is using the data folder " + dataDir);
+
     const std::string path = dataDir + "/snapora.db";
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
@@ -161,6 +178,9 @@ SqliteStore::SqliteStore(const std::string& dataDir) : files_(dataDir) {
     Use all(Prepared("SELECT file_key FROM screenshots"));
     while (all->Step()) keys.insert(all->Text(0));
     removedAtStart_ = files_.CleanUp(keys);
+
+    Use totals(Prepared("SELECT COUNT(*), COALESCE(SUM(size), 0) FROM screenshots"));
+    if (totals->Step()) totals_ = StoreTotals{totals->Int(0), totals->Int(1)};
 }
 
 int SqliteStore::SchemaVersion() { return int(SchemaSteps.size()); }
@@ -219,6 +239,8 @@ Screenshot SqliteStore::AddScreenshot(const NewScreenshot& n, const std::string&
             insert->Bind(std::int64_t(r.height)).Step(&taken);
             if (!taken) {
                 r.id = sqlite3_last_insert_rowid(db_);
+                ++totals_.screenshots;
+                totals_.bytes += r.size;
                 return r;
             }
         }
@@ -249,15 +271,19 @@ bool SqliteStore::RenameScreenshot(std::int64_t id, const std::string& newName) 
 void SqliteStore::DeleteScreenshot(std::int64_t id) {
     std::lock_guard lock(mutex_);
     std::string key;
+    std::int64_t size = 0;
     {
-        Use find(Prepared("SELECT file_key FROM screenshots WHERE id = ?"));
+        Use find(Prepared("SELECT file_key, size FROM screenshots WHERE id = ?"));
         find->Bind(id);
         if (!find->Step()) return;
         key = find->Text(0);
+        size = find->Int(1);
     }
     Use remove(Prepared("DELETE FROM screenshots WHERE id = ?"));
     remove->Bind(id).Run();
     files_.Remove(key);  // after the record: a crash in between leaves an orphan, cleared at start
+    --totals_.screenshots;
+    totals_.bytes -= size;
 }
 
 std::vector<Screenshot> SqliteStore::ScreenshotsOfAccount(std::int64_t accountId) {
@@ -373,6 +399,114 @@ std::string SqliteStore::Setting(const std::string& key, const std::string& fall
     Use find(Prepared("SELECT value FROM settings WHERE key = ?"));
     find->Bind(key);
     return find->Step() ? find->Text(0) : fallback;
+}
+
+void SqliteStore::Run(const char* sql) {
+    Use statement(Prepared(sql));
+    statement->Run();
+}
+
+std::vector<Screenshot> SqliteStore::DeleteListed(const char* selectSql, std::int64_t argument, std::int64_t limit,
+                                                  const char* alsoSql) {
+    std::vector<Screenshot> gone;
+    Run("BEGIN IMMEDIATE");
+    try {
+        {
+            Use list(Prepared(selectSql));
+            list->Bind(argument).Bind(limit);
+            while (list->Step()) gone.push_back(ReadScreenshot(list.s));
+        }
+        for (const Screenshot& shot : gone) {
+            Use remove(Prepared("DELETE FROM screenshots WHERE id = ?"));
+            remove->Bind(shot.id).Run();
+        }
+        if (alsoSql) {
+            Use also(Prepared(alsoSql));
+            also->Bind(argument).Run();
+        }
+        Run("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    for (const Screenshot& shot : gone) {  // after the records, as for one screenshot
+        files_.Remove(shot.fileKey);
+        --totals_.screenshots;
+        totals_.bytes -= shot.size;
+    }
+    return gone;
+}
+
+std::vector<Screenshot> SqliteStore::DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) {
+    std::lock_guard lock(mutex_);
+    static const std::string sql = std::string("SELECT ") + ScreenshotColumns +
+                                   " FROM screenshots WHERE uploaded_at < ? ORDER BY uploaded_at, id LIMIT ?";
+    return DeleteListed(sql.c_str(), uploadedBefore, limit);
+}
+
+std::vector<Screenshot> SqliteStore::DeleteScreenshotsOfAccount(std::int64_t accountId) {
+    std::lock_guard lock(mutex_);
+    static const std::string sql =
+        std::string("SELECT ") + ScreenshotColumns + " FROM screenshots WHERE account_id = ? ORDER BY id LIMIT ?";
+    return DeleteListed(sql.c_str(), accountId, -1);
+}
+
+std::vector<Screenshot> SqliteStore::DeleteAccount(std::int64_t accountId) {
+    std::lock_guard lock(mutex_);
+    static const std::string sql =
+        std::string("SELECT ") + ScreenshotColumns + " FROM screenshots WHERE account_id = ? ORDER BY id LIMIT ?";
+    // Its web logins go with it (ON DELETE CASCADE).
+    return DeleteListed(sql.c_str(), accountId, -1, "DELETE FROM accounts WHERE id = ?");
+}
+
+void SqliteStore::SetPasswordHash(std::int64_t accountId, const std::string& passwordHash) {
+    std::lock_guard lock(mutex_);
+    Run("BEGIN IMMEDIATE");
+    try {
+        {
+            Use update(Prepared("UPDATE accounts SET password_hash = ? WHERE id = ?"));
+            update->Bind(passwordHash).Bind(accountId).Run();
+        }
+        Use logouts(Prepared("DELETE FROM logins WHERE account_id = ?"));
+        logouts->Bind(accountId).Run();
+        Run("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+int SqliteStore::RemoveEmptySessions(std::int64_t idleBefore) {
+    std::lock_guard lock(mutex_);
+    Use remove(Prepared("DELETE FROM sessions WHERE last_active < ? AND NOT EXISTS"
+                        " (SELECT 1 FROM screenshots WHERE session_id = sessions.id)"));
+    remove->Bind(idleBefore).Run();
+    return sqlite3_changes(db_);
+}
+
+void SqliteStore::SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) {
+    const std::string staged = files_.StageThumbnail(jpeg);  // the slow part, outside the lock
+    std::lock_guard lock(mutex_);
+    // Under the lock, so a deletion either sees the thumbnail and removes it, or happened before and keeps it out.
+    Use find(Prepared("SELECT 1 FROM screenshots WHERE id = ? AND file_key = ?"));
+    find->Bind(screenshot.id).Bind(screenshot.fileKey);
+    if (find->Step())
+        files_.PlaceThumbnail(staged, screenshot.fileKey);
+    else
+        ::unlink(staged.c_str());
+}
+
+std::optional<std::string> SqliteStore::LoadThumbnail(const Screenshot& screenshot) {
+    std::ifstream in(files_.ThumbnailPathOf(screenshot.fileKey), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.empty()) return std::nullopt;
+    return bytes;
+}
+
+StoreTotals SqliteStore::Totals() {
+    std::lock_guard lock(mutex_);
+    return totals_;
 }
 
 }  // namespace snapora::server

@@ -1,6 +1,7 @@
 #pragma once
 // The store on SQLite (WAL, full sync) and a folder of picture files.
 // One connection behind a mutex; every statement is prepared once and bound.
+// One server at a time: the data folder is locked (DATA/snapora.lock) while a store is open.
 
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@ class SqliteStore final : public Store {
 public:
     // Opens or creates DATA/snapora.db and the picture folders, and clears
     // what a crash may have left (staged uploads, unrecorded pictures).
+    // Throws StoreError, also when another process has the folder open.
     explicit SqliteStore(const std::string& dataDir);
     ~SqliteStore() override;
 
@@ -42,6 +44,15 @@ public:
 
     std::string Setting(const std::string& key, const std::string& fallback) override;
 
+    void SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) override;
+    std::optional<std::string> LoadThumbnail(const Screenshot& screenshot) override;
+    std::vector<Screenshot> DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) override;
+    std::vector<Screenshot> DeleteScreenshotsOfAccount(std::int64_t accountId) override;
+    std::vector<Screenshot> DeleteAccount(std::int64_t accountId) override;
+    void SetPasswordHash(std::int64_t accountId, const std::string& passwordHash) override;
+    int RemoveEmptySessions(std::int64_t idleBefore) override;
+    StoreTotals Totals() override;
+
     int RemovedAtStart() const { return removedAtStart_; }
     // The schema version this build creates and upgrades to.
     static int SchemaVersion();
@@ -51,12 +62,21 @@ private:
     void Upgrade(const std::string& path);
     Statement& Prepared(const char* sql);
     std::optional<Session> LatestSession(const std::string& name);
+    // Deletes the listed records in one transaction, then their files; the mutex is held.
+    std::vector<Screenshot> DeleteListed(const char* selectSql, std::int64_t argument, std::int64_t limit,
+                                         const char* alsoSql = nullptr);
+    void Run(const char* sql);
 
     std::mutex mutex_;
     sqlite3* db_ = nullptr;
     PictureFolder files_;
     std::vector<std::pair<const char*, std::unique_ptr<Statement>>> statements_;
     int removedAtStart_ = 0;
+    struct FolderLock {
+        int fd = -1;
+        ~FolderLock();
+    } lock_;
+    StoreTotals totals_;  // kept up to date by every change, so reading them costs nothing
 };
 
 }  // namespace snapora::server

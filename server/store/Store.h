@@ -62,6 +62,26 @@ public:
 
     // A value kept across restarts (the server's secret key).
     virtual std::string Setting(const std::string& key, const std::string& fallback) = 0;
+
+    // --- Thumbnails: one small JPEG per screenshot, kept with it and deleted with it.
+    // Saving for a screenshot that is gone meanwhile keeps nothing.
+    virtual void SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) = 0;
+    virtual std::optional<std::string> LoadThumbnail(const Screenshot& screenshot) = 0;
+
+    // --- Retention and self-service: records and pictures go together; each
+    // returns the screenshots it deleted, so their session pages can be told.
+    // The oldest first, at most `limit` of them.
+    virtual std::vector<Screenshot> DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) = 0;
+    virtual std::vector<Screenshot> DeleteScreenshotsOfAccount(std::int64_t accountId) = 0;
+    // The account with its screenshots and web logins.
+    virtual std::vector<Screenshot> DeleteAccount(std::int64_t accountId) = 0;
+    // A new password; every web login of the account ends.
+    virtual void SetPasswordHash(std::int64_t accountId, const std::string& passwordHash) = 0;
+    // Sessions idle since before then that hold no screenshot any more; returns how many went.
+    virtual int RemoveEmptySessions(std::int64_t idleBefore) = 0;
+
+    // --- Figures for monitoring.
+    virtual StoreTotals Totals() = 0;
 };
 
 }  // namespace snapora::server

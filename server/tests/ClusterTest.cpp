@@ -236,10 +236,7 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
         ASSERT_EQ(sqlite.Wait(12000), 0);
     }
     auto migrate = [&](const std::string& log) {
-        const std::string command = std::string(SNAPORA_SERVER_EXE) + " migrate --data '" + data + "' --database '" +
-                                    database + "' 2>'" + folder.Path() + "/" + log + "'";
-        int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return RunServerCommand({"migrate", "--data", data, "--database", database}, folder.Path() + "/" + log).first;
     };
     struct Run {
         const char* log;

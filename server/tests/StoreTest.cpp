@@ -60,6 +60,23 @@ struct StoreContract : ::testing::TestWithParam<std::string> {
         return Postgres() ? PgCluster::Shared().Query(database, "SELECT version FROM snapora_schema")
                           : SqliteQuery(world.folder.Path() + "/snapora.db", "PRAGMA user_version");
     }
+    // Pictures and thumbnails kept: files in the folder, rows in the database.
+    int StoredPictures() {
+        if (Postgres())
+            return std::stoi(PgCluster::Shared().Query(
+                database, "SELECT (SELECT count(*) FROM pictures) + (SELECT count(*) FROM thumbnails)"));
+        return FilesIn(world.folder.Path() + "/pictures");
+    }
+    Screenshot Add(std::int64_t uploadedAt, std::optional<std::int64_t> account = std::nullopt,
+                   std::optional<std::int64_t> session = std::nullopt) {
+        NewScreenshot n;
+        n.uploadedAt = uploadedAt;
+        n.accountId = account;
+        n.sessionId = session;
+        n.width = 64;
+        n.height = 48;
+        return world.store->AddScreenshot(n, world.Stage(testing::MakeJpeg(64, 48)).path);
+    }
     void SetVersion(int version) {
         if (Postgres())
             PgCluster::Shared().Query(database, "UPDATE snapora_schema SET version = " + std::to_string(version));
@@ -165,6 +182,65 @@ TEST_P(StoreContract, SchemaVersions) {
     }
     SetVersion(std::stoi(current));
     EXPECT_EQ(testing::OpenStore(world.folder.Path(), database)->Setting("secret", "new"), "kept");
+}
+
+// Made once, kept with the picture, gone with it; one made late for a screenshot already gone is not kept.
+TEST_P(StoreContract, ThumbnailsLiveAndDieWithTheirScreenshot) {
+    Screenshot shot = Add(100);
+    EXPECT_FALSE(world.store->LoadThumbnail(shot));
+    std::optional<std::string> made = world.thumbnails.Get(shot);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(world.store->LoadThumbnail(shot), made);
+    EXPECT_EQ(FilesIn(world.store->StagingFolder()), 0);
+    EXPECT_EQ(StoredPictures(), 2);
+
+    world.store->DeleteScreenshot(shot.id);
+    EXPECT_EQ(StoredPictures(), 0);
+    world.store->SaveThumbnail(shot, *made);  // late, for a screenshot already gone
+    EXPECT_EQ(StoredPictures(), 0);
+    EXPECT_FALSE(world.store->LoadThumbnail(shot));
+    EXPECT_EQ(FilesIn(world.store->StagingFolder()), 0);
+}
+
+TEST_P(StoreContract, DeletingByAgeAccountOrWholeAccountTakesRecordsPicturesAndLogins) {
+    Store& store = *world.store;
+    const std::int64_t anna = store.CreateAccount("anna", "$argon2id$a", 1)->id;
+    const std::int64_t ben = store.CreateAccount("ben", "$argon2id$b", 1)->id;
+    Session team = store.OpenSession("team", 1000, 60);
+    std::vector<Screenshot> shots = {Add(1000, anna, team.id), Add(2000, ben), Add(3000, anna), Add(4000)};
+    EXPECT_EQ(store.Totals().screenshots, 4);
+    const std::int64_t bytesEach = shots[0].size;
+    EXPECT_EQ(store.Totals().bytes, 4 * bytesEach);
+
+    std::vector<Screenshot> old = store.DeleteScreenshotsBefore(3500, 2);  // the oldest two of three
+    ASSERT_EQ(old.size(), 2u);
+    EXPECT_EQ(old[0].id, shots[0].id);
+    EXPECT_EQ(old[1].id, shots[1].id);
+    EXPECT_FALSE(store.FindScreenshot(shots[0].name));
+    EXPECT_TRUE(store.FindScreenshot(shots[2].name));
+    EXPECT_EQ(StoredPictures(), 2);
+    EXPECT_EQ(store.Totals().screenshots, 2);
+    EXPECT_EQ(store.RemoveEmptySessions(1500), 1);  // team idled since 1000 and is empty now
+    EXPECT_FALSE(store.FindSession("team"));
+
+    store.AddLogin("token-a", anna, 10000);
+    store.AddLogin("token-b", ben, 10000);
+    store.SetPasswordHash(ben, "$argon2id$new");
+    EXPECT_EQ(store.FindAccount("ben")->passwordHash, "$argon2id$new");
+    EXPECT_FALSE(store.FindLogin("token-b", 5000));  // every login ended
+    EXPECT_EQ(store.FindLogin("token-a", 5000)->id, anna);
+
+    EXPECT_EQ(store.DeleteScreenshotsOfAccount(ben).size(), 0u);
+    std::vector<Screenshot> annas = store.DeleteAccount(anna);
+    ASSERT_EQ(annas.size(), 1u);
+    EXPECT_EQ(annas[0].id, shots[2].id);
+    EXPECT_FALSE(store.FindAccount("anna"));
+    EXPECT_FALSE(store.FindLogin("token-a", 5000));
+    EXPECT_TRUE(store.CreateAccount("anna", "$argon2id$c", 2));  // the name is free again
+    EXPECT_TRUE(store.FindScreenshot(shots[3].name));
+    EXPECT_EQ(StoredPictures(), 1);
+    EXPECT_EQ(store.Totals().screenshots, 1);
+    EXPECT_EQ(store.Totals().bytes, bytesEach);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreContract, ::testing::Values("SQLite", "PostgreSQL"),

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,12 @@ inline long Elapsed(SteadyClock::time_point since) {
 
 // A baseline JPEG of the given size, made with libjpeg.
 std::string MakeJpeg(int width, int height);
+// A baseline JPEG of 1 (grey), 3 (RGB) or 4 (CMYK, stored as given) components,
+// each row's samples filled by fill(y, row).
+std::string EncodeJpeg(int width, int height, int components,
+                       const std::function<void(int y, unsigned char* row)>& fill);
+// How many screenshots the database of a data folder records (read directly, not through a store).
+std::size_t RecordedScreenshots(const std::string& dataDir);
 std::string ReadFile(const std::string& path);
 // A stored picture's bytes, read in small uneven pieces as the HTTP layer might; "" for none.
 std::string ReadPicture(const std::shared_ptr<PictureReader>& reader);
@@ -44,6 +51,7 @@ struct ServerWorld {
     explicit ServerWorld(const std::string& database = "");  // "": SQLite
     TempFolder folder;
     std::unique_ptr<Store> store;
+    ThumbnailMaker thumbnails;  // on the test's own thread
     LoginThrottle throttle;
     ChangeBoard board;
     std::int64_t now = 1700000000;

@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace snapora::server {
@@ -64,6 +65,8 @@ std::string PgDescribe(const std::string& conninfo) {
 PgResult::~PgResult() { PQclear(result_); }
 
 int PgResult::Rows() const { return PQntuples(result_); }
+
+int PgResult::Affected() const { return std::atoi(PQcmdTuples(result_)); }
 
 bool PgResult::IsNull(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
 

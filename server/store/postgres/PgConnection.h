@@ -47,6 +47,7 @@ public:
     ~PgResult();
 
     int Rows() const;
+    int Affected() const;  // rows an INSERT, UPDATE or DELETE changed
     bool IsNull(int row, int column) const;
     std::string Text(int row, int column) const;
     std::int64_t Int(int row, int column) const;  // text or binary, 2, 4 or 8 bytes

@@ -45,6 +45,11 @@ CREATE TABLE screenshots(
     height integer NOT NULL);
 CREATE INDEX screenshots_by_account ON screenshots(account_id, id);
 CREATE INDEX screenshots_by_session ON screenshots(session_id, id);
+CREATE INDEX screenshots_by_time ON screenshots(uploaded_at);
+-- A picture's small copy for the list pages: gone with its picture.
+CREATE TABLE thumbnails(
+    key text PRIMARY KEY REFERENCES pictures(key) ON DELETE CASCADE,
+    jpeg bytea NOT NULL);
 CREATE TABLE logins(
     token_hash text PRIMARY KEY,
     account_id bigint NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,

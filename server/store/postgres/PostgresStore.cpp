@@ -79,6 +79,38 @@ constexpr PgStatement DeleteLogin{"delete_login", "DELETE FROM logins WHERE toke
 constexpr PgStatement InsertSetting{"insert_setting",
                                     "INSERT INTO settings(key, value) VALUES($1, $2) ON CONFLICT (key) DO NOTHING"};
 constexpr PgStatement FindSetting{"find_setting", "SELECT value FROM settings WHERE key = $1"};
+// Only while the screenshot is there: a deletion running meanwhile makes the
+// reference to its picture fail, and nothing is kept.
+constexpr PgStatement InsertThumbnail{"insert_thumbnail",
+                                      "INSERT INTO thumbnails(key, jpeg) SELECT file_key, $3 FROM screenshots"
+                                      " WHERE id = $1 AND file_key = $2"
+                                      " ON CONFLICT (key) DO UPDATE SET jpeg = excluded.jpeg"};
+constexpr PgStatement FindThumbnail{"find_thumbnail", "SELECT jpeg FROM thumbnails WHERE key = $1", true};
+// The chosen screenshots, their pictures (with their thumbnails) and WHAT
+// else, in one statement; the deleted ones are returned oldest first.
+#define DELETE_SCREENSHOTS(CHOSEN, ALSO)                                                                   \
+    "WITH gone AS (DELETE FROM screenshots WHERE id IN (" CHOSEN ") RETURNING " SCREENSHOT_COLUMNS "),"   \
+    " pictures_gone AS (DELETE FROM pictures WHERE key IN (SELECT file_key FROM gone))" ALSO              \
+    " SELECT " SCREENSHOT_COLUMNS " FROM gone ORDER BY uploaded_at, id"
+constexpr PgStatement DeleteOlder{
+    "delete_older",
+    DELETE_SCREENSHOTS("SELECT id FROM screenshots WHERE uploaded_at < $1 ORDER BY uploaded_at, id LIMIT $2", "")};
+constexpr PgStatement DeleteOfAccount{"delete_of_account",
+                                      DELETE_SCREENSHOTS("SELECT id FROM screenshots WHERE account_id = $1", "")};
+// Its web logins go with it (ON DELETE CASCADE).
+constexpr PgStatement DeleteAccountWithAll{
+    "delete_account",
+    DELETE_SCREENSHOTS("SELECT id FROM screenshots WHERE account_id = $1",
+                       ", account_gone AS (DELETE FROM accounts WHERE id = $1)")};
+#undef DELETE_SCREENSHOTS
+constexpr PgStatement NewPassword{"set_password_hash",
+                                  "WITH changed AS (UPDATE accounts SET password_hash = $2 WHERE id = $1)"
+                                  " DELETE FROM logins WHERE account_id = $1"};
+constexpr PgStatement DeleteEmptySessions{"delete_empty_sessions",
+                                          "DELETE FROM sessions WHERE last_active < $1 AND NOT EXISTS"
+                                          " (SELECT 1 FROM screenshots WHERE session_id = sessions.id)"};
+constexpr PgStatement CountScreenshots{"count_screenshots",
+                                       "SELECT count(*), COALESCE(sum(size), 0) FROM screenshots"};
 
 Screenshot ReadScreenshot(const PgResult& r, int row) {
     Screenshot s;
@@ -323,6 +355,51 @@ std::string PostgresStore::Setting(const std::string& key, const std::string& fa
         c.Execute(InsertSetting, key, fallback);
         PgResult r = c.Execute(FindSetting, key);
         return r.Rows() ? r.Text(0, 0) : fallback;
+    });
+}
+
+void PostgresStore::SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) {
+    pool_.Run([&](PgConnection& c) {
+        try {
+            c.Execute(InsertThumbnail, screenshot.id, screenshot.fileKey, PgBytes{jpeg.data(), jpeg.size()});
+        } catch (const PgError& error) {
+            if (error.sqlstate != "23503") throw;  // otherwise its picture was deleted meanwhile
+        }
+    });
+}
+
+std::optional<std::string> PostgresStore::LoadThumbnail(const Screenshot& screenshot) {
+    return pool_.Run([&](PgConnection& c) -> std::optional<std::string> {
+        PgResult r = c.Execute(FindThumbnail, screenshot.fileKey);
+        if (r.Rows() == 0) return std::nullopt;
+        return std::string(r.Bytes(0, 0));
+    });
+}
+
+std::vector<Screenshot> PostgresStore::DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) {
+    return pool_.Run([&](PgConnection& c) { return ReadScreenshots(c.Execute(DeleteOlder, uploadedBefore, limit)); });
+}
+
+std::vector<Screenshot> PostgresStore::DeleteScreenshotsOfAccount(std::int64_t accountId) {
+    return pool_.Run([&](PgConnection& c) { return ReadScreenshots(c.Execute(DeleteOfAccount, accountId)); });
+}
+
+std::vector<Screenshot> PostgresStore::DeleteAccount(std::int64_t accountId) {
+    return pool_.Run([&](PgConnection& c) { return ReadScreenshots(c.Execute(DeleteAccountWithAll, accountId)); });
+}
+
+void PostgresStore::SetPasswordHash(std::int64_t accountId, const std::string& passwordHash) {
+    pool_.Run([&](PgConnection& c) { c.Execute(NewPassword, accountId, passwordHash); });
+}
+
+int PostgresStore::RemoveEmptySessions(std::int64_t idleBefore) {
+    return pool_.Run([&](PgConnection& c) { return c.Execute(DeleteEmptySessions, idleBefore).Affected(); });
+}
+
+StoreTotals PostgresStore::Totals() {
+    return pool_.Run([&](PgConnection& c) {
+        PgResult r = c.Execute(CountScreenshots);
+        return StoreTotals{r.Int(0, 0), r.Int(0, 1)};
     });
 }
 

@@ -39,6 +39,15 @@ public:
 
     std::string Setting(const std::string& key, const std::string& fallback) override;
 
+    void SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) override;
+    std::optional<std::string> LoadThumbnail(const Screenshot& screenshot) override;
+    std::vector<Screenshot> DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) override;
+    std::vector<Screenshot> DeleteScreenshotsOfAccount(std::int64_t accountId) override;
+    std::vector<Screenshot> DeleteAccount(std::int64_t accountId) override;
+    void SetPasswordHash(std::int64_t accountId, const std::string& passwordHash) override;
+    int RemoveEmptySessions(std::int64_t idleBefore) override;
+    StoreTotals Totals() override;
+
     int RemovedAtStart() const { return staging_.RemovedAtStart(); }
     PgPool& Pool() { return pool_; }
 
