@@ -249,6 +249,12 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
         EXPECT_NE(ReadFile(folder.Path() + "/" + run.log).find(run.tally), std::string::npos)
             << ReadFile(folder.Path() + "/" + run.log);
     }
+    int thumbnails = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(data + "/pictures"))
+        thumbnails += entry.path().string().find(".thumb.jpg") != std::string::npos;
+    EXPECT_GT(thumbnails, 0);  // made with the uploads
+    EXPECT_EQ(PgCluster::Shared().Query(database, "SELECT count(*) FROM thumbnails"), std::to_string(thumbnails));
+
     // A picture file that changed since its copy no longer matches the database's.
     const std::string key = PgCluster::Shared().Query(
         database, "SELECT file_key FROM screenshots WHERE name = '" + uploaded[1].first.substr(1) + "'");

@@ -1,10 +1,10 @@
 #pragma once
 // Moving a SQLite data folder into PostgreSQL: records with their ids, and
-// every picture, each screenshot together with its picture in one
-// transaction. What is already there is left alone (so a second run copies
-// only what the first did not), but checked: a record that differs, or a
-// picture whose bytes in the database do not hash to its file's SHA-256, is
-// reported, never overwritten.
+// every picture (with its thumbnail), each screenshot together with its
+// picture in one transaction. What is already there is left alone (so a
+// second run copies only what the first did not), but checked: a record that
+// differs, or a picture whose bytes in the database do not hash to its
+// file's SHA-256, is reported, never overwritten.
 
 #include <functional>
 #include <string>
