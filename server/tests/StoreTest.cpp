@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <latch>
 #include <random>
 
 #include "PgCluster.h"
@@ -320,21 +321,34 @@ TEST(PostgresStore, InstancesAgreeThroughTheDatabase) {
 }
 
 // The database restarts under a running store: calls fail as "unavailable"
-// meanwhile, and the store reconnects by itself afterwards.
+// meanwhile, and the store reconnects by itself afterwards, also when no
+// call came meanwhile and every connection in its pool is a stale one.
 TEST(PostgresStore, ReconnectsAfterTheDatabaseRestarts) {
     ServerWorld world(PgCluster::Shared().NewDatabase());
+    PgPool& pool = static_cast<PostgresStore&>(*world.store).Pool();
     Screenshot shot = world.store->AddScreenshot(NewScreenshot{}, world.Stage("vorher").path);
-    for (const char* mode : {"fast", "immediate"}) {
-        PgCluster::Shared().Stop(mode);
-        EXPECT_THROW(world.store->FindScreenshot(shot.name), StoreUnavailable) << mode;
-        UploadedFile staged = world.Stage("während");
-        EXPECT_THROW(world.store->AddScreenshot(NewScreenshot{}, staged.path), StoreUnavailable) << mode;
-        EXPECT_FALSE(fs::exists(staged.path));
-        PgCluster::Shared().Start();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the pause after a failed connect
-        EXPECT_EQ(testing::ReadPicture(world.store->OpenPicture(*world.store->FindScreenshot(shot.name))), "vorher")
-            << mode;
-    }
+    for (const char* mode : {"fast", "immediate"})
+        for (bool askedMeanwhile : {true, false}) {
+            // Every connection of the pool in use at once, then all idle.
+            std::latch together(std::ptrdiff_t(pool.Size()));
+            std::vector<std::future<void>> users;
+            for (std::size_t i = 0; i < pool.Size(); ++i)
+                users.push_back(std::async(std::launch::async, [&] {
+                    pool.Run([&](PgConnection&) { together.arrive_and_wait(); });
+                }));
+            for (auto& user : users) user.get();
+
+            PgCluster::Shared().Stop(mode);
+            if (askedMeanwhile) {
+                EXPECT_THROW(world.store->FindScreenshot(shot.name), StoreUnavailable) << mode;
+                UploadedFile staged = world.Stage("während");
+                EXPECT_THROW(world.store->AddScreenshot(NewScreenshot{}, staged.path), StoreUnavailable) << mode;
+                EXPECT_FALSE(fs::exists(staged.path));
+            }
+            PgCluster::Shared().Start();
+            EXPECT_EQ(testing::ReadPicture(world.store->OpenPicture(*world.store->FindScreenshot(shot.name))), "vorher")
+                << mode << (askedMeanwhile ? ", asked meanwhile" : ", not asked meanwhile");
+        }
 }
 
 }  // namespace snapora::server

@@ -165,15 +165,12 @@ void PgConnection::ExecuteScript(const std::string& sql) {
 
 bool PgConnection::Broken() {
     if (lost_ || PQstatus(connection_) != CONNECTION_OK) return lost_ = true;
-    // An idle connection has nothing to read; anything there is the server's
-    // goodbye (or the end of the stream) after a restart.
+    // An idle connection of the pool has nothing to read. Anything there is
+    // the server's goodbye ("terminating connection ...") before it closes,
+    // or the close itself: after a restart of the database, not worth a statement.
     pollfd socket{PQsocket(connection_), POLLIN, 0};
-    if (::poll(&socket, 1, 0) > 0) {
-        if (!PQconsumeInput(connection_) || PQstatus(connection_) != CONNECTION_OK) return lost_ = true;
-        // Nothing else may be waiting on an idle connection.
-        if (PQisBusy(connection_)) return lost_ = true;
-    }
-    return false;
+    if (::poll(&socket, 1, 0) != 0) lost_ = true;
+    return lost_;
 }
 
 bool PgConnection::InTransaction() const { return PQtransactionStatus(connection_) != PQTRANS_IDLE; }

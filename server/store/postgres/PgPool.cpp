@@ -5,7 +5,6 @@ namespace snapora::server {
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto WaitForConnection = std::chrono::seconds(10);
-constexpr auto QuietAfterFailure = std::chrono::milliseconds(250);
 }  // namespace
 
 PgPool::PgPool(std::string conninfo, std::size_t size) : conninfo_(std::move(conninfo)), size_(std::max<std::size_t>(1, size)) {}
@@ -28,16 +27,22 @@ std::unique_ptr<PgConnection> PgPool::Take(bool& reused) {
             continue;
         }
         if (open_ < size_) {
-            if (Clock::now() < quietUntil_) throw StoreUnavailable(lastFailure_);
+            if (failing_ && connecting_ > 0) throw StoreUnavailable(lastFailure_);
             ++open_;
+            ++connecting_;
             lock.unlock();
             try {
                 reused = false;
-                return std::make_unique<PgConnection>(conninfo_);
+                auto connection = std::make_unique<PgConnection>(conninfo_);
+                lock.lock();
+                --connecting_;
+                failing_ = false;
+                return connection;
             } catch (const StoreError& error) {
                 lock.lock();
                 --open_;
-                quietUntil_ = Clock::now() + QuietAfterFailure;
+                --connecting_;
+                failing_ = true;
                 lastFailure_ = error.what();
                 returned_.notify_one();
                 throw;

@@ -63,9 +63,11 @@ private:
     std::condition_variable returned_;
     std::vector<std::unique_ptr<PgConnection>> idle_;
     std::size_t open_ = 0;  // idle and lent out
-    // After a failed connect, others fail at once for a moment instead of
-    // each waiting for its own attempt.
-    std::chrono::steady_clock::time_point quietUntil_{};
+    // While the database cannot be reached, one request at a time tries to
+    // connect (a host that does not answer makes it wait for the timeout);
+    // the others meanwhile fail at once with the last reason.
+    bool failing_ = false;
+    int connecting_ = 0;
     std::string lastFailure_;
 };
 
