@@ -64,16 +64,6 @@ int FilesIn(const std::string& folder) {
     return n;
 }
 
-Screenshot Add(ServerWorld& world, std::int64_t uploadedAt, std::optional<std::int64_t> account = std::nullopt,
-               std::optional<std::int64_t> session = std::nullopt) {
-    NewScreenshot n;
-    n.uploadedAt = uploadedAt;
-    n.accountId = account;
-    n.sessionId = session;
-    n.width = 64;
-    n.height = 48;
-    return world.store->AddScreenshot(n, world.Stage(testing::MakeJpeg(64, 48)).path);
-}
 
 }  // namespace
 
@@ -119,7 +109,7 @@ TEST(Thumbnail, KeepsTheColoursOfEveryKindOfJpegAndRefusesTheRest) {
 // (What every store does with thumbnails and deletions: StoreTest.cpp.)
 TEST(SqliteStore, ThumbnailFilesLieBesideTheirPictureAndOrphansAreCleared) {
     ServerWorld world;
-    Screenshot kept = Add(world, 100);
+    Screenshot kept = world.Add(100);
     ASSERT_TRUE(world.thumbnails.Get(kept));
     EXPECT_TRUE(fs::exists(world.folder.Path() + "/pictures/" + kept.fileKey + ".thumb.jpg"));
     std::ofstream(world.folder.Path() + "/pictures/0123456789abcdef0123456789abcdef.thumb.jpg") << "orphan";
@@ -142,10 +132,10 @@ TEST(Retention, SweepDeletesOldScreenshotsAndTheirEmptySessions) {
     const std::int64_t day = 24 * 3600;
     Session old = world.store->OpenSession("alt", world.now - 10 * day, 60);
     Session live = world.store->OpenSession("neu", world.now - 2 * day, 60);
-    Screenshot inOld = Add(world, world.now - 10 * day, std::nullopt, old.id);
-    Screenshot inLive = Add(world, world.now - 8 * day, std::nullopt, live.id);
-    Screenshot fresh = Add(world, world.now - 2 * day, std::nullopt, live.id);
-    Screenshot edge = Add(world, world.now - 7 * day + 1);
+    Screenshot inOld = world.Add(world.now - 10 * day, std::nullopt, old.id);
+    Screenshot inLive = world.Add(world.now - 8 * day, std::nullopt, live.id);
+    Screenshot fresh = world.Add(world.now - 2 * day, std::nullopt, live.id);
+    Screenshot edge = world.Add(world.now - 7 * day + 1);
     int wokenLive = 0;
     world.board.Subscribe(live.id, [&] { ++wokenLive; });
 
@@ -170,7 +160,7 @@ TEST(Backup, RestoreChecksTheBackupAndNeverOverwritesUnasked) {
     std::string name, key;
     {
         ServerWorld world;
-        Screenshot shot = Add(world, 100);
+        Screenshot shot = world.Add(100);
         name = shot.name;
         key = shot.fileKey;
         world.thumbnails.Get(*world.store->FindScreenshot(name));

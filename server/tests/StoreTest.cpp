@@ -68,16 +68,6 @@ struct StoreContract : ::testing::TestWithParam<std::string> {
                 database, "SELECT (SELECT count(*) FROM pictures) + (SELECT count(*) FROM thumbnails)"));
         return FilesIn(world.folder.Path() + "/pictures");
     }
-    Screenshot Add(std::int64_t uploadedAt, std::optional<std::int64_t> account = std::nullopt,
-                   std::optional<std::int64_t> session = std::nullopt) {
-        NewScreenshot n;
-        n.uploadedAt = uploadedAt;
-        n.accountId = account;
-        n.sessionId = session;
-        n.width = 64;
-        n.height = 48;
-        return world.store->AddScreenshot(n, world.Stage(testing::MakeJpeg(64, 48)).path);
-    }
     void SetVersion(int version) {
         if (Postgres())
             PgCluster::Shared().Query(database, "UPDATE snapora_schema SET version = " + std::to_string(version));
@@ -187,7 +177,7 @@ TEST_P(StoreContract, SchemaVersions) {
 
 // Made once, kept with the picture, gone with it; one made late for a screenshot already gone is not kept.
 TEST_P(StoreContract, ThumbnailsLiveAndDieWithTheirScreenshot) {
-    Screenshot shot = Add(100);
+    Screenshot shot = world.Add(100);
     EXPECT_FALSE(world.store->LoadThumbnail(shot));
     std::optional<std::string> made = world.thumbnails.Get(shot);
     ASSERT_TRUE(made);
@@ -208,7 +198,8 @@ TEST_P(StoreContract, DeletingByAgeAccountOrWholeAccountTakesRecordsPicturesAndL
     const std::int64_t anna = store.CreateAccount("anna", "$argon2id$a", 1)->id;
     const std::int64_t ben = store.CreateAccount("ben", "$argon2id$b", 1)->id;
     Session team = store.OpenSession("team", 1000, 60);
-    std::vector<Screenshot> shots = {Add(1000, anna, team.id), Add(2000, ben), Add(3000, anna), Add(4000)};
+    std::vector<Screenshot> shots = {world.Add(1000, anna, team.id), world.Add(2000, ben), world.Add(3000, anna),
+                                     world.Add(4000)};
     EXPECT_EQ(store.Totals().screenshots, 4);
     const std::int64_t bytesEach = shots[0].size;
     EXPECT_EQ(store.Totals().bytes, 4 * bytesEach);

@@ -119,6 +119,17 @@ UploadedFile ServerWorld::Stage(const std::string& bytes) {
     return UploadedFile{path, bytes.size(), "C:\\users\\x\\Temp\\screen.jpg"};
 }
 
+Screenshot ServerWorld::Add(std::int64_t uploadedAt, std::optional<std::int64_t> account,
+                            std::optional<std::int64_t> session) {
+    NewScreenshot n;
+    n.uploadedAt = uploadedAt;
+    n.accountId = account;
+    n.sessionId = session;
+    n.width = 64;
+    n.height = 48;
+    return store->AddScreenshot(n, Stage(MakeJpeg(64, 48)).path);
+}
+
 Request ServerWorld::Upload(const std::string& jpeg, const std::string& cookie) {
     Request request;
     request.method = "POST";

@@ -59,6 +59,9 @@ struct ServerWorld {
 
     // A file staged as the HTTP adapter stages uploads.
     UploadedFile Stage(const std::string& bytes);
+    // A 64x48 screenshot stored directly, uploaded then.
+    Screenshot Add(std::int64_t uploadedAt, std::optional<std::int64_t> account = std::nullopt,
+                   std::optional<std::int64_t> session = std::nullopt);
     // The program's upload: its fields, a staged picture, its cookie.
     Request Upload(const std::string& jpeg, const std::string& cookie = "");
     std::string CookieFrom(const Response& response) const;  // value of snapora_client, if set
