@@ -176,6 +176,10 @@ run_setup() {
   else
     echo "one fsync here:   $(fsync_probe "$work/$kind-$count-1") ms for a 300 KB file"
   fi
+  # Each upload's time inside a server, from its first byte to its answer (the servers' log lines).
+  cat "$work/$kind-$count-"*.log | sed -n 's/.*"POST \/upload.php" 200 [0-9]* \([0-9]*\)ms$/\1/p' | sort -n |
+    awk '{ t[NR] = $1 } END { p = int(NR * 0.99); if (p < 1) p = 1
+      if (NR) printf "in the servers:   median %d ms, p99 %d ms per upload (from its first byte to its answer)\n", t[int((NR + 1) / 2)], t[p] }'
   for pid in "${server_pids[@]}"; do echo "server peak RSS:  $(awk '/VmHWM/ {print $2, $3}' "/proc/$pid/status") (pid $pid)"; done
   stop_setup
   return "$status"
