@@ -1,5 +1,8 @@
 #include "imaging/ThumbnailMaker.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
 
 #include "imaging/Thumbnail.h"
@@ -85,6 +88,8 @@ std::optional<std::string> ThumbnailMaker::Make(const Screenshot& screenshot) {
 }
 
 void ThumbnailMaker::Run() {
+    // Thumbnails wait for a free processor: on a busy machine the answers to uploads come first.
+    ::setpriority(PRIO_PROCESS, ::gettid(), 10);
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
