@@ -142,13 +142,27 @@ run_setup() {
     target="127.0.0.1:$port"
     sleep 1.5  # the first health checks
   fi
-  local servers_before postgres_before haproxy_before
+  # Processor seconds since the last marks into $cpu_text, and new marks.
+  local servers_mark=0 postgres_mark=0 haproxy_mark=0 cpu_text="" now
+  cpu_marks() {
+    now=$(servers_cpu)
+    cpu_text=$(printf 'CPU seconds:      servers %.1f' "$(awk -v a="$now" -v b="$servers_mark" 'BEGIN { print a - b }')")
+    servers_mark=$now
+    if [ -n "$cluster" ]; then
+      now=$(postgres_cpu)
+      cpu_text+=$(printf ', PostgreSQL %.1f' "$(awk -v a="$now" -v b="$postgres_mark" 'BEGIN { print a - b }')")
+      postgres_mark=$now
+    fi
+    if [ -n "$haproxy_pid" ]; then
+      now=$(cpu_of "$haproxy_pid")
+      cpu_text+=$(printf ', haproxy %.1f' "$(awk -v a="$now" -v b="$haproxy_mark" 'BEGIN { print a - b }')")
+      haproxy_mark=$now
+    fi
+  }
   echo "target $target, $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg), pictures: $(stat -c %s "${pictures[@]}" | paste -sd' ') bytes"
 
   [ -n "$cluster" ] && psql_value "SELECT pg_stat_reset_shared('wal')" >/dev/null
-  servers_before=$(servers_cpu)
-  [ -n "$cluster" ] && postgres_before=$(postgres_cpu)
-  [ -n "$haproxy_pid" ] && haproxy_before=$(cpu_of "$haproxy_pid")
+  cpu_marks
   # The benchmark waits after the uploads, before it reads them back, while the time they took is read here.
   local status=0 line measured=() from_bench to_bench bench_pid
   coproc BENCH { SNAPORA_BENCH_PAUSE=1 "$build/bench/server_load_bench" "$target" "$uploads" "$concurrency" "${pictures[@]}"; }
@@ -156,10 +170,8 @@ run_setup() {
   exec {from_bench}<&"${BENCH[0]}" {to_bench}>&"${BENCH[1]}"
   while IFS= read -r line <&"$from_bench"; do
     if [ "$line" != "uploads done" ]; then echo "$line"; continue; fi
-    measured+=("$(printf 'CPU seconds:      servers %.1f' "$(awk -v a="$(servers_cpu)" -v b="$servers_before" 'BEGIN { print a - b }')"
-      [ -n "$cluster" ] && printf ', PostgreSQL %.1f' "$(awk -v a="$(postgres_cpu)" -v b="$postgres_before" 'BEGIN { print a - b }')"
-      [ -n "$haproxy_pid" ] && printf ', haproxy %.1f' "$(awk -v a="$(cpu_of "$haproxy_pid")" -v b="$haproxy_before" 'BEGIN { print a - b }')"
-      echo " during the uploads")")
+    cpu_marks
+    measured+=("$cpu_text during the uploads")
     if [ -n "$cluster" ]; then
       measured+=("PostgreSQL WAL:   $(psql_value "SELECT wal_records || ' records, ' || pg_size_pretty(wal_bytes) || ', ' ||
         wal_write || ' writes (' || round(wal_write_time::numeric / 1000, 2) || ' s), ' || wal_sync || ' syncs (' ||
@@ -169,6 +181,8 @@ run_setup() {
   done
   exec {from_bench}<&- {to_bench}>&-
   wait "$bench_pid" || status=$?
+  cpu_marks
+  measured+=("$cpu_text during the read-back")
   printf '%s\n' "${measured[@]}"
   measured=()
   if [ -n "$cluster" ]; then
