@@ -1,7 +1,8 @@
 # "Anschließend bearbeiten": the editor opens on Print; a crop dragged with the
 # mouse and a line drawn with the line tool go out with "Hochladen"; F10 sends
-# and lists nothing; Escape with "Nur auf Festplatte speichern" saves; the
-# history sends an older screenshot through the editor again.
+# and lists nothing; a typed line not yet ended goes out with "Hochladen";
+# Escape with "Nur auf Festplatte speichern" saves; the history sends an older
+# screenshot through the editor again.
 
 editor_title="Screenshot bearbeiten"
 history_title="Screenshot-Chronik"
@@ -112,6 +113,34 @@ if wintool wait "$editor_title" 15000 >/dev/null; then
   expect_eq "the next line's box is open" "$(wintool get "$editor_title" TextEdit | cut -f4)" "1"
   wintool key "$editor_title" F10 >/dev/null
   wait_until 100 bash -c "! wine '$wintool_exe' find '$editor_title' 2>/dev/null | grep -q '	1	'"
+fi
+
+# A line typed and not ended with Enter goes out when "Hochladen" is clicked
+# with the mouse, which takes the focus from the text box before its click.
+before=$(request_count)
+focus_main
+xdotool key Print
+if wintool wait "$editor_title" 15000 >/dev/null; then
+  wintool click "$editor_title" CmdText >/dev/null
+  r=$(wintool screenrect "$editor_title" Image1)
+  read -r x0 y0 _ <<<"$r"
+  xdotool mousemove --sync $((x0 + 60)) $((y0 + 60)) click 1
+  wait_until 30 bash -c "wine '$wintool_exe' get '$editor_title' TextEdit 2>/dev/null | cut -f4 | grep -q 1"
+  xdotool type --delay 30 "Hallo Welt"
+  wintool wait-text "$editor_title" TextEdit "Hallo Welt" 5000 >/dev/null
+  read -r l t r b < <(wintool screenrect "$editor_title" UploadButton)
+  xdotool mousemove --sync $(((l + r) / 2)) $(((t + b) / 2)) click 1
+  wintool wait-text "$main_title" Label1 "Screenshot wurde erfolgreich hochgeladen." 30000 >/dev/null \
+    && pass "Hochladen with a line open uploads" || fail "Hochladen with a line open uploads ('$(control_text Label1)')"
+  expect_eq "Hochladen with a line open: one upload" "$(request_count)" "$((before + 1))"
+  extract_upload "$(newest_upload)" "$work_dir/typed.jpg"
+  # The line in the pen's red, its top-left corner 11 pixels above the click.
+  reds=$(convert "$work_dir/typed.jpg" -crop 120x30+55+42 +repage -fx 'r > 0.55 && g < 0.4 && b < 0.4 ? 1 : 0' \
+    -format '%[fx:int(mean * w * h)]' info: 2>/dev/null)
+  if [ "${reds:-0}" -gt 40 ]; then pass "the open line is in the upload ($reds red pixels)"
+  else fail "the open line is in the upload (${reds:-no} red pixels)"; fi
+else
+  fail "Print opens the editor for the open line"
 fi
 
 # Escape takes the default action: with "Nur auf Festplatte speichern", a save.

@@ -71,10 +71,13 @@ void ChooseStretchMode(HDC dc, int bitmapBits, int otherwise) {
     }
 }
 
-// Each edge on its own, as the backend places windows, so tiles still abut.
-RECT Scaled(const Rect& r, int dpi) {
-    return {dpi::ToNative(r.left, dpi), dpi::ToNative(r.top, dpi), dpi::ToNative(r.right, dpi),
-            dpi::ToNative(r.bottom, dpi)};
+// A rectangle of the control in its window's pixels. Each edge is scaled where
+// it lies in the parent, as the backend places windows: tiles still abut, and
+// a picture as large as the control meets the window's edges exactly.
+RECT Scaled(const Rect& r, const Control& control, int dpi) {
+    auto x = [&](int v) { return dpi::ToNative(control.Left() + v, dpi) - dpi::ToNative(control.Left(), dpi); };
+    auto y = [&](int v) { return dpi::ToNative(control.Top() + v, dpi) - dpi::ToNative(control.Top(), dpi); };
+    return {x(r.left), y(r.top), x(r.right), y(r.bottom)};
 }
 
 }  // namespace
@@ -82,7 +85,7 @@ RECT Scaled(const Rect& r, int dpi) {
 void Win32GifSurface::FillRect(const Rect& area, Colour colour) {
     HBRUSH brush = CreateSolidBrush(ResolveColour(colour, BackgroundOf(control_)));
     HGDIOBJ old = SelectObject(dc_, brush);
-    RECT r = Scaled(area, dpi_);
+    RECT r = Scaled(area, control_, dpi_);
     PatBlt(dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, PATCOPY);
     SelectObject(dc_, old);
     DeleteObject(brush);
@@ -94,7 +97,7 @@ void Win32GifSurface::DrawPicture(const Rect& to, const Bitmap& picture, GifRop 
     BITMAPINFO info = TopDown24(picture.Width(), picture.Height());
     const int oldMode = GetStretchBltMode(dc_);
     ChooseStretchMode(dc_, 24, COLORONCOLOR);
-    RECT r = Scaled(to, dpi_);
+    RECT r = Scaled(to, control_, dpi_);
     StretchDIBits(dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, 0, picture.Width(), picture.Height(),
                   picture.Row(0), &info, DIB_RGB_COLORS, RasterOperation(rop));
     SetStretchBltMode(dc_, oldMode);
@@ -113,7 +116,7 @@ void Win32GifSurface::DrawMask(const Rect& to, const MonoBitmap& mask, GifRop ro
     info.colours[1] = {255, 255, 255, 0};
     const int oldMode = GetStretchBltMode(dc_);
     ChooseStretchMode(dc_, 1, WHITEONBLACK);  // transparent points win when shrinking
-    RECT r = Scaled(to, dpi_);
+    RECT r = Scaled(to, control_, dpi_);
     StretchDIBits(dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, 0, mask.Width(), mask.Height(), mask.Bits(),
                   reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, RasterOperation(rop));
     SetStretchBltMode(dc_, oldMode);
@@ -152,7 +155,7 @@ void Win32GifHost::PaintInPlace(const Rect& clip, bool offScreen, const std::fun
         }
     }
     const int saved = SaveDC(target);
-    const RECT area = Scaled(clip, dpi_);
+    const RECT area = Scaled(clip, control_, dpi_);
     IntersectClipRect(target, area.left, area.top, area.right, area.bottom);
     struct Release {
         HWND window;
