@@ -5,12 +5,17 @@
 # stays, the temporary file goes and the next Print works again. On a display
 # of its own, 7680x4320 and full of noise, the compression takes long enough.
 
-start_snapora
-with_settings check TrayIconCheckBox 1 check CopyURLCheckBox 1
-wintool check "$main_title" ActiveWindowCheckBox 0 >/dev/null
-wintool clipboard-clear >/dev/null
-before=$(request_count)
-focus_main
+# With the tray icon on, Escape cancels a capture rather than closing the window.
+start_for_cancel() {
+  start_snapora
+  with_settings check TrayIconCheckBox 1 check CopyURLCheckBox 1
+  wintool check "$main_title" ActiveWindowCheckBox 0 >/dev/null
+  wintool clipboard-clear >/dev/null
+  before=$(request_count)
+  focus_main
+}
+
+start_for_cancel
 xdotool key --delay 0 Print Escape
 if wintool wait-text "$main_title" Label1 "Upload abgebrochen." 10000 >/dev/null; then
   sleep 3  # long enough for the compression and the upload, had they gone on
@@ -41,12 +46,7 @@ if [ -n "$big_pid" ] && wait_until 50 xdpyinfo; then
   convert -size 512x512 xc: +noise Random "$work_dir/noise.png"
   display -window root "$work_dir/noise.png" >/dev/null 2>&1 || true  # tiles the whole screen
 
-  start_snapora
-  with_settings check TrayIconCheckBox 1 check CopyURLCheckBox 1
-  wintool check "$main_title" ActiveWindowCheckBox 0 >/dev/null
-  wintool clipboard-clear >/dev/null
-  before=$(request_count)
-  focus_main
+  start_for_cancel
   xdotool key Print
   if wintool wait-text "$main_title" Label1 "Screenshot wird komprimiert..." 30000 >/dev/null; then
     wintool key "$main_title" ESCAPE >/dev/null
