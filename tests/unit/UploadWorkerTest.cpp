@@ -413,6 +413,8 @@ TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
     EXPECT_EQ(sent[1].path, "/upload.php");
 
     // The next capture goes its whole way again.
+    fake.files.beforeWrite = nullptr;  // it saw the loop's locals
+    backend.OnModal = nullptr;
     Main().EditCheckBox.SetChecked(false);
     Capture();
     EXPECT_EQ(Main().Label1.Caption(), "Screenshot wurde erfolgreich hochgeladen.");
