@@ -32,13 +32,17 @@ inline void CheckPicture(const Bitmap& picture) {
 }
 
 // Sets the compression parameters; the destination is the caller's.
-inline void Configure(jpeg_compress_struct& info, const Bitmap& picture, int quality) {
-    info.image_width = JDIMENSION(picture.Width());
-    info.image_height = JDIMENSION(picture.Height());
+inline void Configure(jpeg_compress_struct& info, int width, int height, int quality) {
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
     info.input_components = 3;
     info.in_color_space = JCS_EXT_BGR;  // the bitmap's own byte order, no conversion pass
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+}
+
+inline void Configure(jpeg_compress_struct& info, const Bitmap& picture, int quality) {
+    Configure(info, picture.Width(), picture.Height(), quality);
 }
 
 // Hands every row of the picture to a started compression.
