@@ -14,6 +14,9 @@ packages=(
   nsis icoutils openssl
   # Windows' "MS Sans Serif" metrics for the Wine prefixes (scripts/lib/common.sh)
   fonts-liberation2
+  # What the screenshot corpus shows (bench/make-corpus.sh): photos, the
+  # Node.js manual, country codes, a monospaced font
+  mate-backgrounds nodejs iso-codes fonts-dejavu-core
 )
 
 missing=()
