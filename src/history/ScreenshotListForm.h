@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/ProgramContext.h"
+#include "history/PictureStore.h"
 #include "imaging/Bitmap.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
@@ -11,8 +12,8 @@
 namespace snapora {
 
 // The recent screenshots of this run, newest first: a name in the list, a
-// copy of the picture and, once known, its address or saved path. Nothing of
-// it is stored on disk.
+// copy of the picture (packed losslessly in the background: PictureStore)
+// and, once known, its address or saved path. Nothing of it is stored on disk.
 class TScreenshotListForm : public Form {
 public:
     TScreenshotListForm(Application& app, ProgramContext& context);
@@ -37,14 +38,22 @@ public:
 
     const std::vector<std::string>& Names() const { return ListBox1.Items(); }
     const std::vector<std::string>& Targets() const { return targets_; }
-    const std::vector<Bitmap>& Pictures() const { return pictures_; }
+    // Entry `index`'s picture, exactly as it was added.
+    Bitmap Picture(int index) const { return pictures_.Picture(std::size_t(index)); }
+    std::size_t PictureBytes(int index) const { return pictures_.Bytes(std::size_t(index)); }
+    int Count() const { return int(pictures_.Size()); }
+
+    // From any thread: the newest pictures may be packed now (the upload
+    // worker says so once its own compression is done).
+    void StartPacking() { pictures_.StartPacking(); }
+    void WaitUntilPacked() { pictures_.WaitUntilPacked(); }
 
 private:
     void LayOut();
     int ListLimit() const;
 
     ProgramContext& context_;
-    std::vector<Bitmap> pictures_;
+    PictureStore pictures_;
     std::vector<std::string> targets_;
 };
 
