@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks on a folder of PNG screenshots: compression
-# (the size ladder), resizing, and the editor's undo on the widest picture.
+# (the size ladder), the history's packed entries, resizing, and the editor's
+# undo on the largest picture.
 #   bench/run.sh [FOLDER]
 # Default: the screenshot corpus, made by bench/make-corpus.sh into build/corpus.
 set -euo pipefail
@@ -12,7 +13,7 @@ else
   "$repo/bench/make-corpus.sh" "$screens"
 fi
 cmake -S "$repo" -B "$repo/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$repo/build/bench" -j "${SNAPORA_JOBS:-$(nproc)}" compression_bench resample_bench editor_undo_bench >/dev/null
+ninja -C "$repo/build/bench" -j "${SNAPORA_JOBS:-$(nproc)}" compression_bench history_bench resample_bench editor_undo_bench >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 files=() widest="" widest_pixels=0
@@ -25,6 +26,8 @@ for png in "$screens"/*.png; do
 done
 [ ${#files[@]} -gt 0 ] || { echo "no PNG pictures in $screens" >&2; exit 1; }
 "$repo/build/bench/bench/compression_bench" ${SNAPORA_BENCH_REPEATS:+-n "$SNAPORA_BENCH_REPEATS"} "${files[@]}"
+echo
+"$repo/build/bench/bench/history_bench" "${files[@]}"
 echo
 "$repo/build/bench/bench/resample_bench" "${files[@]}"
 echo

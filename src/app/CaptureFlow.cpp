@@ -121,6 +121,7 @@ void TMainForm::CaptureSteps(bool grab) {
     captureStarted_ = TimingLog::Clock::now();
     auto grabbed = captureStarted_;
     LockOptions(true);
+    context_.windows.history->ReleasePicture();  // it may still be packing the last screenshot from ScreenshotBitmap
     if (grab) {
         Screenshot();
         TimingLog::Stage("grab", captureStarted_);
@@ -148,7 +149,7 @@ void TMainForm::CaptureSteps(bool grab) {
         if (Visible()) RenameEdit.SetFocus();
         RenameButton.SetDefault(true);
     }
-    context_.windows.history->AddScreenshot(state_.ScreenshotBitmap);
+    context_.windows.history->AddLentScreenshot(state_.ScreenshotBitmap);  // packed in the background, no copy
     state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
     TimingLog::Stage("prepare", grabbed);
     StartUploadThread();

@@ -1,9 +1,10 @@
 #pragma once
-// The history's pictures: a copy of each screenshot, packed losslessly
-// (PackedPicture) on a thread of its own, so that a long list holds a few MB
-// per screenshot instead of a full bitmap. Until its turn comes an entry
-// keeps its raw copy; packing waits for StartPacking, so that it does not
-// take a processor from the compression of the screenshot being uploaded.
+// The history's pictures: each screenshot packed losslessly (PackedPicture)
+// on a thread of its own, so that a long list holds a few MB per screenshot
+// instead of a full bitmap. Until its turn comes an entry keeps a raw copy,
+// or reads the caller's picture where the caller lends it; packing waits
+// for StartPacking, so that it does not take a processor from the
+// compression of the screenshot being uploaded.
 
 #include <condition_variable>
 #include <cstddef>
@@ -26,6 +27,9 @@ public:
 
     // Called on one thread (the UI's).
     void Insert(std::size_t at, const Bitmap& picture);  // copies the pixels
+    // Packs straight from `picture`, without a copy: it must neither change
+    // nor go before WaitUntilPacked has returned.
+    void InsertLent(std::size_t at, const Bitmap& picture);
     void Erase(std::size_t at);
     void Clear();
     std::size_t Size() const { return entries_.size(); }
@@ -44,6 +48,7 @@ public:
     struct Entry;
 
 private:
+    void Add(std::size_t at, std::shared_ptr<Entry> entry);
     void Pack();
 
     std::vector<std::shared_ptr<Entry>> entries_;
@@ -51,7 +56,6 @@ private:
     mutable std::mutex mutex_;  // guards what follows
     std::condition_variable changed_;
     std::deque<std::shared_ptr<Entry>> waiting_;
-    std::vector<std::uint8_t> spare_;  // a packed entry's raw memory, for the next one
     bool released_ = false, stopping_ = false, busy_ = false;
     std::thread packer_;
 };

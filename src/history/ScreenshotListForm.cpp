@@ -64,6 +64,15 @@ int TScreenshotListForm::ListLimit() const {
 
 void TScreenshotListForm::AddScreenshot(const Bitmap& picture) {
     pictures_.Insert(0, picture);
+    Added();
+}
+
+void TScreenshotListForm::AddLentScreenshot(const Bitmap& picture) {
+    pictures_.InsertLent(0, picture);
+    Added();
+}
+
+void TScreenshotListForm::Added() {
     ListBox1.InsertItem(0, "Neuer Screenshot");
     targets_.insert(targets_.begin(), "");
     // Only the one entry past the limit goes; a lowered limit trims no further.
@@ -110,6 +119,7 @@ void TScreenshotListForm::EditScreenshotButtonClick() {
     // A worker still busy with the previous screenshot owns the picture and the temp file.
     if (main.WorkerRunning() || !context_.state.ReadyForCapture) return;
     CaptureState& state = context_.state;
+    ReleasePicture();  // the newest entry may still be read from ScreenshotBitmap
     main.EditCheckBox.SetChecked(true);
     main.FormFirstShow();
     state.ReadyForCapture = false;

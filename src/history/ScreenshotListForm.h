@@ -27,6 +27,10 @@ public:
     TButton CloseButton{&BottomPanel, "CloseButton"};
 
     void AddScreenshot(const Bitmap& picture);
+    // The same without a copy: `picture` is packed where it is, and must not
+    // change before ReleasePicture has returned.
+    void AddLentScreenshot(const Bitmap& picture);
+    void ReleasePicture() { pictures_.WaitUntilPacked(); }
     void RenameLatestScreenshot(const std::string& name, const std::string& target);
 
     void FormShow();
@@ -50,6 +54,7 @@ public:
 
 private:
     void LayOut();
+    void Added();
     int ListLimit() const;
 
     ProgramContext& context_;
