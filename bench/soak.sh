@@ -39,7 +39,7 @@ memory() { awk '/^VmRSS:/ {r=$2} /^RssAnon:/ {a=$2} END {print r, a}' /proc/"$pi
 csv="$repo/build/soak-$([ "$editor" -eq 1 ] && echo editor || echo plain).csv"
 echo "capture,ms,rss_kb,anon_kb" >"$csv"
 echo "$captures captures$([ "$editor" -eq 1 ] && echo ' through the editor') of $(basename "$picture") on 3840x2160," \
-  "history length ${list:-5},"
+  "history length ${list:-5}," \
   "process $pid, load average $(cut -d' ' -f1-3 /proc/loadavg); start: $(memory | awk '{print $1 " kB resident, " $2 " kB anonymous"}')"
 address="" dropped=0 started_all=$(now_ms)
 for capture in $(seq "$captures"); do
