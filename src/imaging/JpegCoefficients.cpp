@@ -610,13 +610,6 @@ std::unique_ptr<JpegCoefficients> JpegCoefficients::AnalyseRows(const PixelRows&
     return result;
 }
 
-std::uint64_t JpegCoefficients::Blocks() const {
-    std::uint64_t n = 0;
-    for (const Band& b : bands_)
-        for (int c = 0; c < 3; ++c) n += b.count[c] + b.padding[c];
-    return n;
-}
-
 bool JpegCoefficients::Covers(int quality) const {
     return quality <= finestQuality_ && QuantizerAt(quality).valid && TablesFiner(finestQuality_, quality);
 }

@@ -5,8 +5,8 @@
 // kept. From it the file's size at any quality is counted without writing
 // the file: libjpeg's own quantisation at that quality, then the bits the
 // standard Huffman tables give the blocks. Only byte stuffing (a zero after
-// each 0xFF of coded data) is left out, so a count is the file's size or a
-// few hundredths of a percent less, never more.
+// each 0xFF of coded data) is left out, so a count is the file's size or up
+// to about one percent less (white screens at 200 % stuff the most), never more.
 //
 // A count also bounds every higher quality from below: at a finer table each
 // quantised coefficient is at least as large, so the AC codes cost at least
@@ -55,6 +55,7 @@ public:
     // blocks over the sample's, estimate the picture's.
     static std::unique_ptr<JpegCoefficients> AnalyseSample(const Bitmap& picture, int finestQuality, int step);
     double SampledShare() const { return sampledShare_; }
+
     ~JpegCoefficients();
     JpegCoefficients(const JpegCoefficients&) = delete;
     JpegCoefficients& operator=(const JpegCoefficients&) = delete;
@@ -68,7 +69,6 @@ public:
     // The file's size with this many coded bits and nothing stuffed.
     std::uint64_t BytesFor(std::uint64_t bits) const { return headerBytes_ + (bits + 7) / 8; }
     std::uint64_t HeaderBytes() const { return headerBytes_; }
-    std::uint64_t Blocks() const;
 
     // A size the file at `quality` is certainly not smaller than, from a count
     // at the same or a lower quality; 0 when the count says nothing about it.
@@ -78,9 +78,9 @@ public:
     // The exact DC bits at a quality.
     std::uint64_t DcBitsAt(int quality) const;
 
-    // The file EncodeJpeg writes at this quality, byte for byte: these
-    // blocks quantised by libjpeg and coded by libjpeg (its transcoding
-    // entry), without going through colour conversion and DCT again.
+    // The file EncodeJpeg writes at this quality, byte for byte: an encode
+    // by libjpeg whose colour conversion and downsampling are skipped and
+    // whose DCT step hands out these blocks, quantised by libjpeg's quantiser.
     std::string Encode(int quality) const;
 
     struct Band;
