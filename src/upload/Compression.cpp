@@ -49,8 +49,11 @@ CompressionOutcome WalkLadder(const Bitmap& picture, const JpegEncoderFn& encode
 namespace {
 
 // The guess looks at every fourth block of 16x16 pixels in every fourth row
-// of them: a sixteenth of the picture, spread over all of it.
-constexpr int SampleStep = 4;
+// of them: a sixteenth of the picture, spread over all of it; exact counts on
+// the way correct it. A first look at every sixteenth block of every
+// sixteenth row says whether the first rung fits by far, at hardly any cost.
+constexpr int SampleStep = 4, GlanceStep = 16;
+constexpr double WellWithin = 0.7;  // of the limit
 
 struct Rung {
     int quality = 0;
@@ -78,7 +81,7 @@ public:
     }
 
     CompressionOutcome Walk() {
-        if (guess_ == 0) EncodeFirstRung();
+        if (guess_ <= 1) EncodeFirstRungs();
         for (;;) {
             Rung& r = rungs_[walked_];
             if (r.jpeg) {
@@ -86,9 +89,9 @@ public:
                 Pass();
             } else if (r.floor > MaxUploadBytes && walked_ != last_) {
                 Pass();
-            } else if (!coefficients_ && walked_ == guess_ && walked_ <= 1) {
-                // One encode is all the guess expects: the analysis would
-                // cost more than it could save.
+            } else if (!coefficients_ && walked_ <= 1 && guess_ <= 1) {
+                // One or two encodes are all the guess expects: the analysis
+                // would cost more than it could save.
                 Encode(walked_);
             } else if (!coefficients_ && !analysisFailed_) {
                 coefficients_ = JpegCoefficients::Analyse(picture_, rungs_[0].quality, threads_);
@@ -103,57 +106,44 @@ public:
     }
 
 private:
-    // Where the first rung is expected to fit, the plain ladder's one encode
-    // is as quick as anything. With a second processor the analysis runs
-    // beside it, in case the file is too large, and stops when it fits.
-    void EncodeFirstRung() {
-        if (threads_ < 2) {
+    // Where the first or second rung is expected to fit, the plain ladder's
+    // encodes are as quick as anything. With a second processor both are
+    // encoded at once, unless the first is expected well within the limit.
+    void EncodeFirstRungs() {
+        if (threads_ < 2 || last_ == 0 || (guess_ == 0 && sampled_ && Estimate(0) < WellWithin * double(MaxUploadBytes))) {
             Encode(0);
             return;
         }
-        std::atomic<bool> fits{false};
-        std::optional<std::string> jpeg;
+        std::optional<std::string> first;
         std::exception_ptr error;
         std::thread encode([&] {
             try {
-                jpeg = EncodeJpeg(picture_, rungs_[0].quality);
-                fits = jpeg->size() <= MaxUploadBytes;
+                first = EncodeJpeg(picture_, rungs_[0].quality);
             } catch (...) {
                 error = std::current_exception();
-                fits = true;  // nothing more to analyse for
             }
         });
         try {
-            coefficients_ = JpegCoefficients::Analyse(picture_, rungs_[0].quality, 1, &fits);
+            rungs_[1].jpeg = EncodeJpeg(picture_, rungs_[1].quality);
         } catch (...) {
             encode.join();
             throw;
         }
         encode.join();
         if (error) std::rethrow_exception(error);
-        analysisFailed_ = !coefficients_ && !fits;
-        rungs_[0].jpeg = std::move(jpeg);
+        rungs_[0].jpeg = std::move(first);
         Learn(0, double(rungs_[0].jpeg->size()));
     }
 
     // The rung to count before making a file for the open rung `walked_`,
-    // or none. Counts settle the rungs above the first fitting one: the
-    // count of the rung just above it, too large, puts a floor above the
-    // limit under every rung higher still. So the count goes to the rung
-    // above the guess first, then climbs from the highest rung a count
-    // showed fitting, one rung at a time, up to the open rung. Below the
-    // guess, a rung is counted before its file is made.
+    // or none (the file is made). Above the guess, the rung just above it
+    // first: its floor usually settles every rung above it at once. Then the
+    // open rung itself, unless it is the guess, whose file is expected to fit.
     std::size_t NextToCount() const {
         const std::size_t i = walked_;
+        if (rungs_[i].count) return SIZE_MAX;  // counted within the limit
         if (i + 1 < guess_ && !rungs_[guess_ - 1].count) return guess_ - 1;
-        for (std::size_t j = i + 1; j <= last_; ++j) {
-            const Rung& r = rungs_[j];
-            if (!r.count) continue;
-            if (r.floor > MaxUploadBytes) break;  // too large: nothing fits between
-            return rungs_[j - 1].count ? SIZE_MAX : j - 1;
-        }
-        if (i == guess_ || rungs_[i].count) return SIZE_MAX;
-        return i;
+        return i == guess_ ? SIZE_MAX : i;
     }
 
     std::size_t GuessedFrom(int quality) const {
@@ -174,10 +164,13 @@ private:
     }
 
     std::size_t GuessedFromSample() {
-        sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, SampleStep);
-        if (!sampled_) return 0;
-        sampleScale_ = 1 / sampled_->SampledShare();
-        estimates_.assign(rungs_.size(), 0);
+        for (const int step : {GlanceStep, SampleStep}) {
+            sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, step);
+            if (!sampled_) return 0;
+            sampleScale_ = 1 / sampled_->SampledShare();
+            estimates_.assign(rungs_.size(), 0);
+            if (step == GlanceStep && Estimate(0) < WellWithin * double(MaxUploadBytes)) return 0;
+        }
         return GuessedFromEstimates();
     }
 
