@@ -64,34 +64,10 @@ int QuantizeWith(const std::int16_t* divisors, int k, int value) {
     return value < 0 ? -q : q;
 }
 
-// A compression of a small picture at `quality`, started, for its tables.
-template <class F>
-void WithStartedCompression(int quality, F&& use) {
-    jpeg_compress_struct info{};
-    jpeg::ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = jpeg::OnError;
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    const Bitmap tiny(16, 16);
-    if (setjmp(errors.escape)) {
-        jpeg_destroy_compress(&info);
-        std::free(out);
-        throw std::runtime_error(std::string("JPEG-Fehler: ") + errors.message);
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &out, &outSize);
-    jpeg::Configure(info, tiny, quality);
-    jpeg_start_compress(&info, TRUE);
-    use(info);
-    jpeg_abort_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::free(out);
-}
-
 Quantizer MakeQuantizer(int quality) {
     Quantizer q;
-    WithStartedCompression(quality, [&](jpeg_compress_struct& info) {
+    // A compression of a small picture at `quality`, started, for its tables.
+    jpeg::CompressToMemory(16, 16, quality, [&](jpeg_compress_struct& info) {
         if (info.dct_method != JDCT_ISLOW || info.num_components != 3) return;
         DctModule& dct = DctOf(info);
         q.quantize = dct.quantize;
@@ -123,7 +99,7 @@ Quantizer MakeQuantizer(int quality) {
             }
         }
         q.valid = ok;
-    });
+    }, nullptr);
     return q;
 }
 
@@ -817,12 +793,6 @@ void DownsampleNothing(j_compress_ptr, JSAMPIMAGE, JDIMENSION, JSAMPIMAGE, JDIME
 
 std::string JpegCoefficients::Encode(int quality) const {
     if (!Covers(quality)) throw std::logic_error("JPEG: quality outside the analysis");
-    jpeg_compress_struct info{};
-    jpeg::ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = jpeg::OnError;
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
     Replay replay;
     replay.bands = &bands_;
     replay.quantizer = &QuantizerAt(quality);
@@ -830,29 +800,15 @@ std::string JpegCoefficients::Encode(int quality) const {
         ~Restore() { replaying = nullptr; }
     } restore;
     replaying = &replay;
-    if (setjmp(errors.escape)) {
-        jpeg_destroy_compress(&info);
-        std::free(out);
-        throw std::runtime_error(std::string("JPEG-Fehler: ") + errors.message);
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &out, &outSize);
-    jpeg::Configure(info, width_, height_, quality);
-    jpeg_start_compress(&info, TRUE);
-    info.cconvert->color_convert = ConvertNothing;
-    info.downsample->downsample = DownsampleNothing;
-    info.fdct->forward_DCT = ReplayForwardDct;
-    // The rows are never read: any will do.
-    std::vector<JSAMPLE> row(std::size_t(width_) * 3);
-    JSAMPROW batch[McuRows];
-    std::fill(std::begin(batch), std::end(batch), row.data());
-    while (info.next_scanline < info.image_height)
-        jpeg_write_scanlines(&info, batch, std::min<JDIMENSION>(McuRows, info.image_height - info.next_scanline));
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::string bytes(reinterpret_cast<const char*>(out), outSize);
-    std::free(out);
-    return bytes;
+    std::vector<JSAMPLE> row(std::size_t(width_) * 3);  // never read: any row will do
+    return jpeg::CompressToMemory(
+        width_, height_, quality,
+        [](jpeg_compress_struct& info) {
+            info.cconvert->color_convert = ConvertNothing;
+            info.downsample->downsample = DownsampleNothing;
+            info.fdct->forward_DCT = ReplayForwardDct;
+        },
+        [&](int) { return row.data(); });
 }
 
 int QuantizeCoefficient(int value, int quality, int table, int k) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>  // jpeglib.h needs FILE
 #include <csetjmp>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -45,12 +46,12 @@ inline void Configure(jpeg_compress_struct& info, const Bitmap& picture, int qua
     Configure(info, picture.Width(), picture.Height(), quality);
 }
 
-// Hands every row of the picture to a started compression.
-inline void WriteRows(jpeg_compress_struct& info, const Bitmap& picture) {
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(picture.Row(int(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-}
+// One compression into memory in the program's set-up: `started` runs after
+// jpeg_start_compress (where modules can be taken over), then every row from
+// `row` (y -> the row's BGR pixels) goes in, and the file's bytes come back.
+// Without `row` the compression is given up after `started`.
+std::string CompressToMemory(int width, int height, int quality,
+                             const std::function<void(jpeg_compress_struct&)>& started,
+                             const std::function<JSAMPROW(int)>& row);
 
 }  // namespace snapora::jpeg
