@@ -4,7 +4,7 @@
 // instead of a full bitmap. Until its turn comes an entry keeps a raw copy,
 // or reads the caller's picture where the caller lends it; packing waits
 // for StartPacking, so that it does not take a processor from the
-// compression of the screenshot being uploaded.
+// compression and upload of the screenshot.
 
 #include <condition_variable>
 #include <cstddef>

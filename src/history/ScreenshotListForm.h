@@ -47,8 +47,9 @@ public:
     std::size_t PictureBytes(int index) const { return pictures_.Bytes(std::size_t(index)); }
     int Count() const { return int(pictures_.Size()); }
 
-    // From any thread: the newest pictures may be packed now (the upload
-    // worker says so once its own compression is done).
+    // From any thread: the newest pictures may be packed now (the main
+    // window says so when the upload worker has ended, so that packing takes
+    // no processor from its compression and upload).
     void StartPacking() { pictures_.StartPacking(); }
     void WaitUntilPacked() { pictures_.WaitUntilPacked(); }
 

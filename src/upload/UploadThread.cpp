@@ -115,8 +115,6 @@ void TUploadThread::CompressScreenshot() {
                          started);
         jpeg = std::move(outcome.jpeg);
     }
-    // The history packs its copy now, while the file is written and sent.
-    context_.windows.history->StartPacking();
     ThrowIfCancelled();
     started = TimingLog::Clock::now();
     if (!files.WriteFile(state.TempFileName, jpeg))
