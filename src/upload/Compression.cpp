@@ -53,7 +53,7 @@ namespace {
 // the way correct it. A first look at every sixteenth block of every
 // sixteenth row says whether the first rung fits by far, at hardly any cost.
 constexpr int SampleStep = 4, GlanceStep = 16;
-constexpr double WellWithin = 0.7;  // of the limit
+constexpr double WellWithin = 0.85;  // of the limit (samples rate a little high)
 
 struct Rung {
     int quality = 0;
