@@ -127,6 +127,7 @@ void TMainForm::CaptureSteps(bool grab) {
     auto grabbed = captureStarted_;
     if (CaptureAbandoned()) return;  // Escape while the history handed an older screenshot over
     LockOptions(true);
+    context_.windows.history->ReleasePicture();  // it may still be packing the last screenshot from ScreenshotBitmap
     if (grab) {
         Screenshot();
         TimingLog::Stage("grab", captureStarted_);
@@ -155,7 +156,7 @@ void TMainForm::CaptureSteps(bool grab) {
         if (Visible()) RenameEdit.SetFocus();
         RenameButton.SetDefault(true);
     }
-    context_.windows.history->AddScreenshot(state_.ScreenshotBitmap);
+    context_.windows.history->AddLentScreenshot(state_.ScreenshotBitmap);  // packed in the background, no copy
     state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
     TimingLog::Stage("prepare", grabbed);
     StartUploadThread();

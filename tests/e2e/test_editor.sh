@@ -88,6 +88,8 @@ if wintool wait "$editor_title" 15000 >/dev/null; then
   sleep 0.5
   extract_upload "$(newest_upload)" "$work_dir/again.jpg"
   expect_eq "re-edited: the older picture went out" "$(identify -format '%wx%h' "$work_dir/again.jpg" 2>/dev/null)" "200x150"
+  # The history kept it packed: the same pixels at the same quality make the same file.
+  expect_eq "re-edited: every pixel as it was" "$(cmp -s "$work_dir/edited.jpg" "$work_dir/again.jpg" && echo same)" "same"
   wintool wait-text "$main_title" Label1 "Screenshot wurde erfolgreich hochgeladen." 30000 >/dev/null
 else
   fail "re-editing opens the editor"
