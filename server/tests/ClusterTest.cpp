@@ -243,8 +243,9 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
         const char* tally;
         int exit;
     };
-    for (const Run& run : {Run{"first.log", "records: 4 copied, 0 already there; pictures: 3 copied, 0 already there, 3 checked", 0},
-                           Run{"again.log", "records: 0 copied, 4 already there; pictures: 0 copied, 3 already there, 3 checked", 0}}) {
+    for (const Run& run :
+         {Run{"first.log", "records: 4 copied, 0 already there; pictures: 3 copied, 0 already there, 3 checked", 0},
+          Run{"again.log", "records: 0 copied, 4 already there; pictures: 0 copied, 3 already there, 3 checked", 0}}) {
         EXPECT_EQ(migrate(run.log), run.exit);
         EXPECT_NE(ReadFile(folder.Path() + "/" + run.log).find(run.tally), std::string::npos)
             << ReadFile(folder.Path() + "/" + run.log);
@@ -267,9 +268,11 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
     auto postgres = Instance(folder.Path() + "/pg", database);
     for (const auto& [path, bytes] : uploaded) EXPECT_EQ(Get(postgres->Port(), path + ".jpg").body, bytes) << path;
     const std::string name = uploaded[0].first.substr(1);
-    HttpReply renamed = Exchange(postgres->Port(), ProgramPost("/rename.php", {{"filename", name}, {"newfilename", "umgezogen"}}, cookie));
+    HttpReply renamed = Exchange(
+        postgres->Port(), ProgramPost("/rename.php", {{"filename", name}, {"newfilename", "umgezogen"}}, cookie));
     EXPECT_EQ(renamed.body, "http://127.0.0.1:" + std::to_string(postgres->Port()) + "/umgezogen");
-    EXPECT_EQ(Exchange(postgres->Port(), ProgramUpload(MakeJpeg(10, 10))).body.rfind("ok|", 0), 0u);  // new ids clear the copied ones
+    // New ids clear the copied ones.
+    EXPECT_EQ(Exchange(postgres->Port(), ProgramUpload(MakeJpeg(10, 10))).body.rfind("ok|", 0), 0u);
 }
 
 }  // namespace snapora::server::testing

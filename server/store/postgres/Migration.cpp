@@ -43,7 +43,8 @@ constexpr Table Settings{"settings", "key, value", TakeTheSources};
 constexpr const Table* CountersOf[] = {&Accounts, &Sessions, &Screenshots};
 
 constexpr PgStatement InsertPicture{
-    "migrate_picture", "INSERT INTO pictures(key, size, sha256, data) VALUES($1, $2, $3, $4) ON CONFLICT DO NOTHING RETURNING 1"};
+    "migrate_picture",
+    "INSERT INTO pictures(key, size, sha256, data) VALUES($1, $2, $3, $4) ON CONFLICT DO NOTHING RETURNING 1"};
 constexpr PgStatement InsertThumbnail{"migrate_thumbnail",
                                       "INSERT INTO thumbnails(key, jpeg) VALUES($1, $2) ON CONFLICT DO NOTHING"};
 // The stored hash and a fresh one over the stored bytes, both against the file's.

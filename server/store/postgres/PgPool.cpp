@@ -1,5 +1,7 @@
 #include "store/postgres/PgPool.h"
 
+#include <chrono>
+
 namespace snapora::server {
 
 namespace {
@@ -7,7 +9,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto WaitForConnection = std::chrono::seconds(10);
 }  // namespace
 
-PgPool::PgPool(std::string conninfo, std::size_t size) : conninfo_(std::move(conninfo)), size_(std::max<std::size_t>(1, size)) {}
+PgPool::PgPool(std::string conninfo, std::size_t size)
+    : conninfo_(std::move(conninfo)), size_(std::max<std::size_t>(1, size)) {}
 
 std::unique_ptr<PgConnection> PgPool::Take(bool& reused) {
     std::unique_lock lock(mutex_);

@@ -3,7 +3,6 @@
 // connection found dead (the database restarted) is dropped and replaced on
 // the next use, so the server reconnects by itself.
 
-#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
