@@ -1,8 +1,9 @@
 // snapora-server: wires the store, the handlers and the HTTP adapter together,
-// and runs until SIGTERM or SIGINT.
+// and runs until SIGTERM or SIGINT; or runs one of the operator's commands.
 
 #include <pthread.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include <iterator>
 #include <stdexcept>
 #include <mutex>
+#include <optional>
+#include <algorithm>
 
 #include "auth/Passwords.h"
 #include "config/Options.h"
@@ -20,6 +23,7 @@
 #include "http/HttpServer.h"
 #include "store/SqliteStore.h"
 #include "text/Names.h"
+#include "tools/OperatorCommands.h"
 
 using namespace snapora::server;
 
@@ -57,10 +61,55 @@ std::string ReadTextFile(const std::string& path) {
     return text;
 }
 
+// One line of standard input; on a terminal asked for twice, without echo.
+std::optional<std::string> ReadPassword() {
+    auto line = [](const char* prompt) -> std::optional<std::string> {
+        const bool terminal = ::isatty(0);
+        termios saved{};
+        if (terminal) {
+            std::cerr << prompt << std::flush;
+            ::tcgetattr(0, &saved);
+            termios quiet = saved;
+            quiet.c_lflag &= ~tcflag_t(ECHO);
+            ::tcsetattr(0, TCSANOW, &quiet);
+        }
+        std::string text;
+        const bool read = bool(std::getline(std::cin, text));
+        if (terminal) {
+            ::tcsetattr(0, TCSANOW, &saved);
+            std::cerr << "\n";
+        }
+        if (!read) return std::nullopt;
+        return text;
+    };
+    std::optional<std::string> password = line("Password: ");
+    if (password && ::isatty(0) && line("Password again: ") != password) return std::nullopt;
+    return password;
+}
+
+int OperatorMain(const std::vector<std::string>& arguments) {
+    OperatorCommand command = ParseOperatorCommand(arguments);
+    if (!command.error.empty()) {
+        std::cerr << "snapora-server: " << command.error << "\nTry 'snapora-server --help'.\n";
+        return 2;
+    }
+    try {
+        StartCrypto();
+        SqliteStore store(command.dataDir, false);
+        return RunOperatorCommand(command, store, ReadPassword, std::cout, std::cerr);
+    } catch (const std::exception& error) {
+        std::cerr << "snapora-server: " << error.what() << "\n";
+        return 1;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    ParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    signal(SIGXFSZ, SIG_IGN);  // a file that may grow no further is a failed write, not the end
+    if (IsOperatorCommand(arguments)) return OperatorMain(arguments);
+    ParsedOptions parsed = ParseOptions(arguments);
     if (!parsed.error.empty()) {
         std::cerr << "snapora-server: " << parsed.error << "\nTry 'snapora-server --help'.\n";
         return 2;
@@ -81,17 +130,26 @@ int main(int argc, char** argv) {
 
     try {
         StartCrypto();
+        DummyHash();  // made now, so that the first unknown name does not take twice as long
         std::filesystem::create_directories(options.dataDir);
         SqliteStore store(options.dataDir);
-        if (store.RemovedAtStart() > 0)
-            LogLine("snapora-server: removed " + std::to_string(store.RemovedAtStart()) +
+        PictureFolder::Recovery recovery = store.Recover();
+        if (recovery.stagedRemoved > 0)
+            LogLine("snapora-server: removed " + std::to_string(recovery.stagedRemoved) +
                     " unfinished upload(s) left by an earlier run");
-        LoginThrottle throttle;
+        for (const std::string& file : recovery.quarantined)
+            LogLine("snapora-server: no record names pictures/" + file + "; moved it to " + options.dataDir +
+                    "/quarantine/");
+        LoginThrottle throttle(store);
         ChangeBoard board;
         ServerSettings settings;
         settings.latestVersion = options.latestVersion;
         settings.maxUpload = options.maxUpload;
         settings.sessionIdle = options.sessionIdle;
+        settings.registrationOpen = options.registrationOpen;
+        settings.quotaAccountBytes = options.quotaAccount;
+        settings.quotaAnonymousBytes = options.quotaAnonymous;
+        settings.minFreeBytes = options.minFree;
         settings.downloadsDir = options.downloadsDir.empty() ? options.dataDir + "/downloads" : options.downloadsDir;
         Context context{settings, store, throttle, board, [] { return std::int64_t(std::time(nullptr)); },
                         store.Setting("secret", RandomHex(32))};
@@ -104,8 +162,14 @@ int main(int argc, char** argv) {
         limits.listenSocket = socket.fd;
         limits.threads = options.threads;
         limits.maxConnections = options.maxConnections;
-        limits.maxConnectionsPerAddress = options.maxConnections;
+        limits.maxConnectionsPerAddress = options.maxPerAddress;
         limits.timeoutSeconds = options.timeoutSeconds;
+        limits.watch.headSeconds = options.headTimeoutSeconds;
+        limits.watch.minBodyRate = options.minBodyRate;
+        limits.streams.total = options.maxStreams;
+        limits.streams.perAddress = std::min(limits.streams.perAddress, options.maxStreams);
+        limits.streams.perTopic = std::min(limits.streams.perTopic, options.maxStreams);
+        limits.streamLifetimeSeconds = options.streamLifetimeSeconds;
         limits.maxUpload = options.maxUpload;
         limits.stagingFolder = store.StagingFolder();
         limits.behindProxy = options.behindProxy;

@@ -113,6 +113,31 @@ Response SeeOther(const std::string& location) {
     return response;
 }
 
+Response Found(const std::string& location) {
+    Response response = SeeOther(location);
+    response.status = 302;
+    return response;
+}
+
+Response BusyPage() {
+    Response response = PageResponse("Ausgelastet",
+                                     "<h1>Einen Moment bitte</h1>\n<p>Der Server ist gerade ausgelastet. Bitte "
+                                     "versuchen Sie es gleich noch einmal.</p>",
+                                     503);
+    response.headers.emplace_back("Retry-After", "5");
+    return response;
+}
+
+Response TooManyMissesPage() {
+    Response response = PageResponse("Zu viele Anfragen",
+                                     "<h1>Zu viele Anfragen</h1>\n<p>Von Ihrem Anschluss wurde zu oft nach Seiten "
+                                     "gefragt, die es nicht gibt. Bitte versuchen Sie es in einigen Minuten noch "
+                                     "einmal.</p>",
+                                     429);
+    response.headers.emplace_back("Retry-After", "300");
+    return response;
+}
+
 std::string GermanTime(std::int64_t secondsSinceEpoch) {
     std::time_t t = std::time_t(secondsSinceEpoch);
     std::tm local{};

@@ -25,6 +25,9 @@ struct Request {
     std::string remoteAddress;
     bool bodyTooLarge = false;   // more than the upload limit arrived; the rest was dropped
     bool bodyMalformed = false;  // a body that is not a form, or fields beyond their limits
+    bool bodyNotStored = false;  // the server could not write it down (disk full)
+    bool secure = false;         // came over HTTPS (the server's own TLS, or a proxy saying so)
+    bool overloaded = false;     // its address has too many requests running: answer "busy" only
 
     std::string Query(const std::string& key) const { return Lookup(query, key); }
     std::string Field(const std::string& key) const { return Lookup(fields, key); }

@@ -14,9 +14,12 @@ namespace snapora::server {
 
 class SqliteStore final : public Store {
 public:
-    // Opens or creates DATA/snapora.db and the picture folders, and clears
-    // what a crash may have left (staged uploads, unrecorded pictures).
-    explicit SqliteStore(const std::string& dataDir);
+    // Opens DATA/snapora.db (and DATA/limits.db beside it) and the picture
+    // folders; creates them when mayCreate. Throws StoreError when the
+    // database is missing but pictures are there (a lost or misplaced
+    // database must not look like a fresh start), and when it is missing and
+    // may not be created.
+    explicit SqliteStore(const std::string& dataDir, bool mayCreate = true);
     ~SqliteStore() override;
 
     Screenshot AddScreenshot(const NewScreenshot& screenshot, const std::string& stagedFile) override;
@@ -42,18 +45,43 @@ public:
 
     std::string Setting(const std::string& key, const std::string& fallback) override;
 
-    int RemovedAtStart() const { return removedAtStart_; }
+    std::optional<Screenshot> FindByFormerName(const std::string& name) override;
+    std::optional<Session> ClaimSession(const std::string& name, const std::string& ownerHash, std::int64_t now,
+                                        std::int64_t idleSeconds, bool onlyUnused) override;
+    void SetSessionAccount(std::int64_t sessionId, std::int64_t accountId) override;
+
+    std::vector<Account> Accounts() override;
+    void SetAccountDisabled(std::int64_t accountId, bool disabled) override;
+    void DeleteAccount(std::int64_t accountId) override;
+
+    void Count(const std::string& key, std::int64_t amount, std::int64_t at) override;
+    std::int64_t Counted(const std::string& key, std::int64_t since) override;
+    void Forget(const std::string& key) override;
+    std::uint64_t FreeBytes() override;
+
+    // At the server's start, never while another process serves: clears what
+    // a crash may have left (staged uploads) and quarantines picture files no
+    // record names.
+    PictureFolder::Recovery Recover();
 
 private:
     class Statement;
+    class Transaction;
     Statement& Prepared(const char* sql);
+    Statement& PreparedLimits(const char* sql);
     std::optional<Session> LatestSession(const std::string& name);
+    void DeleteScreenshotLocked(std::int64_t id, std::string& fileKey);
 
     std::mutex mutex_;
     sqlite3* db_ = nullptr;
     PictureFolder files_;
     std::vector<std::pair<const char*, std::unique_ptr<Statement>>> statements_;
-    int removedAtStart_ = 0;
+    // Counts for the limits: a database of their own, committed without
+    // waiting for the disk (a lost minute of counts harms nothing).
+    std::mutex limitsMutex_;
+    sqlite3* limits_ = nullptr;
+    std::vector<std::pair<const char*, std::unique_ptr<Statement>>> limitStatements_;
+    unsigned countsSincePrune_ = 0;
 };
 
 }  // namespace snapora::server

@@ -25,7 +25,7 @@ struct PagesTest : ::testing::Test {
         request.query = std::move(query);
         request.cookies = cookies;
         request.remoteAddress = "10.1.1.1";
-        return Keep(HandleRequest(world.context, request));
+        return Keep(world.Handle(request));
     }
     Response Post(const std::string& path, const std::string& action, std::map<std::string, std::string> fields) {
         Request request;
@@ -35,7 +35,7 @@ struct PagesTest : ::testing::Test {
         request.fields = std::move(fields);
         request.cookies = cookies;
         request.remoteAddress = "10.1.1.1";
-        return Keep(HandleRequest(world.context, request));
+        return Keep(world.Handle(request));
     }
     Response Keep(Response response) {
         for (const auto& [name, value] : response.headers) {
@@ -55,7 +55,7 @@ struct PagesTest : ::testing::Test {
         Request upload = world.Upload(jpeg);
         upload.fields["description"] = description;
         if (!session.empty()) upload.fields["sessionname"] = session;
-        std::string reply = HandleRequest(world.context, upload).body;
+        std::string reply = world.Handle(upload).body;
         return reply.substr(reply.rfind('/') + 1);
     }
 };
@@ -155,7 +155,7 @@ TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
     for (const char* description : {"erstes", "zweites"}) {
         Request upload = world.Upload(jpeg);
         upload.fields = {{"description", description}, {"username", "anna"}, {"password", "geheim1"}};
-        ASSERT_EQ(HandleRequest(world.context, upload).body.substr(0, 2), "ok");
+        ASSERT_EQ(world.Handle(upload).body.substr(0, 2), "ok");
     }
     Upload("fremdes");
 
@@ -182,7 +182,7 @@ TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
 }
 
 TEST_F(PagesTest, SessionPageAndItsEventStream) {
-    HandleRequest(world.context, [] {
+    world.Handle([] {
         Request login;
         login.method = "GET";
         login.path = "/loginsession.php";

@@ -28,7 +28,7 @@ struct ProtocolTest : ::testing::Test {
     ServerWorld world;
     std::string jpeg = testing::MakeJpeg(64, 48);
 
-    Response Send(const Request& request) { return HandleRequest(world.context, request); }
+    Response Send(const Request& request) { return world.Handle(request); }
     void AddAccount(const std::string& name, const std::string& password) {
         ASSERT_TRUE(world.store->CreateAccount(name, HashPassword(password), 1));
     }

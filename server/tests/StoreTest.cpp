@@ -48,8 +48,9 @@ TEST(SqliteStore, KeepsPictureAndRecordTogether) {
     EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 1);
 }
 
-// What a crash leaves (a staged upload, a picture renamed but never recorded) is cleared at the next start.
-TEST(SqliteStore, StartClearsHalfDoneUploads) {
+// What a crash leaves is cleared at the next start: a staged upload goes; a
+// picture renamed but never recorded is moved aside, never deleted.
+TEST(SqliteStore, StartClearsHalfDoneUploadsAndQuarantinesUnknownPictures) {
     testing::TempFolder folder;
     std::string keptName;
     {
@@ -62,10 +63,18 @@ TEST(SqliteStore, StartClearsHalfDoneUploads) {
         std::ofstream(folder.Path() + "/pictures/0123456789abcdef0123456789abcdef.jpg") << "never recorded";
     }
     SqliteStore reopened(folder.Path());
-    EXPECT_EQ(reopened.RemovedAtStart(), 2);
+    PictureFolder::Recovery recovery = reopened.Recover();
+    EXPECT_EQ(recovery.stagedRemoved, 1);
+    EXPECT_EQ(recovery.quarantined, std::vector<std::string>{"0123456789abcdef0123456789abcdef.jpg"});
     EXPECT_EQ(FilesIn(reopened.StagingFolder()), 0);
     EXPECT_EQ(FilesIn(folder.Path() + "/pictures"), 1);
+    EXPECT_EQ(ReadFile(folder.Path() + "/quarantine/0123456789abcdef0123456789abcdef.jpg"), "never recorded");
     EXPECT_TRUE(reopened.FindScreenshot(keptName));
+
+    // Pictures without their database: no fresh start over them.
+    fs::rename(folder.Path() + "/snapora.db", folder.Path() + "/elsewhere.db");
+    EXPECT_THROW(SqliteStore(folder.Path()), StoreError);
+    EXPECT_EQ(FilesIn(folder.Path() + "/pictures"), 1);
 }
 
 TEST(SqliteStore, SessionsJoinWhileLiveAndStartAfreshAfterIdling) {

@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 
 #include "auth/Passwords.h"
+#include "handlers/Router.h"
 #include "http/Response.h"
 
 namespace snapora::server::testing {
@@ -68,6 +69,12 @@ ServerWorld::ServerWorld()
       context{ServerSettings{}, *store, throttle, board, [this] { return now; }, "test-secret"} {
     context.settings.publicHost = "127.0.0.1:18080";
     context.settings.downloadsDir = folder.Path() + "/downloads";
+}
+
+Response ServerWorld::Handle(const Request& request) {
+    Response response = HandleRequest(context, request);
+    while (response.deferred) response = response.deferred->run();
+    return response;
 }
 
 UploadedFile ServerWorld::Stage(const std::string& bytes) {

@@ -31,11 +31,13 @@ struct ServerWorld {
     ServerWorld();
     TempFolder folder;
     std::unique_ptr<SqliteStore> store;
-    LoginThrottle throttle;
+    LoginThrottle throttle{*store};
     ChangeBoard board;
     std::int64_t now = 1700000000;
     Context context;
 
+    // The router's answer, with deferred work run here as the adapter's pools would.
+    Response Handle(const Request& request);
     // A file staged as the HTTP adapter stages uploads.
     UploadedFile Stage(const std::string& bytes);
     // The program's upload: its fields, a staged picture, its cookie.
