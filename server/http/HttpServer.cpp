@@ -137,6 +137,7 @@ struct HttpServer::Impl {
                 response.events.reset();
                 response.body = "retry: 30000\n\n";
             }
+            response.headers.emplace_back("Connection", "close");  // a stream's end is its connection's
         } else if (!response.filePath.empty()) {
             int fd = ::open(response.filePath.c_str(), O_RDONLY | O_CLOEXEC);
             struct stat info {};

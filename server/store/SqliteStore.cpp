@@ -584,7 +584,7 @@ void SqliteStore::Count(const std::string& key, std::int64_t amount, std::int64_
 std::int64_t SqliteStore::Counted(const std::string& key, std::int64_t since) {
     std::lock_guard lock(limitsMutex_);
     Use sum(PreparedLimits("SELECT COALESCE(SUM(amount), 0) FROM counts WHERE key = ? AND minute >= ?"));
-    sum->Bind(key).Bind(since - since % 60);
+    sum->Bind(key).Bind(since + 59 - (since + 59) % 60);  // whole minutes from since on
     return sum->Step() ? sum->Int(0) : 0;
 }
 

@@ -84,7 +84,7 @@ public:
     // Adds amount under key at time `at`; counts are kept per minute and
     // forgotten after two days.
     virtual void Count(const std::string& key, std::int64_t amount, std::int64_t at) = 0;
-    // The sum counted under key from `since` on (to the minute).
+    // The sum counted under key from `since` on: in the minutes that begin at or after it.
     virtual std::int64_t Counted(const std::string& key, std::int64_t since) = 0;
     virtual void Forget(const std::string& key) = 0;
     // Bytes still free where pictures are kept; no limit where the store cannot tell.

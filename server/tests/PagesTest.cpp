@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "auth/Passwords.h"
 #include "handlers/Router.h"
+#include "limits/RateLimits.h"
 
 namespace snapora::server {
 
@@ -52,7 +53,7 @@ struct PagesTest : ::testing::Test {
         return at == std::string::npos ? "" : html.substr(at + marker.size(), 64);
     }
     std::string Upload(const std::string& description, const std::string& session = "") {
-        Request upload = world.Upload(jpeg);
+        Request upload = world.Upload(jpeg, std::string(64, 'c'));  // the client that opens the sessions
         upload.fields["description"] = description;
         if (!session.empty()) upload.fields["sessionname"] = session;
         std::string reply = world.Handle(upload).body;
@@ -150,6 +151,61 @@ TEST_F(PagesTest, RegisterNeedsTheFormTokenThenLogsIn) {
     EXPECT_TRUE(Contains(Post("/account.htm", "register", fields).body, "bereits vergeben"));
 }
 
+TEST_F(PagesTest, RegistrationIsLimitedPerAddressAndInTotalAndCanBeClosed) {
+    auto registration = [&](const std::string& name, const std::string& from) {
+        cookies.clear();
+        const std::string token = Csrf(Get("/account.htm", {{"action", "register"}}).body);
+        Request request;
+        request.method = "POST";
+        request.path = "/account.htm";
+        request.query["action"] = "register";
+        request.fields = {{"username", name}, {"password", "geheim!"}, {"password2", "geheim!"}, {"csrf", token}};
+        request.cookies = cookies;
+        request.remoteAddress = from;
+        return world.Handle(request).status;
+    };
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(registration("nutzer" + std::to_string(i), "10.2.2.2"), 303) << i;
+    EXPECT_EQ(registration("nutzer5", "10.2.2.2"), 429);  // five a day from one address
+    EXPECT_EQ(registration("nutzer5", "10.3.3.3"), 303);
+    Request elsewhere;
+    for (int i = 0; i < 94; ++i) {
+        elsewhere.remoteAddress = "10.4.4." + std::to_string(i);
+        CountRegistration(world.context, elsewhere);
+    }
+    EXPECT_EQ(registration("nutzer6", "10.5.5.5"), 429);  // a hundred an hour in all
+    world.now += 3601;
+    EXPECT_EQ(registration("nutzer6", "10.5.5.5"), 303);
+
+    world.context.settings.registrationOpen = false;
+    EXPECT_TRUE(Contains(Get("/account.htm", {{"action", "register"}}).body, "nur der Betreiber"));
+    EXPECT_EQ(registration("nutzer7", "10.6.6.6"), 403);
+    EXPECT_FALSE(world.store->FindAccount("nutzer7"));
+}
+
+TEST_F(PagesTest, UnknownNamesAskedForTooOftenAreAnsweredTooManyRequests) {
+    const std::string name = Upload("da");
+    auto status = [&](const std::string& path, const std::string& from) {
+        Request request;
+        request.method = "GET";
+        request.path = path;
+        request.remoteAddress = from;
+        return world.Handle(request).status;
+    };
+    for (int i = 0; i < 60; ++i) ASSERT_EQ(status("/rate" + std::to_string(i), "10.7.7.7"), 404);
+    EXPECT_EQ(status("/" + name, "10.7.7.7"), 429);  // a right guess now is no use either
+    EXPECT_EQ(status("/~team", "10.7.7.7"), 429);
+    EXPECT_EQ(status("/", "10.7.7.7"), 200);       // the site's own pages stay open
+    EXPECT_EQ(status("/" + name, "10.8.8.8"), 200);
+    Request rename;
+    rename.method = "POST";
+    rename.path = "/rename.php";
+    rename.remoteAddress = "10.7.7.7";
+    rename.fields = {{"filename", name}, {"newfilename", "x"}};
+    EXPECT_EQ(world.Handle(rename).body.substr(0, 14), "Zu viele Anfra");
+    world.now += 301;
+    EXPECT_EQ(status("/" + name, "10.7.7.7"), 200);
+}
+
 TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
     ASSERT_TRUE(world.store->CreateAccount("anna", HashPassword("geheim1"), 1));
     for (const char* description : {"erstes", "zweites"}) {
@@ -179,6 +235,14 @@ TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
     EXPECT_TRUE(world.store->FindScreenshot(name));
     EXPECT_EQ(Post("/account.htm", "delete", {{"name", name}, {"csrf", Csrf(list.body)}}).status, 303);
     EXPECT_FALSE(world.store->FindScreenshot(name));
+
+    // Logging out takes the form's token, and ends the login in the store too.
+    const std::string login = cookies["snapora_login"];
+    EXPECT_EQ(Post("/account.htm", "logout", {{"csrf", "forged"}}).status, 403);
+    EXPECT_TRUE(Contains(Get("/account.htm").body, "Angemeldet als"));
+    EXPECT_EQ(Post("/account.htm", "logout", {{"csrf", Csrf(list.body)}}).status, 303);
+    cookies["snapora_login"] = login;  // a copy of the cookie kept elsewhere
+    EXPECT_FALSE(Contains(Get("/account.htm").body, "Angemeldet als"));
 }
 
 TEST_F(PagesTest, SessionPageAndItsEventStream) {
@@ -187,6 +251,7 @@ TEST_F(PagesTest, SessionPageAndItsEventStream) {
         login.method = "GET";
         login.path = "/loginsession.php";
         login.query["sessionname"] = "team";
+        login.cookies["snapora_client"] = std::string(64, 'c');
         return login;
     }());
     EXPECT_TRUE(Contains(Get("/~team").body, "Noch keine Screenshots"));

@@ -56,11 +56,15 @@ TEST(Names, DefaultNamesAreRandomFromTheUnambiguousAlphabet) {
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
         std::string name = RandomScreenshotName();
-        ASSERT_EQ(name.size(), 8u);
+        ASSERT_EQ(name.size(), 10u);  // 50 bits
         EXPECT_EQ(name.find_first_not_of("abcdefghijkmnpqrstuvwxyz23456789"), std::string::npos) << name;
         seen.insert(name);
     }
     EXPECT_EQ(seen.size(), 200u);
+    const std::string variant = SessionNameVariant(std::string(20, 'a') + "ä" + std::string(19, 'b'));
+    EXPECT_EQ(variant.substr(0, 30), std::string(20, 'a') + "ä" + std::string(8, 'b'));  // 29 characters kept
+    EXPECT_EQ(CleanName(variant), variant);
+    EXPECT_EQ(variant[30], '-');
 }
 
 TEST(Html, EscapesEverythingThatCouldEndAnElementOrAttribute) {
