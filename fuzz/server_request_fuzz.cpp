@@ -1,9 +1,12 @@
 // libFuzzer target: arbitrary requests through snapora-server's router and
-// handlers (protocol and pages) on a real store in a temporary folder.
+// handlers (protocol and pages) on a real store in a temporary folder, with
+// their deferred work run (or found no room for), owned sessions, former
+// names, limits and quotas, and uploads decoded whole.
 // A protocol request must always get status 200; nothing may crash, leak or
 // touch undefined behaviour. Built and run by scripts/fuzz.sh, not by the normal build.
 // fuzz-sources: server/text/*.cpp server/store/*.cpp server/auth/*.cpp server/imaging/*.cpp
-// fuzz-sources: server/events/*.cpp server/handlers/*.cpp server/config/*.cpp src/base/Strings.cpp
+// fuzz-sources: server/events/*.cpp server/handlers/*.cpp server/config/*.cpp server/limits/*.cpp
+// fuzz-sources: src/base/Strings.cpp
 // fuzz-includes: server
 // fuzz-libs: -lsodium -lsqlite3 -ljpeg
 // fuzz-options: -max_len=4096 -rss_limit_mb=4096
@@ -17,8 +20,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+// jpeglib.h expects FILE and size_t to be declared first.
+#include <cstdio>
+#include <jpeglib.h>
 
 #include "auth/Passwords.h"
+#include "handlers/Credentials.h"
+#include "handlers/Protocol.h"
 #include "handlers/Router.h"
 #include "store/SqliteStore.h"
 
@@ -29,15 +37,49 @@ namespace {
 struct World {
     std::string folder;
     std::unique_ptr<SqliteStore> store;
-    LoginThrottle throttle;
+    std::unique_ptr<LoginThrottle> throttle;
     ChangeBoard board;
     std::int64_t now = 1700000000;
     std::unique_ptr<Context> context;
+    std::string jpeg;  // a whole picture, so that uploads also get as far as the store
 };
 
 World* world = nullptr;
 
 std::string Piece(FuzzedDataProvider& data) { return data.ConsumeRandomLengthString(64); }
+
+std::string SmallJpeg() {
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = 16;
+    info.image_height = 8;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    unsigned char row[16 * 3] = {};
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW pointer = row;
+        jpeg_write_scanlines(&info, &pointer, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string bytes(reinterpret_cast<char*>(out), size);
+    std::free(out);
+    return bytes;
+}
+
+// What the adapter does with deferred work: runs it, or finds no room and answers busy.
+Response Resolved(Response response, FuzzedDataProvider& data) {
+    while (response.deferred) response = data.ConsumeProbability<float>() < 0.1f ? response.deferred->busy()
+                                                                                 : response.deferred->run();
+    return response;
+}
 
 }  // namespace
 
@@ -47,10 +89,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char pattern[] = "/tmp/snapora-fuzz-XXXXXX";
     world->folder = ::mkdtemp(pattern);
     world->store = std::make_unique<SqliteStore>(world->folder);
+    world->throttle = std::make_unique<LoginThrottle>(*world->store);
     world->store->CreateAccount("anna", HashPassword("geheim1"), 1);
-    world->context.reset(new Context{ServerSettings{}, *world->store, world->throttle, world->board,
+    world->context.reset(new Context{ServerSettings{}, *world->store, *world->throttle, world->board,
                                      [] { return world->now; }, "fuzz-secret"});
-    world->store->OpenSession("team", world->now, 1000000000);
+    world->context->settings.minFreeBytes = 0;
+    world->store->ClaimSession("team", ClientHash(*world->context, std::string(64, 'a')), world->now, 1000000000,
+                               false);
+    world->jpeg = SmallJpeg();
     std::atexit([] { std::filesystem::remove_all(world->folder); });
     return 0;
 }
@@ -64,6 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                                          "password", "password2", "csrf", "name", "version"};
     static const char* const Queries[] = {"sessionname", "action", "username", "after"};
     static const char* const Cookies[] = {"snapora_client", "snapora_login", "snapora_form"};
+    static const char* const Actions[] = {"testlogin", "register", "login", "logout", "delete"};
+    static const std::string Tokens[] = {std::string(64, 'a'), std::string(64, 'b')};  // two clients
 
     Request request;
     request.method = data.PickValueInArray({"GET", "POST", "HEAD", "PUT"});
@@ -72,24 +120,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     for (int n = data.ConsumeIntegralInRange(0, 4); n > 0; --n) request.query[data.PickValueInArray(Queries)] = Piece(data);
     for (int n = data.ConsumeIntegralInRange(0, 8); n > 0; --n) request.fields[data.PickValueInArray(Fields)] = Piece(data);
     for (int n = data.ConsumeIntegralInRange(0, 2); n > 0; --n) request.cookies[data.PickValueInArray(Cookies)] = Piece(data);
+    if (data.ConsumeBool()) request.query["action"] = data.PickValueInArray(Actions);
+    if (data.ConsumeBool()) request.cookies["snapora_client"] = data.PickValueInArray(Tokens);
     if (data.ConsumeBool()) request.headers["last-event-id"] = Piece(data);
     request.bodyTooLarge = data.ConsumeProbability<float>() < 0.05f;
     request.bodyMalformed = data.ConsumeProbability<float>() < 0.05f;
+    request.bodyNotStored = data.ConsumeProbability<float>() < 0.05f;
+    request.overloaded = data.ConsumeProbability<float>() < 0.05f;
+    request.secure = data.ConsumeBool();
+    ServerSettings& settings = world->context->settings;
+    settings.registrationOpen = data.ConsumeBool();
+    settings.quotaAnonymousBytes = data.ConsumeIntegralInRange<std::uint64_t>(0, 1 << 20);
     world->now += data.ConsumeIntegralInRange(0, 700);
-    if (data.ConsumeBool()) {  // the rest is the uploaded file
+    if (data.ConsumeBool()) {  // the rest is the uploaded file, or a whole picture
         std::string path = world->store->StagingFolder() + "/upload-XXXXXX";
         int fd = ::mkstemp(path.data());
-        std::string content = data.ConsumeRemainingBytesAsString();
+        std::string content = data.ConsumeBool() ? world->jpeg : data.ConsumeRemainingBytesAsString();
         if (::write(fd, content.data(), content.size()) != ssize_t(content.size())) std::abort();
         ::close(fd);
         request.files["screenshot"] = UploadedFile{path, content.size(), "screen.jpg"};
     }
 
-    Response response = HandleRequest(*world->context, request);
-    const bool protocol = request.path == "/upload.php" || request.path == "/rename.php" ||
-                          request.path == "/loginsession.php" ||
-                          (request.path == "/account.htm" && request.Query("action") == "testlogin");
-    if (protocol && response.status != 200) std::abort();
+    Response response = Resolved(HandleRequest(*world->context, request), data);
+    if (IsProtocolRequest(request) && response.status != 200) std::abort();
     if (response.events) {
         response.events->Next();
         response.events->Next();

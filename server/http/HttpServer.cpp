@@ -37,6 +37,7 @@ struct Exchange {
     std::map<std::string, int> openFiles;  // field -> descriptor of its staged file
     std::map<std::string, ino_t> stagedInodes;  // field -> the staged file's inode, to remove only our own
     int watchId = 0;
+    bool paced = false;       // has waited once for its address's pace
     std::string inFlightKey;  // behind a proxy: the client address this request counts against
     // Receiving the request; Working: suspended while deferred work runs;
     // Ready: the work's answer waits in `ready`; Answered: queued.
@@ -118,14 +119,38 @@ struct HttpServer::Impl {
     std::atomic<int> active{0};  // requests between their first call and their completion
     EventStreams streams;
     ConnectionWatch watch;
+    RequestPacer pacer;
     WorkPool passwords, pictures;
     std::mutex inFlightMutex;
     std::map<std::string, unsigned> inFlight;  // behind a proxy: requests running per client address
+    std::mutex libraryLinesMutex;
+    std::map<std::string, std::pair<Clock::time_point, unsigned>> libraryLines;  // last written, held back since
 
     Impl(HttpLimits l, Handler h, ChangeBoard& b, Logger lg)
         : limits(std::move(l)), handler(std::move(h)), board(b), log(std::move(lg)),
-          streams(b, limits.streams, limits.streamLifetimeSeconds), watch(limits.watch, log),
+          streams(b, limits.streams, limits.streamLifetimeSeconds), watch(limits.watch, log), pacer(limits.pace),
           passwords(limits.passwordPool), pictures(limits.picturePool) {}
+
+    // The library says the same thing for every connection it refuses: under
+    // an attack, hundreds of lines a second. Each of its messages is written
+    // at most every ten seconds, with how often it came in between.
+    void LibraryLine(const std::string& line) {
+        const auto now = Clock::now();
+        unsigned heldBack = 0;
+        {
+            std::lock_guard lock(libraryLinesMutex);
+            if (libraryLines.size() > 100) libraryLines.clear();
+            auto [it, fresh] = libraryLines.try_emplace(line, now, 0);
+            if (!fresh && now - it->second.first < std::chrono::seconds(10)) {
+                ++it->second.second;
+                return;
+            }
+            heldBack = it->second.second;
+            it->second = {now, 0};
+        }
+        log("snapora-server: http: " + line +
+            (heldBack ? " (" + std::to_string(heldBack) + " more times since it was last written)" : ""));
+    }
 
     // --- responses ------------------------------------------------------
 
@@ -365,6 +390,17 @@ struct HttpServer::Impl {
             case Exchange::State::Ready: return Queue(connection, *exchange, std::move(exchange->ready));
             case Exchange::State::Receiving: break;
         }
+        // Faster than its pace: parked for a while, then served like any other.
+        if (!exchange->paced && !pacer.Admit(PoolKey(*exchange))) {
+            exchange->paced = true;
+            exchange->state = Exchange::State::Working;
+            MHD_suspend_connection(connection);
+            pacer.Later([exchange, connection] {
+                exchange->state = Exchange::State::Receiving;
+                MHD_resume_connection(connection);
+            });
+            return MHD_YES;
+        }
         if (exchange->post) {
             if (MHD_destroy_post_processor(exchange->post) != MHD_YES && !exchange->request.bodyTooLarge)
                 exchange->request.bodyMalformed = true;
@@ -435,7 +471,7 @@ void LibraryLog(void* cls, const char* format, va_list arguments) {
     std::vsnprintf(text, sizeof text, format, arguments);
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    (*static_cast<HttpServer::Logger*>(cls))("snapora-server: http: " + line);
+    static_cast<HttpServer::Impl*>(cls)->LibraryLine(line);
 }
 
 }  // namespace
@@ -481,7 +517,7 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler, ChangeBoard& board, L
         MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC | MHD_USE_ERROR_LOG |
             (tls ? MHD_USE_TLS : 0),
         std::uint16_t(s.limits.port), nullptr, nullptr, &AccessThunk, &s,
-        MHD_OPTION_EXTERNAL_LOGGER, &LibraryLog, &s.log,  // first, so the library never prints on its own
+        MHD_OPTION_EXTERNAL_LOGGER, &LibraryLog, &s,  // first, so the library never prints on its own
         MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(s.limits.listenSocket),
         MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned int>(std::max(1u, s.limits.threads)),
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned int>(s.limits.maxConnections),
@@ -515,7 +551,9 @@ void HttpServer::Stop(int graceSeconds) {
     auto deadline = Clock::now() + std::chrono::seconds(graceSeconds);
     while (s.active > 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     // The library must not be stopped with a connection still parked: the
-    // pools finish what they hold and resume its connections first.
+    // paced ones go on at once, the pools finish what they hold and resume
+    // their connections first.
+    s.pacer.Stop();
     s.passwords.Stop();
     s.pictures.Stop();
     s.streams.Finish();

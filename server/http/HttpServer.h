@@ -15,6 +15,7 @@
 #include "http/ConnectionWatch.h"
 #include "http/Request.h"
 #include "http/Response.h"
+#include "work/RequestPacer.h"
 #include "work/WorkPool.h"
 
 namespace snapora::server {
@@ -36,6 +37,7 @@ struct HttpLimits {
     unsigned streamLifetimeSeconds = 300;
     PoolLimits passwordPool{2, 16, 2};    // Argon2id takes 64 MiB and a good tenth of a second each
     PoolLimits picturePool{2, 32, 2};
+    PaceLimits pace;                      // requests per second from one address before they wait
     std::string stagingFolder;            // where file fields are written while they arrive
     int listenSocket = -1;                // from Listen(); otherwise address and port are bound here
     bool behindProxy = false;             // the client's address is the proxy's X-Real-IP header

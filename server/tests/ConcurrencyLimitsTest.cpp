@@ -1,4 +1,4 @@
-// The bounded pool for slow work and the caps on event streams.
+// The bounded pool for slow work, the caps on event streams and the pace of requests.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "events/StreamQuota.h"
+#include "work/RequestPacer.h"
 #include "work/WorkPool.h"
 
 namespace snapora::server {
@@ -50,6 +51,29 @@ TEST(StreamQuota, CapsStreamsInAllPerAddressAndPerTopic) {
     quota.Release("a", 1);
     EXPECT_TRUE(quota.Admit("c", 1));
     EXPECT_FALSE(quota.Admit("e", 3));
+}
+
+TEST(RequestPacer, AnAddressPastItsRateWaitsAndOthersDoNot) {
+    RequestPacer pacer(PaceLimits{10, 3, std::chrono::milliseconds(50)});
+    const auto t = RequestPacer::Clock::now();
+    using std::chrono::milliseconds;
+    struct Case { const char* address; int atMs; bool now; } cases[] = {
+        {"a", 0, true}, {"a", 0, true}, {"a", 0, true}, {"a", 0, false},  // a burst of three
+        {"b", 0, true},                                                   // another address has its own
+        {"a", 50, false}, {"a", 100, true}, {"a", 100, false},            // ten a second: one per 100 ms
+        {"a", 1000, true}, {"a", 1000, true}, {"a", 1000, true}, {"a", 1000, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(pacer.Admit(c.address, t + milliseconds(c.atMs)), c.now) << c.address << c.atMs;
+
+    std::promise<void> resumed;
+    const auto parked = RequestPacer::Clock::now();
+    pacer.Later([&] { resumed.set_value(); });
+    resumed.get_future().wait();
+    EXPECT_GE(RequestPacer::Clock::now() - parked, milliseconds(50));
+    pacer.Stop();
+    bool atOnce = false;
+    pacer.Later([&] { atOnce = true; });
+    EXPECT_TRUE(atOnce);
 }
 
 }  // namespace snapora::server

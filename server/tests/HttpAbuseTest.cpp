@@ -188,6 +188,21 @@ TEST(HttpAbuse, HostileRequestsGetTheProgramsReplyForms) {
     }
 }
 
+// Past its burst (and the rate that refills it), an address's requests wait
+// a second each; others' do not.
+TEST(HttpAbuse, AFloodFromOneAddressIsPaced) {
+    TempFolder folder;
+    ServerProcess server(folder.Path() + "/data");
+    int firstPaced = 0;
+    for (int i = 1; i <= 600 && !firstPaced; ++i) {
+        const auto sent = std::chrono::steady_clock::now();
+        ASSERT_EQ(Get(server.Port(), "/faq.htm", "", "127.0.0.2").status, 200);
+        if (std::chrono::steady_clock::now() - sent >= 900ms) firstPaced = i;
+    }
+    EXPECT_GT(firstPaced, 200);
+    EXPECT_EQ(Get(server.Port(), "/").status, 200);
+}
+
 // Guessing names: past 60 unknown names in 5 minutes an address hears 429,
 // for names that exist too; other addresses are not affected.
 TEST(HttpAbuse, GuessingNamesIsAnsweredTooManyRequests) {
