@@ -6,8 +6,8 @@
 // touch undefined behaviour. Built and run by scripts/fuzz.sh, not by the normal build.
 // fuzz-sources: server/text/*.cpp server/store/*.cpp server/auth/*.cpp server/imaging/*.cpp
 // fuzz-sources: server/events/*.cpp server/handlers/*.cpp server/config/*.cpp server/limits/*.cpp
-// fuzz-sources: src/base/Strings.cpp
-// fuzz-includes: server
+// fuzz-sources: src/base/Strings.cpp server/tests/TestSupport.cpp
+// fuzz-includes: server server/tests
 // fuzz-libs: -lsodium -lsqlite3 -ljpeg
 // fuzz-options: -max_len=4096 -rss_limit_mb=4096
 // The input is taken apart by FuzzedDataProvider, so it needs no seeds.
@@ -20,15 +20,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-// jpeglib.h expects FILE and size_t to be declared first.
-#include <cstdio>
-#include <jpeglib.h>
 
 #include "auth/Passwords.h"
 #include "handlers/Credentials.h"
 #include "handlers/Protocol.h"
 #include "handlers/Router.h"
 #include "store/SqliteStore.h"
+#include "TestSupport.h"
 
 using namespace snapora::server;
 
@@ -47,32 +45,6 @@ struct World {
 World* world = nullptr;
 
 std::string Piece(FuzzedDataProvider& data) { return data.ConsumeRandomLengthString(64); }
-
-std::string SmallJpeg() {
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = 16;
-    info.image_height = 8;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_start_compress(&info, TRUE);
-    unsigned char row[16 * 3] = {};
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW pointer = row;
-        jpeg_write_scanlines(&info, &pointer, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::string bytes(reinterpret_cast<char*>(out), size);
-    std::free(out);
-    return bytes;
-}
 
 // What the adapter does with deferred work: runs it, or finds no room and answers busy.
 Response Resolved(Response response, FuzzedDataProvider& data) {
@@ -96,7 +68,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     world->context->settings.minFreeBytes = 0;
     world->store->ClaimSession("team", ClientHash(*world->context, std::string(64, 'a')), world->now, 1000000000,
                                false);
-    world->jpeg = SmallJpeg();
+    world->jpeg = snapora::server::testing::MakeJpeg(16, 8);
     std::atexit([] { std::filesystem::remove_all(world->folder); });
     return 0;
 }

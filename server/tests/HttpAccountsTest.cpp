@@ -137,6 +137,19 @@ TEST(HttpAccounts, LoginThrottleLogoutAndNoTimingOracle) {
     EXPECT_TRUE(Contains(Get(port, "/account.htm", cookies).body, "Angemeldet als"));
     EXPECT_EQ(PostForm(port, "/account.htm?action=logout", cookies, "csrf=" + FormOf(list).csrf).status, 303);
     EXPECT_FALSE(Contains(Get(port, "/account.htm", cookies).body, "Angemeldet als"));  // the old cookie is dead
+
+    // Registration: five a day from one address.
+    Form registration = FormOf(Get(port, "/account.htm?action=register", "", "127.0.0.4"));
+    for (int i = 1; i <= 6; ++i) {
+        const std::string body = "username=nutzer" + std::to_string(i) + "&password=geheim1&password2=geheim1&csrf=";
+        const int status = Exchange(port, "POST /account.htm?action=register HTTP/1.1\r\nHost: x\r\nConnection: close"
+                                          "\r\nCookie: " + registration.cookie + "\r\nContent-Type: application/"
+                                          "x-www-form-urlencoded\r\nContent-Length: " +
+                                              std::to_string(body.size() + 64) + "\r\n\r\n" + body + registration.csrf,
+                                   10000, "127.0.0.4")
+                               .status;
+        EXPECT_EQ(status, i <= 5 ? 303 : 429) << i;
+    }
 }
 
 // Start-up moves unknown files aside (never deletes them) and refuses to run
