@@ -201,9 +201,10 @@ ABUSE LIMITS
 
     Lookups of unknown names are limited to 60 per address in 5 minutes
     (then 429), failed logins to 5 per account and address and 20 per
-    address in 10 minutes. Password hashing and picture decoding run on two
-    small pools of two threads each; when one is full, a request is answered
-    at once that the server is busy (503 with Retry-After for pages).
+    address in 10 minutes. Password hashing runs on a pool of two threads,
+    picture decoding and storing on one of four; when one is full, a request
+    is answered at once that the server is busy (503 with Retry-After for
+    pages).
 
 OPERATOR COMMANDS
     Run beside the server, also while it runs, on the same data folder.

@@ -36,7 +36,8 @@ struct HttpLimits {
     StreamLimits streams;
     unsigned streamLifetimeSeconds = 300;
     PoolLimits passwordPool{2, 16, 2};    // Argon2id takes 64 MiB and a good tenth of a second each
-    PoolLimits picturePool{2, 256, 2};    // a burst of uploads from many users waits its turn
+    PoolLimits picturePool{4, 256, 2};    // decoding takes the processor, syncing waits for the disk:
+                                          // four overlap both; a burst of uploads waits its turn
     PaceLimits pace;                      // requests per second from one address before they wait
     std::string stagingFolder;            // where file fields are written while they arrive
     int listenSocket = -1;                // from Listen(); otherwise address and port are bound here

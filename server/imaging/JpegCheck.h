@@ -12,7 +12,7 @@ struct PictureSize {
 
 inline constexpr int MaxPictureSide = 16384;                      // pixels, either way
 inline constexpr long long MaxPicturePixels = 64LL * 1024 * 1024;  // four 4K screens side by side fit
-inline constexpr long MaxDecoderMemory = 48L * 1024 * 1024;        // progressive pictures need a whole-picture buffer
+inline constexpr long MaxDecoderMemory = 24L * 1024 * 1024;  // a progressive picture needs a whole-picture buffer
 
 // The picture's size when every scan decodes without a fault and nothing but
 // padding follows its end; nullopt when a part is missing or corrupt, the

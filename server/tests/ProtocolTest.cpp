@@ -81,6 +81,8 @@ TEST_F(ProtocolTest, UploadRefusals) {
     const std::size_t frame = giant.find("\xFF\xC0");
     giant.replace(frame + 5, 4, "\xFF\xDC\xFF\xDC");
     Request absurd = world.Upload(giant);
+    Request progressive = world.Upload(testing::MakeJpeg(64, 48, true));
+    Request tooProgressive = world.Upload(testing::MakeJpeg(3000, 3000, true));  // its buffer: more than allowed
     const std::string notJpegText = "Die hochgeladene Datei ist kein JPEG-Bild.";
     struct Case { const char* what; Request request; std::string reply; } cases[] = {
         {"too large", tooLarge, "toobig"},
@@ -97,6 +99,7 @@ TEST_F(ProtocolTest, UploadRefusals) {
         {"noise for a scan", noisyScan, notJpegText},
         {"something after the picture", trailing, notJpegText},
         {"absurd dimensions", absurd, notJpegText},
+        {"a large progressive picture", tooProgressive, notJpegText},
     };
     for (Case& c : cases) {
         Response reply = Send(c.request);
@@ -104,6 +107,7 @@ TEST_F(ProtocolTest, UploadRefusals) {
         EXPECT_EQ(reply.body, c.reply) << c.what;
     }
     EXPECT_TRUE(std::filesystem::is_empty(world.folder.Path() + "/pictures"));  // nothing half-stored
+    EXPECT_EQ(Send(progressive).body.substr(0, 3), "ok|");
 }
 
 // A day's upload bytes per address (or per account) and the data folder's free-space floor.

@@ -15,7 +15,7 @@
 
 namespace snapora::server::testing {
 
-std::string MakeJpeg(int width, int height) {
+std::string MakeJpeg(int width, int height, bool progressive) {
     jpeg_compress_struct info;
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);
@@ -29,6 +29,7 @@ std::string MakeJpeg(int width, int height) {
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 90, TRUE);
+    if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     std::vector<unsigned char> row(std::size_t(width) * 3);
     while (info.next_scanline < info.image_height) {

@@ -13,8 +13,8 @@
 
 namespace snapora::server::testing {
 
-// A baseline JPEG of the given size, made with libjpeg.
-std::string MakeJpeg(int width, int height);
+// A JPEG of the given size, made with libjpeg: baseline, or progressive.
+std::string MakeJpeg(int width, int height, bool progressive = false);
 std::string ReadFile(const std::string& path);
 
 class TempFolder {
