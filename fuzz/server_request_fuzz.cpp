@@ -35,6 +35,7 @@ namespace {
 struct World {
     std::string folder;
     std::unique_ptr<SqliteStore> store;
+    std::unique_ptr<ThumbnailMaker> thumbnails;
     std::unique_ptr<LoginThrottle> throttle;
     ChangeBoard board;
     std::int64_t now = 1700000000;
@@ -63,8 +64,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     world->store = std::make_unique<SqliteStore>(world->folder);
     world->throttle = std::make_unique<LoginThrottle>(*world->store);
     world->store->CreateAccount("anna", HashPassword("geheim1"), 1);
+    world->thumbnails = std::make_unique<ThumbnailMaker>(*world->store, 0);
     world->context.reset(new Context{ServerSettings{}, *world->store, *world->throttle, world->board,
-                                     [] { return world->now; }, "fuzz-secret"});
+                                     [] { return world->now; }, "fuzz-secret", *world->thumbnails});
     world->context->settings.minFreeBytes = 0;
     world->store->ClaimSession("team", ClientHash(*world->context, std::string(64, 'a')), world->now, 1000000000,
                                false);
@@ -77,12 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     FuzzedDataProvider data(bytes, size);
     static const char* const Paths[] = {"/upload.php", "/rename.php", "/loginsession.php", "/account.htm", "/",
                                         "/download.htm", "/faq.htm", "/~team", "/~team/events", "/downloads/",
-                                        "/static/site.css", "/x.jpg", "/"};
+                                        "/static/site.css", "/x.jpg", "/x.thumb.jpg", "/"};
     static const char* const Fields[] = {"filename", "newfilename", "description", "sessionname", "username",
-                                         "password", "password2", "csrf", "name", "version"};
-    static const char* const Queries[] = {"sessionname", "action", "username", "after"};
+                                         "password", "password2", "csrf", "name", "version", "oldpassword"};
+    static const char* const Queries[] = {"sessionname", "action", "username", "after", "v", "done"};
+    static const char* const Actions[] = {"login", "register", "logout", "delete", "password", "deleteall",
+                                          "deleteaccount", "testlogin"};
     static const char* const Cookies[] = {"snapora_client", "snapora_login", "snapora_form"};
-    static const char* const Actions[] = {"testlogin", "register", "login", "logout", "delete"};
     static const std::string Tokens[] = {std::string(64, 'a'), std::string(64, 'b')};  // two clients
 
     Request request;

@@ -12,6 +12,8 @@ packages=(
   libmicrohttpd-dev libsqlite3-dev libsodium-dev chromium clang curl
   libgif-dev libclang-rt-14-dev
   nsis icoutils openssl
+  # snapora-server's Debian package and its checks; Prometheus' parser for the metrics test
+  lintian systemd man-db python3-prometheus-client
   # Windows' "MS Sans Serif" metrics for the Wine prefixes (scripts/lib/common.sh)
   fonts-liberation2
 )

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core (with the giflib
-# cross-check) and snapora-server natively, again under the sanitizers, the
+# cross-check) and snapora-server natively, again under the sanitizers,
+# snapora-server's Debian package (lintian, the unit, the packaged binary), the
 # server's pages in headless Chromium, each fuzz target briefly, the same core
 # and the Win32 layer under Wine, and the real program end to end (the
 # installer that scripts/package.sh makes included).
@@ -18,6 +19,8 @@ run_step() {
 }
 
 run_step "installer and portable zip" "$repo/scripts/package.sh" --no-build
+run_step "snapora-server's Debian package" bash -c \
+  '"$1/scripts/package-server.sh" && "$1/tests/package/check_server_package.sh"' _ "$repo"
 run_step "native unit tests" ctest --test-dir "$native_build" --output-on-failure
 run_step "native tests under AddressSanitizer and UBSan" "$repo/scripts/sanitize.sh" address
 run_step "threaded tests under ThreadSanitizer" "$repo/scripts/sanitize.sh" thread

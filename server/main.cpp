@@ -21,6 +21,10 @@
 #include "config/Options.h"
 #include "handlers/Router.h"
 #include "http/HttpServer.h"
+#include "imaging/ThumbnailMaker.h"
+#include "metrics/Metrics.h"
+#include "ops/Backup.h"
+#include "ops/Retention.h"
 #include "store/SqliteStore.h"
 #include "text/Names.h"
 #include "tools/OperatorCommands.h"
@@ -87,15 +91,17 @@ std::optional<std::string> ReadPassword() {
     return password;
 }
 
-int OperatorMain(const std::vector<std::string>& arguments) {
+// "account ..." and "screenshot ...": on the store beside the running server.
+int OperatorMain(const std::string& object, const std::vector<std::string>& rest) {
+    std::vector<std::string> arguments = {object};
+    arguments.insert(arguments.end(), rest.begin(), rest.end());
     OperatorCommand command = ParseOperatorCommand(arguments);
     if (!command.error.empty()) {
         std::cerr << "snapora-server: " << command.error << "\nTry 'snapora-server --help'.\n";
         return 2;
     }
     try {
-        StartCrypto();
-        SqliteStore store(command.dataDir, false);
+        SqliteStore store(command.dataDir, SqliteStore::Opening::Beside);
         return RunOperatorCommand(command, store, ReadPassword, std::cout, std::cerr);
     } catch (const std::exception& error) {
         std::cerr << "snapora-server: " << error.what() << "\n";
@@ -103,13 +109,53 @@ int OperatorMain(const std::vector<std::string>& arguments) {
     }
 }
 
+// "snapora-server NAME ...": tools for the operator beside the server itself.
+struct Subcommand {
+    const char* name;
+    int (*run)(const std::vector<std::string>& arguments);
+};
+constexpr Subcommand Subcommands[] = {
+    {"backup", RunBackup},
+    {"restore", RunRestore},
+    {"account", [](const std::vector<std::string>& rest) { return OperatorMain("account", rest); }},
+    {"screenshot", [](const std::vector<std::string>& rest) { return OperatorMain("screenshot", rest); }},
+};
+
+// The metrics listener: a second, small HTTP server on the operator's address,
+// with a change board of its own (it keeps no event streams).
+std::unique_ptr<HttpServer> StartMetrics(const Options& options, Context& context, Metrics& metrics,
+                                         ChangeBoard& ownBoard) {
+    HttpLimits limits;
+    limits.listenSocket = Listen(options.metricsAddress, options.metricsPort).fd;
+    limits.threads = 1;
+    limits.maxConnections = 16;
+    limits.maxConnectionsPerAddress = 16;
+    limits.maxUpload = 1024;
+    limits.stagingFolder = context.store.StagingFolder();
+    auto render = [&context, &metrics, dataDir = options.dataDir] {
+        StoreTotals totals = context.store.Totals();
+        return metrics.Render(
+            MetricsNow{totals.screenshots, totals.bytes, context.board.Subscribers(), FreeDiskBytes(dataDir)});
+    };
+    // Scrapes come every few seconds: only the server's own complaints go to the log.
+    auto log = [](const std::string& line) {
+        if (line.rfind("snapora-server:", 0) == 0) LogLine(line);
+    };
+    return std::make_unique<HttpServer>(limits, [render](const Request& request) { return MetricsPage(request, render); },
+                                        ownBoard, log);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
     signal(SIGXFSZ, SIG_IGN);  // a file that may grow no further is a failed write, not the end
-    if (IsOperatorCommand(arguments)) return OperatorMain(arguments);
-    ParsedOptions parsed = ParseOptions(arguments);
+    for (const Subcommand& subcommand : Subcommands)
+        if (argc > 1 && std::string(argv[1]) == subcommand.name) {
+            StartCrypto();
+            return subcommand.run(std::vector<std::string>(argv + 2, argv + argc));
+        }
+
+    ParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         std::cerr << "snapora-server: " << parsed.error << "\nTry 'snapora-server --help'.\n";
         return 2;
@@ -142,6 +188,8 @@ int main(int argc, char** argv) {
                     "/quarantine/");
         LoginThrottle throttle(store);
         ChangeBoard board;
+        ThumbnailMaker thumbnails(store, 2);
+        Metrics metrics;
         ServerSettings settings;
         settings.latestVersion = options.latestVersion;
         settings.maxUpload = options.maxUpload;
@@ -152,7 +200,7 @@ int main(int argc, char** argv) {
         settings.minFreeBytes = options.minFree;
         settings.downloadsDir = options.downloadsDir.empty() ? options.dataDir + "/downloads" : options.downloadsDir;
         Context context{settings, store, throttle, board, [] { return std::int64_t(std::time(nullptr)); },
-                        store.Setting("secret", RandomHex(32))};
+                        store.Setting("secret", RandomHex(32)), thumbnails};
 
         ListeningSocket socket = Listen(options.listenAddress, options.listenPort);
         const std::string listening = options.listenAddress + ":" + std::to_string(socket.port);
@@ -178,8 +226,35 @@ int main(int argc, char** argv) {
             limits.tlsKeyPem = ReadTextFile(options.tlsKey);
             context.settings.publicScheme = "https";
         }
-        HttpServer server(limits, [&context](const Request& request) { return HandleRequest(context, request); },
+        HttpServer server(limits,
+                          [&context, &metrics](const Request& request) {
+                              return Finally(HandleRequest(context, request), [&metrics, request](Response& response) {
+                                  metrics.Count(request, response);
+                              });
+                          },
                           board, LogLine);
+        ChangeBoard metricsBoard;
+        std::unique_ptr<HttpServer> metricsServer;
+        if (!options.metricsAddress.empty()) {
+            metricsServer = StartMetrics(options, context, metrics, metricsBoard);
+            LogLine("snapora-server: metrics on http://" + options.metricsAddress + ":" +
+                    std::to_string(metricsServer->Port()) + "/metrics");
+        }
+        std::unique_ptr<Periodic> retention;
+        if (options.keepDays > 0) {
+            const int keepDays = options.keepDays;
+            retention = std::make_unique<Periodic>(std::chrono::minutes(10), [&context, keepDays] {
+                try {
+                    SweepResult swept = SweepOldScreenshots(context, keepDays);
+                    if (swept.screenshots > 0 || swept.sessions > 0)
+                        LogLine("snapora-server: deleted " + std::to_string(swept.screenshots) +
+                                " screenshot(s) older than " + std::to_string(keepDays) + " days and " +
+                                std::to_string(swept.sessions) + " empty session(s)");
+                } catch (const std::exception& error) {
+                    LogLine(std::string("snapora-server: deleting old screenshots failed: ") + error.what());
+                }
+            });
+        }
 
         if (!options.portFile.empty() && !WritePortFile(options.portFile, listening))
             LogLine("snapora-server: cannot write " + options.portFile);
@@ -189,6 +264,8 @@ int main(int argc, char** argv) {
         int signal = 0;
         sigwait(&stopSignals, &signal);
         LogLine(std::string("snapora-server: ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT") + ", stopping");
+        retention.reset();
+        if (metricsServer) metricsServer->Stop(1);
         server.Stop(10);
         LogLine("snapora-server: stopped");
     } catch (const std::exception& error) {

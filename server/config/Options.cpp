@@ -1,6 +1,7 @@
 #include "config/Options.h"
 
 #include <charconv>
+#include <fstream>
 
 namespace snapora::server {
 
@@ -15,11 +16,11 @@ bool ReadNumber(const std::string& text, Number& out, Number smallest, Number la
     return true;
 }
 
-bool ReadListen(const std::string& text, Options& options) {
+bool ReadListen(const std::string& text, std::string& address, int& port) {
     std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0) return false;
-    options.listenAddress = text.substr(0, colon);
-    return ReadNumber(text.substr(colon + 1), options.listenPort, 0, 65535);
+    address = text.substr(0, colon);
+    return ReadNumber(text.substr(colon + 1), port, 0, 65535);
 }
 
 // A host name or address with an optional port: no scheme, path, blank or control character.
@@ -32,11 +33,10 @@ bool IsHost(const std::string& text) {
     return true;
 }
 
-}  // namespace
+bool IsLoopback(const std::string& address) { return address.rfind("127.", 0) == 0; }
 
-ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
-    ParsedOptions parsed;
-    Options& o = parsed.options;
+// Applies arguments on top of what `o` holds; returns what was wrong, or "".
+std::string Apply(const std::vector<std::string>& arguments, Options& o) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
         if (name == "--help" || name == "-h") {
@@ -47,13 +47,11 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
             o.behindProxy = true;
             continue;
         }
-        if (i + 1 >= arguments.size()) {
-            parsed.error = name.rfind("--", 0) == 0 ? name + " needs a value" : "unknown argument " + name;
-            return parsed;
-        }
+        if (i + 1 >= arguments.size())
+            return name.rfind("--", 0) == 0 ? name + " needs a value" : "unknown argument " + name;
         const std::string& value = arguments[++i];
         bool ok = true;
-        if (name == "--listen") ok = ReadListen(value, o);
+        if (name == "--listen") ok = ReadListen(value, o.listenAddress, o.listenPort);
         else if (name == "--public-host") { o.publicHost = value; ok = IsHost(value); }
         else if (name == "--data") { o.dataDir = value; ok = !value.empty(); }
         else if (name == "--downloads") { o.downloadsDir = value; ok = !value.empty(); }
@@ -75,17 +73,71 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
         else if (name == "--quota-account") ok = ReadNumber<std::uint64_t>(value, o.quotaAccount, 0, 1ull << 50);
         else if (name == "--quota-anonymous") ok = ReadNumber<std::uint64_t>(value, o.quotaAnonymous, 0, 1ull << 50);
         else if (name == "--min-free") ok = ReadNumber<std::uint64_t>(value, o.minFree, 0, 1ull << 50);
-        else {
-            parsed.error = "unknown option " + name;
-            return parsed;
-        }
-        if (!ok) {
-            parsed.error = "invalid value for " + name + ": " + value;
-            return parsed;
-        }
+        else if (name == "--config") o.configFile = value;  // read by ParseOptions before everything else
+        else if (name == "--keep-days") ok = ReadNumber(value, o.keepDays, 0, 36500);
+        else if (name == "--metrics-listen") ok = ReadListen(value, o.metricsAddress, o.metricsPort);
+        else return "unknown option " + name;
+        if (!ok) return "invalid value for " + name + ": " + value;
     }
+    return "";
+}
+
+std::string Trim(const std::string& text) {
+    std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Applies the file's lines in order, each as the option it names.
+std::string ApplyConfigFile(const std::string& path, Options& o) {
+    std::ifstream in(path);
+    if (!in) return "cannot read the configuration file " + path;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        line = Trim(line);
+        if (line.empty() || line[0] == '#') continue;
+        const std::string where = path + ":" + std::to_string(number) + ": ";
+        std::size_t equals = line.find('=');
+        if (equals == std::string::npos) return where + "expected \"name = value\"";
+        const std::string name = Trim(line.substr(0, equals)), value = Trim(line.substr(equals + 1));
+        if (name.empty() || name.rfind("-", 0) == 0 || name == "config" || name == "help")
+            return where + "not an option of the file: " + name;
+        std::vector<std::string> arguments;
+        if (name == "behind-proxy") {
+            if (value == "yes" || value == "true" || value == "on" || value == "1") arguments = {"--behind-proxy"};
+            else if (value == "no" || value == "false" || value == "off" || value == "0") o.behindProxy = false;
+            else return where + "behind-proxy is yes or no";
+        } else {
+            arguments = {"--" + name, value};
+        }
+        std::string error = Apply(arguments, o);
+        if (!error.empty()) return where + error;
+    }
+    return "";
+}
+
+}  // namespace
+
+ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
+    ParsedOptions parsed;
+    Options& o = parsed.options;
+    for (std::size_t i = 0; i + 1 < arguments.size(); ++i)
+        if (arguments[i] == "--config") o.configFile = arguments[i + 1];
+    if (!o.configFile.empty() && !(parsed.error = ApplyConfigFile(o.configFile, o)).empty()) return parsed;
+    if (!(parsed.error = Apply(arguments, o)).empty()) return parsed;
+
     if (o.tlsCert.empty() != o.tlsKey.empty()) parsed.error = "--tls-cert and --tls-key go together";
     if (o.maxPerAddress > o.maxConnections) o.maxPerAddress = o.maxConnections;
+    // The metrics are for the operator: never on the address the public reaches.
+    if (!o.metricsAddress.empty()) {
+        if (o.metricsAddress == "0.0.0.0")
+            parsed.error = "--metrics-listen needs one address, not 0.0.0.0, which includes the public one";
+        else if (o.metricsAddress == o.listenAddress && !IsLoopback(o.listenAddress))
+            parsed.error = "--metrics-listen must not use the public listen address " + o.listenAddress;
+        else if (o.metricsPort != 0 && o.metricsPort == o.listenPort &&
+                 (o.metricsAddress == o.listenAddress || o.listenAddress == "0.0.0.0"))
+            parsed.error = "--metrics-listen and --listen cannot share a port";
+    }
     return parsed;
 }
 
@@ -98,6 +150,8 @@ SYNOPSIS
     snapora-server account add|disable|enable|delete NAME --data DIR
     snapora-server account list --data DIR
     snapora-server screenshot delete NAME --data DIR
+    snapora-server backup --data DIR --to DIR
+    snapora-server restore --from DIR --data DIR [--replace]
 
 DESCRIPTION
     Receives the screenshots that Snapora uploads, hands out their
@@ -163,6 +217,28 @@ OPTIONS
         cookies are Secure and every response carries
         Strict-Transport-Security.
 
+    --port-file FILE
+        Once listening, write HOST:PORT and a newline to FILE (for scripts).
+
+    --config FILE
+        Read options from FILE first, one "name = value" per line with the
+        options' names without their dashes (listen = 0.0.0.0:80,
+        behind-proxy = yes), # for comments; the command line overrides
+        them. The Debian package's file is /etc/snapora/snapora-server.conf.
+
+    --keep-days N
+        Delete screenshots older than N days, pictures and records
+        together, at start and every ten minutes; session pages that are
+        open drop them. Default 0: keep them for ever.
+
+    --metrics-listen ADDR:PORT
+        Serve Prometheus metrics at http://ADDR:PORT/metrics (default:
+        off). Never on the public address: 0.0.0.0 and the --listen
+        address (unless it is a loopback one) are refused.
+
+    --help
+        Show this text.
+
 ABUSE LIMITS
     --max-per-address N
         Connections from one address at once (default 16); behind a
@@ -201,13 +277,27 @@ ABUSE LIMITS
 
     Lookups of unknown names are limited to 60 per address in 5 minutes
     (then 429), failed logins to 5 per account and address and 20 per
-    address in 10 minutes. Password hashing runs on a pool of two threads,
-    picture decoding and storing on one of four; when one is full, a request
-    is answered at once that the server is busy (503 with Retry-After for
+    address in 10 minutes. Password hashing runs on a pool of two threads
+    (two places for one address), picture decoding and storing on one of
+    four (eight places for one address); when one is full, a request is
+    answered at once that the server is busy (503 with Retry-After for
     pages).
 
-OPERATOR COMMANDS
-    Run beside the server, also while it runs, on the same data folder.
+COMMANDS
+    backup --data DIR --to DIR   (or --config FILE instead of --data)
+        Copies the data folder into the new or empty folder given by --to
+        while the server may go on running: the database through SQLite's
+        online backup (one consistent moment), then the pictures it names,
+        hard-linked where the file system allows and copied otherwise.
+
+    restore --from DIR --data DIR [--replace]   (or --config FILE)
+        Checks a backup and puts it into the data folder; the server must
+        be stopped. A data folder that already holds a database is only
+        replaced with --replace, which moves the old database and pictures
+        into DATA/replaced-TIME/ first.
+
+    The account and screenshot commands work beside the server, also
+    while it runs, on the same data folder.
 
     account add NAME --data DIR
         Creates an account; its password is read from standard input (one
@@ -225,12 +315,6 @@ OPERATOR COMMANDS
     screenshot delete NAME --data DIR
         Deletes a screenshot (its picture file too). Its names are never
         given out again.
-
-    --port-file FILE
-        Once listening, write HOST:PORT and a newline to FILE (for scripts).
-
-    --help
-        Show this text.
 
 START
     Uploads that never finished are cleared from DATA/staging. Files in

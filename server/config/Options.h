@@ -35,6 +35,11 @@ struct Options {
     std::uint64_t quotaAccount = 500ull * 1024 * 1024;    // upload bytes a day per account
     std::uint64_t quotaAnonymous = 100ull * 1024 * 1024;  // upload bytes a day per address without account
     std::uint64_t minFree = 512ull * 1024 * 1024;         // free bytes the data folder keeps
+    // Operations: the configuration file, retention and the metrics listener.
+    std::string configFile;      // read before the command line, which overrides it
+    int keepDays = 0;            // screenshots older than this many days are deleted; 0 keeps them for ever
+    std::string metricsAddress;  // empty: no metrics listener
+    int metricsPort = 0;
 };
 
 struct ParsedOptions {
@@ -42,6 +47,10 @@ struct ParsedOptions {
     std::string error;  // empty when the command line was fine
 };
 
+// The command line. "--config FILE" anywhere in it reads FILE first: one
+// "name = value" per line with the options' names without their dashes
+// ("keep-days = 30", "behind-proxy = yes"), blank lines and # comments; the
+// command line overrides it. An error in the file names the file and line.
 ParsedOptions ParseOptions(const std::vector<std::string>& arguments);
 std::string HelpText();
 

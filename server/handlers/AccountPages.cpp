@@ -1,5 +1,7 @@
 #include "auth/Passwords.h"
+#include "handlers/AccountForms.h"
 #include "handlers/Credentials.h"
+#include "handlers/Gallery.h"
 #include "handlers/PageFrame.h"
 #include "handlers/Pages.h"
 #include "limits/RateLimits.h"
@@ -10,8 +12,8 @@
 namespace snapora::server {
 
 namespace {
-
 constexpr long LoginSeconds = 30L * 24 * 3600;
+}  // namespace
 
 std::string Message(const std::string& error) {
     return error.empty() ? std::string() : "<p class=\"error\" role=\"alert\">" + EscapeHtml(error) + "</p>\n";
@@ -22,7 +24,7 @@ std::string Hidden(const std::string& name, const std::string& value) {
 }
 
 Response LoginForm(Context& context, const Request& request, const std::string& userName, const std::string& error,
-                   int status = 200) {
+                   int status) {
     Response response;
     std::string token = FormToken(context, request, response);
     Response page = PageResponse(
@@ -39,6 +41,8 @@ Response LoginForm(Context& context, const Request& request, const std::string& 
     page.headers.insert(page.headers.end(), response.headers.begin(), response.headers.end());
     return page;
 }
+
+namespace {
 
 Response RegisterForm(Context& context, const Request& request, const std::string& userName,
                       const std::string& error, int status = 200) {
@@ -62,21 +66,24 @@ Response RegisterForm(Context& context, const Request& request, const std::strin
     return page;
 }
 
+}  // namespace
+
 // Starts a browser login: a fresh token in a cookie, only its hash in the store.
-Response LogIn(Context& context, const Request& request, const Account& account) {
+Response LogIn(Context& context, const Request& request, const Account& account, const std::string& location) {
     std::string token = RandomHex(32);
     context.store.AddLogin(KeyedHash(context.secret, "login:" + token), account.id, context.Now() + LoginSeconds);
-    Response response = SeeOther("/account.htm");
+    Response response = SeeOther(location);
     response.headers.emplace_back("Set-Cookie", SetCookie(LoginCookie, token, LoginSeconds, "Lax", request.secure));
     return response;
 }
 
-// Password work goes to its pool; a full pool is answered at once.
 Response OnPasswordPool(std::function<Response()> run) {
     Response response;
     response.deferred = std::make_shared<Deferred>(Deferred{Deferred::Pool::Passwords, std::move(run), BusyPage});
     return response;
 }
+
+namespace {
 
 Response RegistrationClosed(int status) {
     return PageResponse("Konto anlegen",
@@ -85,33 +92,36 @@ Response RegistrationClosed(int status) {
                         status);
 }
 
+// What the last form did, told once on the page it leads back to.
+std::string DoneNotice(const std::string& done) {
+    if (done == "password") return "<p class=\"notice\" role=\"status\">Ihr Passwort wurde geändert.</p>\n";
+    if (done == "deleteall") return "<p class=\"notice\" role=\"status\">Alle Ihre Screenshots wurden gelöscht.</p>\n";
+    return "";
+}
+
 Response AccountList(Context& context, const Request& request, const Account& account) {
     Response response;
     std::string token = FormToken(context, request, response);
     std::vector<Screenshot> shots = context.store.ScreenshotsOfAccount(account.id);
     std::string body = "<h1>Meine Screenshots</h1>\n<p>Angemeldet als <strong>" + EscapeHtml(account.userName) +
-                       "</strong>.</p>\n<form method=\"post\" action=\"/account.htm?action=logout\">" +
+                       "</strong>.</p>\n" + DoneNotice(request.Query("done")) +
+                       "<div class=\"actions\"><a href=\"/account.htm?action=password\">Passwort ändern</a>"
+                       "<a href=\"/account.htm?action=deleteall\">Alle meine Screenshots löschen</a>"
+                       "<a href=\"/account.htm?action=deleteaccount\">Konto löschen</a></div>\n"
+                       "<form method=\"post\" action=\"/account.htm?action=logout\">" +
                        Hidden("csrf", token) + "<button type=\"submit\">Abmelden</button></form>\n";
     if (shots.empty()) body += "<p class=\"notice\">Noch keine Screenshots mit diesem Konto hochgeladen.</p>\n";
     body += "<ol class=\"shots\">\n";
-    for (const Screenshot& shot : shots) {
-        const std::string page = "/" + UrlEncode(shot.name);
-        body += "<li><a href=\"" + EscapeHtml(page) + "\"><img src=\"" + EscapeHtml(page) + ".jpg\" alt=\"" +
-                EscapeHtml(shot.description.empty() ? shot.name : shot.description) + "\" width=\"" +
-                std::to_string(shot.width) + "\" height=\"" + std::to_string(shot.height) +
-                "\" loading=\"lazy\"></a><a href=\"" + EscapeHtml(page) + "\">" + EscapeHtml(shot.name) + "</a>";
-        if (!shot.description.empty()) body += "<div>" + EscapeHtml(shot.description) + "</div>";
-        body += "<div class=\"meta\">" + GermanTime(shot.uploadedAt) +
-                "</div><form method=\"post\" action=\"/account.htm?action=delete\">" + Hidden("csrf", token) +
-                Hidden("name", shot.name) + "<button class=\"danger\" type=\"submit\">Löschen</button></form></li>\n";
-    }
+    for (const Screenshot& shot : shots)
+        body += GalleryItem(context, shot,
+                            "<form method=\"post\" action=\"/account.htm?action=delete\">" + Hidden("csrf", token) +
+                                Hidden("name", shot.name) +
+                                "<button class=\"danger\" type=\"submit\">Löschen</button></form>");
     body += "</ol>";
     Response page = PageResponse("Meine Screenshots", body);
     page.headers.insert(page.headers.end(), response.headers.begin(), response.headers.end());
     return page;
 }
-
-constexpr const char* Expired = "Das Formular war abgelaufen. Bitte versuchen Sie es noch einmal.";
 
 Response Register(Context& context, const Request& request) {
     const std::string typed = Utf8FromEither(request.Field("username"));
@@ -195,7 +205,10 @@ Response Delete(Context& context, const Request& request) {
     std::optional<Screenshot> shot;
     const std::string name = Utf8FromEither(request.Field("name"));
     if (CleanName(name) == name) shot = context.store.FindScreenshot(name);
-    if (shot && shot->accountId == account->id) context.store.DeleteScreenshot(shot->id);
+    if (shot && shot->accountId == account->id) {
+        context.store.DeleteScreenshot(shot->id);
+        AnnounceDeleted(context, {*shot});
+    }
     return SeeOther("/account.htm");
 }
 
@@ -210,8 +223,10 @@ Response AccountPage(Context& context, const Request& request) {
         if (action == "login") return Login(context, request);
         if (action == "logout") return Logout(context, request);
         if (action == "delete") return Delete(context, request);
+        if (std::optional<Response> settings = AccountSettingsPage(context, request)) return *settings;
         return NotFoundPage();
     }
+    if (std::optional<Response> settings = AccountSettingsPage(context, request)) return *settings;
     std::optional<Account> account = LoggedInAccount(context, request);
     if (action == "register")
         return context.settings.registrationOpen ? RegisterForm(context, request, "", "") : RegistrationClosed(200);

@@ -1,6 +1,6 @@
 #pragma once
 // Everything a handler may use: settings, the store, the login throttle, the
-// change board and the clock. main.cpp builds one; tests build their own.
+// change board, the clock and the thumbnail maker. main.cpp builds one; tests build their own.
 
 #include <cstdint>
 #include <functional>
@@ -9,6 +9,7 @@
 #include "auth/LoginThrottle.h"
 #include "events/ChangeBoard.h"
 #include "http/Request.h"
+#include "imaging/ThumbnailMaker.h"
 #include "store/Store.h"
 
 namespace snapora::server {
@@ -35,6 +36,7 @@ struct Context {
     ChangeBoard& board;
     std::function<std::int64_t()> clock;  // seconds since the epoch
     std::string secret;                   // the server's key for cookie hashes and form tokens
+    ThumbnailMaker& thumbnails;
 
     std::int64_t Now() const { return clock(); }
     std::string AddressOf(const std::string& name) const {

@@ -23,7 +23,11 @@ figcaption{margin-top:.4rem}
 .meta{color:#667;font-size:.9rem}
 .shots{list-style:none;padding:0;display:grid;gap:1rem;grid-template-columns:repeat(auto-fill,minmax(16rem,1fr))}
 .shots li{background:#fff;padding:.6rem;border-radius:.4rem;box-shadow:0 1px 3px #0002;overflow-wrap:anywhere}
-.shots img{display:block;margin-bottom:.4rem}
+.shots img{display:block;margin-bottom:.4rem;background:#e8ebf1}
+.shots li>a+a{font-weight:600}
+.actions{display:flex;flex-wrap:wrap;gap:.4rem 1rem;margin:.8rem 0}
+.actions form{display:inline}
+.warning{background:#fde8e8;padding:.6rem .8rem;border-radius:.3rem}
 form.box{background:#fff;padding:1rem;border-radius:.4rem;box-shadow:0 1px 3px #0002;max-width:24rem}
 label{display:block;margin:.5rem 0 .2rem}
 input[type=text],input[type=password]{width:100%;padding:.5rem;font-size:1rem;border:1px solid #99a;border-radius:.3rem}
@@ -41,15 +45,20 @@ constexpr const char* Script = R"(// Adds each new screenshot of the session to 
   function item(shot) {
     var li = document.createElement('li');
     li.id = 'shot-' + shot.id;
-    var link = document.createElement('a');
-    link.href = shot.page;
+    var full = document.createElement('a');
+    full.href = shot.picture;
+    full.title = 'Ganzes Bild öffnen';
     var img = document.createElement('img');
-    img.src = shot.picture;
+    img.src = shot.thumbnail;
     img.alt = shot.description || shot.name;
-    img.width = shot.width;
-    img.height = shot.height;
-    link.appendChild(img);
-    li.appendChild(link);
+    img.width = shot.thumbWidth;
+    img.height = shot.thumbHeight;
+    full.appendChild(img);
+    li.appendChild(full);
+    var page = document.createElement('a');
+    page.href = shot.page;
+    page.textContent = shot.name;
+    li.appendChild(page);
     if (shot.description) {
       var text = document.createElement('div');
       text.textContent = shot.description;
@@ -57,7 +66,7 @@ constexpr const char* Script = R"(// Adds each new screenshot of the session to 
     }
     var meta = document.createElement('div');
     meta.className = 'meta';
-    meta.textContent = shot.time;
+    meta.textContent = shot.time + ' · ' + shot.width + ' × ' + shot.height;
     li.appendChild(meta);
     return li;
   }
@@ -69,15 +78,20 @@ constexpr const char* Script = R"(// Adds each new screenshot of the session to 
     var empty = document.getElementById('empty');
     if (empty) empty.parentNode.removeChild(empty);
   };
+  // A screenshot deleted meanwhile (by its owner, or because it grew too old) leaves the page.
+  source.addEventListener('removed', function (event) {
+    var gone = document.getElementById('shot-' + JSON.parse(event.data).id);
+    if (gone) gone.parentNode.removeChild(gone);
+  });
 })();
 )";
 
 }  // namespace
 
-std::string Page(const std::string& title, const std::string& bodyHtml) {
+std::string Page(const std::string& title, const std::string& bodyHtml, const std::string& headHtml) {
     return "<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-           "<title>" + EscapeHtml(title) + " – Snapora</title>\n"
+           "<title>" + EscapeHtml(title) + " – Snapora</title>\n" + headHtml +
            "<link rel=\"stylesheet\" href=\"/static/site.css\">\n</head>\n<body>\n"
            "<header><a class=\"brand\" href=\"/\">Snapora</a><a href=\"/download.htm\">Download</a>"
            "<a href=\"/account.htm\">Mein Konto</a><a href=\"/faq.htm\">Hilfe</a>"
@@ -95,8 +109,8 @@ Response HtmlResponse(const std::string& html, int status) {
     return response;
 }
 
-Response PageResponse(const std::string& title, const std::string& bodyHtml, int status) {
-    return HtmlResponse(Page(title, bodyHtml), status);
+Response PageResponse(const std::string& title, const std::string& bodyHtml, int status, const std::string& headHtml) {
+    return HtmlResponse(Page(title, bodyHtml, headHtml), status);
 }
 
 Response NotFoundPage(const std::string& text) {

@@ -9,10 +9,12 @@
 
 namespace snapora::server {
 
-// bodyHtml is already escaped; the title is escaped here.
-std::string Page(const std::string& title, const std::string& bodyHtml);
+// bodyHtml and headHtml (more of the head, e.g. meta elements) are already
+// escaped; the title is escaped here.
+std::string Page(const std::string& title, const std::string& bodyHtml, const std::string& headHtml = "");
 Response HtmlResponse(const std::string& html, int status = 200);
-Response PageResponse(const std::string& title, const std::string& bodyHtml, int status = 200);
+Response PageResponse(const std::string& title, const std::string& bodyHtml, int status = 200,
+                      const std::string& headHtml = "");
 Response NotFoundPage(const std::string& text = "Diese Seite gibt es nicht.");
 Response SeeOther(const std::string& location);  // 303 after a form
 Response Found(const std::string& location);     // 302: a former name to the current one

@@ -111,6 +111,7 @@ Response StoreUpload(Context& context, const Request& request, const std::option
         return ProtocolReply(NotStored);
     }
     CountUpload(context, request, accountId, file.size);
+    context.thumbnails.Prepare(stored);  // ready before the list pages ask, as a rule
     if (stored.sessionId) context.board.Changed(*stored.sessionId);
     return ProtocolReply("ok|" + context.settings.latestVersion + "|" + context.AddressOf(request, stored.name));
 }
@@ -131,17 +132,11 @@ Response RenameAs(Context& context, const Request& request, const Screenshot& sc
     return ProtocolReply(context.AddressOf(request, *newName));
 }
 
-// Adds the response's Set-Cookie lines to what a deferred reply brings.
+// Adds the Set-Cookie lines of `cookies` to the reply, also to what deferred work brings.
 Response WithCookies(Response reply, const Response& cookies) {
-    if (reply.deferred) {
-        auto inner = reply.deferred;
-        auto outer = std::make_shared<Deferred>(*inner);
-        outer->run = [inner, cookies] { return WithCookies(inner->run(), cookies); };
-        reply.deferred = outer;
-        return reply;
-    }
-    reply.headers.insert(reply.headers.end(), cookies.headers.begin(), cookies.headers.end());
-    return reply;
+    return Finally(std::move(reply), [headers = cookies.headers](Response& final) {
+        final.headers.insert(final.headers.end(), headers.begin(), headers.end());
+    });
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "handlers/Router.h"
 
 #include "base/Strings.h"
+#include "handlers/Gallery.h"
 #include "handlers/PageFrame.h"
 #include "handlers/Pages.h"
 #include "handlers/Protocol.h"
@@ -64,6 +65,7 @@ Response LookUp(Context& context, const Request& request) {
         return SessionPage(context, Utf8FromEither(rest));
     }
     std::string name = Utf8FromEither(path.substr(1));
+    if (EndsWith(name, ".thumb.jpg")) return ThumbnailPicture(context, request, name.substr(0, name.size() - 10));
     if (EndsWith(name, ".jpg")) return RawPicture(context, name.substr(0, name.size() - 4));
     return ScreenshotPage(context, name);
 }

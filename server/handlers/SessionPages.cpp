@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <set>
 
+#include "handlers/Gallery.h"
 #include "handlers/PageFrame.h"
 #include "handlers/Pages.h"
 #include "text/Html.h"
@@ -9,30 +11,15 @@ namespace snapora::server {
 
 namespace {
 
-std::string ItemHtml(const Screenshot& shot) {
-    const std::string page = "/" + UrlEncode(shot.name);
-    const std::string alt = shot.description.empty() ? shot.name : shot.description;
-    std::string html = "<li id=\"shot-" + std::to_string(shot.id) + "\"><a href=\"" + EscapeHtml(page) +
-                       "\"><img src=\"" + EscapeHtml(page) + ".jpg\" alt=\"" + EscapeHtml(alt) + "\" width=\"" +
-                       std::to_string(shot.width) + "\" height=\"" + std::to_string(shot.height) +
-                       "\" loading=\"lazy\"></a>";
-    if (!shot.description.empty()) html += "<div>" + EscapeHtml(shot.description) + "</div>";
-    return html + "<div class=\"meta\">" + GermanTime(shot.uploadedAt) + "</div></li>\n";
-}
-
-std::string EventData(const Screenshot& shot) {
-    const std::string page = "/" + UrlEncode(shot.name);
-    return "{\"id\":" + std::to_string(shot.id) + ",\"name\":" + JsonString(shot.name) +
-           ",\"page\":" + JsonString(page) + ",\"picture\":" + JsonString(page + ".jpg") +
-           ",\"description\":" + JsonString(shot.description) + ",\"time\":" + JsonString(GermanTime(shot.uploadedAt)) +
-           ",\"width\":" + std::to_string(shot.width) + ",\"height\":" + std::to_string(shot.height) + "}";
-}
-
-// The screenshots of one session that the page has not shown yet, as server-sent events.
+// The screenshots of one session that the page has not shown yet, as
+// server-sent events, and a "removed" event for each one that was deleted.
 class SessionFeed final : public EventSource {
 public:
     SessionFeed(Context& context, std::int64_t sessionId, std::int64_t afterId)
-        : context_(context), sessionId_(sessionId), lastId_(afterId), lastSent_(context.Now()) {}
+        : context_(context), sessionId_(sessionId), lastId_(afterId), lastSent_(context.Now()) {
+        for (const Screenshot& shot : context.store.ScreenshotsOfSession(sessionId))
+            if (shot.id <= afterId) shown_.insert(shot.id);  // on the page already
+    }
 
     std::int64_t Topic() const override { return sessionId_; }
 
@@ -42,11 +29,22 @@ public:
             text = "retry: 1000\n\n";  // reconnect quickly after a broken connection
             started_ = true;
         }
-        std::vector<Screenshot> fresh = context_.store.ScreenshotsOfSession(sessionId_, lastId_);
-        std::reverse(fresh.begin(), fresh.end());  // oldest first: each goes on top of the page
-        for (const Screenshot& shot : fresh) {
-            text += "id: " + std::to_string(shot.id) + "\ndata: " + EventData(shot) + "\n\n";
-            lastId_ = shot.id;
+        std::vector<Screenshot> all = context_.store.ScreenshotsOfSession(sessionId_);
+        std::set<std::int64_t> present;
+        for (const Screenshot& shot : all) present.insert(shot.id);
+        for (auto it = shown_.begin(); it != shown_.end();) {
+            if (present.count(*it)) {
+                ++it;
+                continue;
+            }
+            text += "event: removed\ndata: {\"id\":" + std::to_string(*it) + "}\n\n";
+            it = shown_.erase(it);
+        }
+        for (auto shot = all.rbegin(); shot != all.rend(); ++shot) {  // oldest first: each goes on top of the page
+            if (shot->id <= lastId_) continue;
+            text += "id: " + std::to_string(shot->id) + "\ndata: " + GalleryItemJson(context_, *shot) + "\n\n";
+            lastId_ = shot->id;
+            shown_.insert(shot->id);
         }
         const std::int64_t now = context_.Now();
         if (text.empty() && now - lastSent_ >= 15) text = ": keep-alive\n\n";  // finds clients that went away
@@ -57,6 +55,7 @@ public:
 private:
     Context& context_;
     std::int64_t sessionId_, lastId_, lastSent_;
+    std::set<std::int64_t> shown_;
     bool started_ = false;
 };
 
@@ -81,7 +80,7 @@ Response SessionPage(Context& context, const std::string& name) {
     if (shots.empty()) body += "<p id=\"empty\" class=\"notice\">Noch keine Screenshots in dieser Session.</p>\n";
     body += "<ol class=\"shots\" id=\"screenshots\" data-feed=\"" +
             EscapeHtml("/~" + UrlEncode(session->name) + "/events?after=" + std::to_string(newest)) + "\">\n";
-    for (const Screenshot& shot : shots) body += ItemHtml(shot);
+    for (const Screenshot& shot : shots) body += GalleryItem(context, shot);
     body += "</ol>\n<script src=\"/static/session.js\"></script>";
     return PageResponse("Session " + session->name, body);
 }

@@ -337,6 +337,7 @@ struct HttpServer::Impl {
         request.method = method ? method : "";
         request.path = url ? url : "";
         request.remoteAddress = ClientAddress(connection);
+        request.arrived = exchange->started;
         MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &OnValue, &request.query);
         MHD_get_connection_values(connection, MHD_COOKIE_KIND, &OnValue, &request.cookies);
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &OnHeader, &request.headers);

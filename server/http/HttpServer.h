@@ -36,7 +36,7 @@ struct HttpLimits {
     StreamLimits streams;
     unsigned streamLifetimeSeconds = 300;
     PoolLimits passwordPool{2, 16, 2};    // Argon2id takes 64 MiB and a good tenth of a second each
-    PoolLimits picturePool{4, 256, 2};    // decoding takes the processor, syncing waits for the disk:
+    PoolLimits picturePool{4, 256, 8};    // decoding takes the processor, syncing waits for the disk:
                                           // four overlap both; a burst of uploads waits its turn
     PaceLimits pace;                      // requests per second from one address before they wait
     std::string stagingFolder;            // where file fields are written while they arrive

@@ -2,6 +2,7 @@
 // A request as the handlers see it: no sockets, no HTTP library. The adapter
 // fills it; tests build it by hand.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -28,6 +29,7 @@ struct Request {
     bool bodyNotStored = false;  // the server could not write it down (disk full)
     bool secure = false;         // came over HTTPS (the server's own TLS, or a proxy saying so)
     bool overloaded = false;     // its address has too many requests running: answer "busy" only
+    std::chrono::steady_clock::time_point arrived{};  // when its first bytes came; unset for requests built by hand
 
     std::string Query(const std::string& key) const { return Lookup(query, key); }
     std::string Field(const std::string& key) const { return Lookup(fields, key); }

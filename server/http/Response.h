@@ -49,4 +49,18 @@ struct Response {
     }
 };
 
+// Calls `then` on the final response: at once, or on what deferred work yields in the end.
+inline Response Finally(Response response, std::function<void(Response&)> then) {
+    if (!response.deferred) {
+        then(response);
+        return response;
+    }
+    std::shared_ptr<Deferred> inner = response.deferred;
+    auto outer = std::make_shared<Deferred>(*inner);
+    outer->run = [inner, then] { return Finally(inner->run(), then); };
+    outer->busy = [inner, then] { return Finally(inner->busy(), then); };
+    response.deferred = outer;
+    return response;
+}
+
 }  // namespace snapora::server

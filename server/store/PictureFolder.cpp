@@ -54,7 +54,40 @@ void PictureFolder::Commit(const std::string& stagedFile, const std::string& key
     }
 }
 
-void PictureFolder::Remove(const std::string& key) { ::unlink(PathOf(key).c_str()); }
+void PictureFolder::Remove(const std::string& key) {
+    ::unlink(PathOf(key).c_str());
+    ::unlink(ThumbnailPathOf(key).c_str());
+}
+
+std::string PictureFolder::ThumbnailPathOf(const std::string& key) const {
+    return pictures_ + "/" + key + ".thumb.jpg";
+}
+
+std::string PictureFolder::StageThumbnail(const std::string& jpeg) {
+    std::string path = staging_ + "/thumbnail-XXXXXX";
+    int fd = ::mkstemp(path.data());
+    if (fd < 0) throw StoreError("staging a thumbnail: " + std::string(std::strerror(errno)));
+    bool written = true;
+    for (std::size_t done = 0; written && done < jpeg.size();) {
+        ssize_t n = ::write(fd, jpeg.data() + done, jpeg.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        written = n > 0;
+        if (written) done += std::size_t(n);
+    }
+    // Synced before it is renamed into place: a crash leaves the old state or a whole file, never an empty one.
+    if (!written || ::fsync(fd) != 0) {
+        int error = errno;
+        ::close(fd);
+        ::unlink(path.c_str());
+        throw StoreError("writing a thumbnail: " + std::string(std::strerror(error)));
+    }
+    ::close(fd);
+    return path;
+}
+
+void PictureFolder::PlaceThumbnail(const std::string& stagedFile, const std::string& key) {
+    if (::rename(stagedFile.c_str(), ThumbnailPathOf(key).c_str()) != 0) ::unlink(stagedFile.c_str());
+}
 
 PictureFolder::Recovery PictureFolder::CleanUp(const std::set<std::string>& recordedKeys) {
     Recovery recovery;
@@ -64,7 +97,9 @@ PictureFolder::Recovery PictureFolder::CleanUp(const std::set<std::string>& reco
     const std::string quarantine = dataDir_ + "/quarantine";
     for (const auto& entry : fs::directory_iterator(pictures_, error)) {
         const fs::path& path = entry.path();
-        if (path.extension() == ".jpg" && recordedKeys.count(path.stem().string())) continue;
+        std::string key = path.stem().string();
+        if (fs::path(key).extension() == ".thumb") key = fs::path(key).stem().string();
+        if (path.extension() == ".jpg" && recordedKeys.count(key)) continue;
         MakeFolder(quarantine);
         std::string target = quarantine + "/" + path.filename().string();
         for (int n = 2; fs::exists(target, error); ++n)

@@ -1,6 +1,6 @@
 #pragma once
-// The picture files: DATA/pictures/KEY.jpg, and DATA/staging/ for uploads
-// that are still arriving. A picture enters the pictures folder only whole:
+// The picture files: DATA/pictures/KEY.jpg with its thumbnail KEY.thumb.jpg
+// beside it, and DATA/staging/ for uploads that are still arriving. A picture enters the pictures folder only whole:
 // synced, renamed into place, and the folder synced.
 
 #include <set>
@@ -18,14 +18,22 @@ public:
     // Moves a staged file into the pictures folder durably; the staged file is
     // removed on failure too. Throws StoreError.
     void Commit(const std::string& stagedFile, const std::string& key);
+    // The picture and its thumbnail.
     void Remove(const std::string& key);
+
+    std::string ThumbnailPathOf(const std::string& key) const;
+    // Writes a thumbnail into the staging folder, synced; returns the file. Throws StoreError.
+    std::string StageThumbnail(const std::string& jpeg);
+    // Moves a staged thumbnail beside its picture (replacing an older one).
+    void PlaceThumbnail(const std::string& stagedFile, const std::string& key);
     struct Recovery {
         int stagedRemoved = 0;                 // uploads that never finished
         std::vector<std::string> quarantined;  // files no record names, moved to DATA/quarantine
     };
     // After a crash or a restore: empties the staging folder and moves every
-    // file of the pictures folder that no record names into the quarantine
-    // folder. Nothing that may be a picture is ever deleted.
+    // file of the pictures folder that no record names (a picture or a
+    // thumbnail) into the quarantine folder. Nothing that may be a picture is
+    // ever deleted.
     Recovery CleanUp(const std::set<std::string>& recordedKeys);
     bool HasPictures() const;
     std::string PicturesFolder() const { return pictures_; }

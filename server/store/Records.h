@@ -37,6 +37,11 @@ struct Account {
     bool disabled = false;     // set by the operator: no login, no upload under it
 };
 
+struct StoreTotals {
+    std::int64_t screenshots = 0;
+    std::int64_t bytes = 0;  // of the pictures as uploaded
+};
+
 struct Session {
     std::int64_t id = 0;
     std::string name;

@@ -1,10 +1,15 @@
 #include "store/SqliteStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "text/Names.h"
 
@@ -28,6 +33,7 @@ constexpr const char* Schema[] = {
     " height INTEGER NOT NULL)",
     "CREATE INDEX IF NOT EXISTS screenshots_by_account ON screenshots(account_id, id)",
     "CREATE INDEX IF NOT EXISTS screenshots_by_session ON screenshots(session_id, id)",
+    "CREATE INDEX IF NOT EXISTS screenshots_by_time ON screenshots(uploaded_at)",
     "CREATE TABLE IF NOT EXISTS logins(token_hash TEXT PRIMARY KEY,"
     " account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE, expires INTEGER NOT NULL)",
     "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
@@ -208,7 +214,19 @@ private:
     bool open_ = true;
 };
 
-SqliteStore::SqliteStore(const std::string& dataDir, bool mayCreate) : files_(CheckedDataDir(dataDir, mayCreate)) {
+SqliteStore::FolderLock::~FolderLock() {
+    if (fd >= 0) ::close(fd);
+}
+
+SqliteStore::SqliteStore(const std::string& dataDir, Opening opening)
+    : files_(CheckedDataDir(dataDir, opening == Opening::Serve)) {
+    if (opening == Opening::Serve) {
+        const std::string lockPath = dataDir + "/snapora.lock";
+        lock_.fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (lock_.fd < 0) throw StoreError("cannot open " + lockPath);
+        if (::flock(lock_.fd, LOCK_EX | LOCK_NB) != 0)
+            throw StoreError("another snapora-server is using the data folder " + dataDir);
+    }
     db_ = OpenDatabase(dataDir + "/snapora.db");
     try {
         for (const char* sql : Schema) Statement(db_, sql).Run();
@@ -222,7 +240,10 @@ SqliteStore::SqliteStore(const std::string& dataDir, bool mayCreate) : files_(Ch
         }
         limits_ = OpenDatabase(dataDir + "/limits.db");
         for (const char* sql : LimitsSchema) Statement(limits_, sql).Run();
+        Use totals(Prepared("SELECT COUNT(*), COALESCE(SUM(size), 0) FROM screenshots"));
+        if (totals->Step()) totals_ = StoreTotals{totals->Int(0), totals->Int(1)};
     } catch (...) {
+        statements_.clear();
         sqlite3_close(limits_);
         sqlite3_close(db_);
         throw;
@@ -288,6 +309,8 @@ Screenshot SqliteStore::AddScreenshot(const NewScreenshot& n, const std::string&
             taken = taken || sqlite3_changes(db_) == 0;  // a name given out before
             if (!taken) {
                 r.id = sqlite3_last_insert_rowid(db_);
+                ++totals_.screenshots;
+                totals_.bytes += r.size;
                 return r;
             }
         }
@@ -341,15 +364,7 @@ bool SqliteStore::RenameScreenshot(std::int64_t id, const std::string& newName) 
 }
 
 // Under the lock and in a transaction: the record goes, its names stay given out.
-void SqliteStore::DeleteScreenshotLocked(std::int64_t id, std::string& fileKey) {
-    std::string name;
-    {
-        Use find(Prepared("SELECT file_key, name FROM screenshots WHERE id = ?"));
-        find->Bind(id);
-        if (!find->Step()) return;
-        fileKey = find->Text(0);
-        name = find->Text(1);
-    }
+void SqliteStore::RetireAndDelete(std::int64_t id, const std::string& name) {
     {
         Use orphan(Prepared("UPDATE retired_names SET screenshot_id = NULL WHERE screenshot_id = ?"));
         orphan->Bind(id).Run();
@@ -364,13 +379,8 @@ void SqliteStore::DeleteScreenshotLocked(std::int64_t id, std::string& fileKey) 
 
 void SqliteStore::DeleteScreenshot(std::int64_t id) {
     std::lock_guard lock(mutex_);
-    std::string key;
-    {
-        Transaction transaction(*this);
-        DeleteScreenshotLocked(id, key);
-        transaction.Commit();
-    }
-    if (!key.empty()) files_.Remove(key);  // after the record: a crash in between leaves an orphan, quarantined at start
+    static const std::string sql = std::string("SELECT ") + ScreenshotColumns + " FROM screenshots WHERE id = ? LIMIT ?";
+    DeleteListed(sql.c_str(), id, 1);
 }
 
 std::vector<Screenshot> SqliteStore::ScreenshotsOfAccount(std::int64_t accountId) {
@@ -544,29 +554,6 @@ void SqliteStore::SetAccountDisabled(std::int64_t accountId, bool disabled) {
     set->Bind(std::int64_t(disabled)).Bind(accountId).Run();
 }
 
-void SqliteStore::DeleteAccount(std::int64_t accountId) {
-    std::lock_guard lock(mutex_);
-    std::vector<std::string> keys;
-    {
-        Transaction transaction(*this);
-        std::vector<std::int64_t> ids;
-        {
-            Use list(Prepared("SELECT id FROM screenshots WHERE account_id = ?"));
-            list->Bind(accountId);
-            while (list->Step()) ids.push_back(list->Int(0));
-        }
-        for (std::int64_t id : ids) {
-            std::string key;
-            DeleteScreenshotLocked(id, key);
-            keys.push_back(key);
-        }
-        Use remove(Prepared("DELETE FROM accounts WHERE id = ?"));  // its logins go with it
-        remove->Bind(accountId).Run();
-        transaction.Commit();
-    }
-    for (const std::string& key : keys) files_.Remove(key);
-}
-
 void SqliteStore::Count(const std::string& key, std::int64_t amount, std::int64_t at) {
     std::lock_guard lock(limitsMutex_);
     {
@@ -598,6 +585,99 @@ std::uint64_t SqliteStore::FreeBytes() {
     struct statvfs info {};
     if (::statvfs(files_.PicturesFolder().c_str(), &info) != 0) return UINT64_MAX;
     return std::uint64_t(info.f_bavail) * info.f_frsize;
+}
+
+std::vector<Screenshot> SqliteStore::DeleteListed(const char* selectSql, std::int64_t argument, std::int64_t limit,
+                                                  const char* alsoSql) {
+    std::vector<Screenshot> gone;
+    {
+        Transaction transaction(*this);
+        {
+            Use list(Prepared(selectSql));
+            list->Bind(argument).Bind(limit);
+            while (list->Step()) gone.push_back(ReadScreenshot(list.s));
+        }
+        for (const Screenshot& shot : gone) RetireAndDelete(shot.id, shot.name);
+        if (alsoSql) {
+            Use also(Prepared(alsoSql));
+            also->Bind(argument).Run();
+        }
+        transaction.Commit();
+    }
+    // After the records: a crash in between leaves an orphan, quarantined at the next start.
+    for (const Screenshot& shot : gone) {
+        files_.Remove(shot.fileKey);
+        --totals_.screenshots;
+        totals_.bytes -= shot.size;
+    }
+    return gone;
+}
+
+std::vector<Screenshot> SqliteStore::DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) {
+    std::lock_guard lock(mutex_);
+    static const std::string sql = std::string("SELECT ") + ScreenshotColumns +
+                                   " FROM screenshots WHERE uploaded_at < ? ORDER BY uploaded_at, id LIMIT ?";
+    return DeleteListed(sql.c_str(), uploadedBefore, limit);
+}
+
+std::vector<Screenshot> SqliteStore::DeleteScreenshotsOfAccount(std::int64_t accountId) {
+    std::lock_guard lock(mutex_);
+    static const std::string sql =
+        std::string("SELECT ") + ScreenshotColumns + " FROM screenshots WHERE account_id = ? ORDER BY id LIMIT ?";
+    return DeleteListed(sql.c_str(), accountId, -1);
+}
+
+std::vector<Screenshot> SqliteStore::DeleteAccount(std::int64_t accountId) {
+    std::lock_guard lock(mutex_);
+    static const std::string sql =
+        std::string("SELECT ") + ScreenshotColumns + " FROM screenshots WHERE account_id = ? ORDER BY id LIMIT ?";
+    // Its web logins go with it (ON DELETE CASCADE).
+    return DeleteListed(sql.c_str(), accountId, -1, "DELETE FROM accounts WHERE id = ?");
+}
+
+void SqliteStore::SetPasswordHash(std::int64_t accountId, const std::string& passwordHash) {
+    std::lock_guard lock(mutex_);
+    Transaction transaction(*this);
+    {
+        Use update(Prepared("UPDATE accounts SET password_hash = ? WHERE id = ?"));
+        update->Bind(passwordHash).Bind(accountId).Run();
+    }
+    Use logouts(Prepared("DELETE FROM logins WHERE account_id = ?"));
+    logouts->Bind(accountId).Run();
+    transaction.Commit();
+}
+
+int SqliteStore::RemoveEmptySessions(std::int64_t idleBefore) {
+    std::lock_guard lock(mutex_);
+    Use remove(Prepared("DELETE FROM sessions WHERE last_active < ? AND NOT EXISTS"
+                        " (SELECT 1 FROM screenshots WHERE session_id = sessions.id)"));
+    remove->Bind(idleBefore).Run();
+    return sqlite3_changes(db_);
+}
+
+void SqliteStore::SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) {
+    const std::string staged = files_.StageThumbnail(jpeg);  // the slow part, outside the lock
+    std::lock_guard lock(mutex_);
+    // Under the lock, so a deletion either sees the thumbnail and removes it, or happened before and keeps it out.
+    Use find(Prepared("SELECT 1 FROM screenshots WHERE id = ? AND file_key = ?"));
+    find->Bind(screenshot.id).Bind(screenshot.fileKey);
+    if (find->Step())
+        files_.PlaceThumbnail(staged, screenshot.fileKey);
+    else
+        ::unlink(staged.c_str());
+}
+
+std::optional<std::string> SqliteStore::LoadThumbnail(const Screenshot& screenshot) {
+    std::ifstream in(files_.ThumbnailPathOf(screenshot.fileKey), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.empty()) return std::nullopt;
+    return bytes;
+}
+
+StoreTotals SqliteStore::Totals() {
+    std::lock_guard lock(mutex_);
+    return totals_;
 }
 
 }  // namespace snapora::server

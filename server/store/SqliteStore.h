@@ -14,12 +14,15 @@ namespace snapora::server {
 
 class SqliteStore final : public Store {
 public:
+    // Serve: the server's own, one process at a time (DATA/snapora.lock);
+    // creates what is missing. Beside: the operator's commands next to a
+    // running server; the database must be there.
+    enum class Opening { Serve, Beside };
     // Opens DATA/snapora.db (and DATA/limits.db beside it) and the picture
-    // folders; creates them when mayCreate. Throws StoreError when the
-    // database is missing but pictures are there (a lost or misplaced
-    // database must not look like a fresh start), and when it is missing and
-    // may not be created.
-    explicit SqliteStore(const std::string& dataDir, bool mayCreate = true);
+    // folders. Throws StoreError, also when the database is missing but
+    // pictures are there (a lost or misplaced database must not look like a
+    // fresh start), and when another server has the folder open.
+    explicit SqliteStore(const std::string& dataDir, Opening opening = Opening::Serve);
     ~SqliteStore() override;
 
     Screenshot AddScreenshot(const NewScreenshot& screenshot, const std::string& stagedFile) override;
@@ -52,12 +55,20 @@ public:
 
     std::vector<Account> Accounts() override;
     void SetAccountDisabled(std::int64_t accountId, bool disabled) override;
-    void DeleteAccount(std::int64_t accountId) override;
 
     void Count(const std::string& key, std::int64_t amount, std::int64_t at) override;
     std::int64_t Counted(const std::string& key, std::int64_t since) override;
     void Forget(const std::string& key) override;
     std::uint64_t FreeBytes() override;
+
+    void SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) override;
+    std::optional<std::string> LoadThumbnail(const Screenshot& screenshot) override;
+    std::vector<Screenshot> DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) override;
+    std::vector<Screenshot> DeleteScreenshotsOfAccount(std::int64_t accountId) override;
+    std::vector<Screenshot> DeleteAccount(std::int64_t accountId) override;
+    void SetPasswordHash(std::int64_t accountId, const std::string& passwordHash) override;
+    int RemoveEmptySessions(std::int64_t idleBefore) override;
+    StoreTotals Totals() override;
 
     // At the server's start, never while another process serves: clears what
     // a crash may have left (staged uploads) and quarantines picture files no
@@ -70,7 +81,10 @@ private:
     Statement& Prepared(const char* sql);
     Statement& PreparedLimits(const char* sql);
     std::optional<Session> LatestSession(const std::string& name);
-    void DeleteScreenshotLocked(std::int64_t id, std::string& fileKey);
+    void RetireAndDelete(std::int64_t id, const std::string& name);
+    // Deletes the listed records in one transaction, then their files; the mutex is held.
+    std::vector<Screenshot> DeleteListed(const char* selectSql, std::int64_t argument, std::int64_t limit,
+                                         const char* alsoSql = nullptr);
 
     std::mutex mutex_;
     sqlite3* db_ = nullptr;
@@ -82,6 +96,11 @@ private:
     sqlite3* limits_ = nullptr;
     std::vector<std::pair<const char*, std::unique_ptr<Statement>>> limitStatements_;
     unsigned countsSincePrune_ = 0;
+    struct FolderLock {
+        int fd = -1;
+        ~FolderLock();
+    } lock_;
+    StoreTotals totals_;  // kept up to date by every change, so reading them costs nothing
 };
 
 }  // namespace snapora::server

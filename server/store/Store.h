@@ -76,8 +76,6 @@ public:
     virtual std::vector<Account> Accounts() = 0;  // by name
     // Disabled: no login and no upload under it; its browser logins end.
     virtual void SetAccountDisabled(std::int64_t accountId, bool disabled) = 0;
-    // The account, its logins and its screenshots (whose names stay given out).
-    virtual void DeleteAccount(std::int64_t accountId) = 0;
 
     // --- Limits every instance shares (throttles, rate limits, quotas) -----
 
@@ -89,6 +87,26 @@ public:
     virtual void Forget(const std::string& key) = 0;
     // Bytes still free where pictures are kept; no limit where the store cannot tell.
     virtual std::uint64_t FreeBytes() { return UINT64_MAX; }
+    // --- Thumbnails: one small JPEG per screenshot, kept with it and deleted with it.
+    // Saving for a screenshot that is gone meanwhile keeps nothing.
+    virtual void SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) = 0;
+    virtual std::optional<std::string> LoadThumbnail(const Screenshot& screenshot) = 0;
+
+    // --- Retention and self-service: records and pictures go together (their
+    // names stay given out); each returns the screenshots it deleted, so
+    // their session pages can be told.
+    // The oldest first, at most `limit` of them.
+    virtual std::vector<Screenshot> DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) = 0;
+    virtual std::vector<Screenshot> DeleteScreenshotsOfAccount(std::int64_t accountId) = 0;
+    // The account with its screenshots and web logins.
+    virtual std::vector<Screenshot> DeleteAccount(std::int64_t accountId) = 0;
+    // A new password; every web login of the account ends.
+    virtual void SetPasswordHash(std::int64_t accountId, const std::string& passwordHash) = 0;
+    // Sessions idle since before then that hold no screenshot any more; returns how many went.
+    virtual int RemoveEmptySessions(std::int64_t idleBefore) = 0;
+
+    // --- Figures for monitoring.
+    virtual StoreTotals Totals() = 0;
 };
 
 }  // namespace snapora::server

@@ -5,6 +5,8 @@
 
 #include "TestSupport.h"
 #include "auth/Passwords.h"
+#include "handlers/Credentials.h"
+#include "handlers/Gallery.h"
 #include "handlers/Router.h"
 #include "limits/RateLimits.h"
 
@@ -277,6 +279,163 @@ TEST_F(PagesTest, SessionPageAndItsEventStream) {
     EXPECT_EQ(stream.events->Next(), "");
     world.now += 15;
     EXPECT_EQ(stream.events->Next(), ": keep-alive\n\n");
+}
+
+// A pasted address shows a preview: Open Graph and the Twitter card name the picture absolutely, with its size.
+TEST_F(PagesTest, ScreenshotPageCarriesLinkPreviewData) {
+    jpeg = testing::MakeJpeg(300, 200);
+    const std::string described = Upload("Fehler im \"Dialog\" <b>");
+    const std::string plain = Upload("");
+    world.context.settings.publicHost = "shots.example.org";
+    struct Case { std::string name, title; } cases[] = {{described, "Fehler im &quot;Dialog&quot; &lt;b&gt;"}, {plain, plain}};
+    for (const Case& c : cases) {
+        const std::string page = Get("/" + c.name).body;
+        const std::string picture = "http://shots.example.org/" + c.name + ".jpg";
+        for (const std::string& meta :
+             {"property=\"og:title\" content=\"" + c.title + "\"", "property=\"og:image\" content=\"" + picture + "\"",
+              std::string("property=\"og:image:width\" content=\"300\""),
+              std::string("property=\"og:image:height\" content=\"200\""),
+              std::string("property=\"og:image:type\" content=\"image/jpeg\""),
+              std::string("property=\"og:site_name\" content=\"Snapora\""),
+              "property=\"og:url\" content=\"http://shots.example.org/" + c.name + "\"",
+              std::string("name=\"twitter:card\" content=\"summary_large_image\""),
+              "name=\"twitter:image\" content=\"" + picture + "\"", "name=\"twitter:title\" content=\"" + c.title + "\""})
+            EXPECT_TRUE(Contains(page, "<meta " + meta + ">")) << meta;
+        EXPECT_FALSE(Contains(page, "og:image:secure_url"));
+    }
+    world.context.settings.publicScheme = "https";
+    EXPECT_TRUE(Contains(Get("/" + plain).body, "<meta property=\"og:image:secure_url\" content=\"https://shots.example.org/" + plain + ".jpg\">"));
+}
+
+// The lists show thumbnails that open the full picture; the thumbnail may be cached for good under its versioned address.
+TEST_F(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
+    jpeg = testing::MakeJpeg(1600, 900);
+    const std::string name = Upload("Folie", "");
+    const Screenshot shot = *world.store->FindScreenshot(name);
+    const std::string thumbnail = ThumbnailAddress(world.context, shot);
+    ASSERT_EQ(thumbnail.rfind("/" + name + ".thumb.jpg?v=", 0), 0u);
+    EXPECT_TRUE(Contains(GalleryItem(world.context, shot), "<a href=\"/" + name + ".jpg\" title=\"Ganzes Bild öffnen\"><img src=\"" +
+                                                            thumbnail + "\" alt=\"Folie\" width=\"400\" height=\"225\""));
+
+    const std::string tag = thumbnail.substr(thumbnail.find("?v=") + 3);
+    struct Case { std::map<std::string, std::string> query; std::string ifNoneMatch; int status; std::string caching; } cases[] = {
+        {{{"v", tag}}, "", 200, "public, max-age=31536000, immutable"},
+        {{}, "", 200, "public, max-age=300"},
+        {{{"v", "old"}}, "", 200, "public, max-age=300"},
+        {{{"v", tag}}, "\"" + tag + "\"", 304, "public, max-age=31536000, immutable"},
+    };
+    for (const Case& c : cases) {
+        Request request;
+        request.method = "GET";
+        request.path = "/" + name + ".thumb.jpg";
+        request.query = c.query;
+        if (!c.ifNoneMatch.empty()) request.headers["if-none-match"] = c.ifNoneMatch;
+        Response response = world.Handle(request);
+        EXPECT_EQ(response.status, c.status) << c.caching;
+        EXPECT_EQ(response.Header("Cache-Control"), c.caching);
+        EXPECT_EQ(response.Header("ETag"), "\"" + tag + "\"");
+        if (c.status == 200) {
+            EXPECT_EQ(response.body, *world.store->LoadThumbnail(shot));
+        }
+    }
+    EXPECT_EQ(Get("/nobody.thumb.jpg").status, 404);
+
+    // Renamed, the picture keeps its tag; its old name never goes to another picture.
+    ASSERT_TRUE(world.store->RenameScreenshot(shot.id, "neu"));
+    EXPECT_EQ(ThumbnailAddress(world.context, *world.store->FindScreenshot("neu")), "/neu.thumb.jpg?v=" + tag);
+    const std::string next = Upload("");
+    EXPECT_FALSE(world.store->RenameScreenshot(world.store->FindScreenshot(next)->id, name));
+}
+
+// An open session page hears of deleted screenshots as well as of new ones.
+TEST_F(PagesTest, SessionStreamAnnouncesDeletedScreenshots) {
+    world.store->ClaimSession("team", ClientHash(world.context, std::string(64, 'c')), world.now, 3600, false);
+    const std::string first = Upload("eins", "team"), second = Upload("zwei", "team");
+    const std::int64_t firstId = world.store->FindScreenshot(first)->id, secondId = world.store->FindScreenshot(second)->id;
+    EXPECT_TRUE(Contains(Get("/~team").body, ".thumb.jpg?v="));
+    Response stream = Get("/~team/events", {{"after", std::to_string(secondId)}});
+    stream.events->Next();
+    const std::string third = Upload("drei", "team");
+    std::string event = stream.events->Next();
+    EXPECT_TRUE(Contains(event, "\"thumbnail\":\"/" + third + ".thumb.jpg?v="));
+    EXPECT_TRUE(Contains(event, "\"thumbWidth\":32,\"thumbHeight\":16"));
+
+    const std::int64_t thirdId = world.store->FindScreenshot(third)->id;
+    world.store->DeleteScreenshot(firstId);
+    world.store->DeleteScreenshot(thirdId);
+    EXPECT_EQ(stream.events->Next(), "event: removed\ndata: {\"id\":" + std::to_string(firstId) +
+                                         "}\n\nevent: removed\ndata: {\"id\":" + std::to_string(thirdId) + "}\n\n");
+    EXPECT_EQ(stream.events->Next(), "");
+}
+
+// Changing the password, deleting every screenshot, deleting the account: each behind a
+// CSRF-protected form, the dangerous ones behind the password and a clear warning.
+TEST_F(PagesTest, AccountSelfService) {
+    ASSERT_TRUE(world.store->CreateAccount("anna", HashPassword("geheim1"), 1));
+    auto uploadAs = [&](const std::string& password) {
+        Request upload = world.Upload(jpeg);
+        upload.fields = {{"description", "x"}, {"username", "anna"}, {"password", password}};
+        return world.Handle(upload).body.substr(0, 6);
+    };
+    auto logIn = [&](const std::string& password) {
+        Response form = Get("/account.htm", {{"action", "login"}});
+        return Post("/account.htm", "login", {{"username", "anna"}, {"password", password}, {"csrf", Csrf(form.body)}}).status;
+    };
+    EXPECT_EQ(Get("/account.htm", {{"action", "password"}}).status, 403);  // logged out: the login form
+    ASSERT_EQ(logIn("geheim1"), 303);
+    const std::string oldLogin = cookies["snapora_login"];
+
+    Response form = Get("/account.htm", {{"action", "password"}});
+    const std::string csrf = Csrf(form.body);
+    struct Case { std::map<std::string, std::string> fields; int status; std::string text; } refused[] = {
+        {{{"oldpassword", "geheim1"}, {"password", "neues!1"}, {"password2", "neues!1"}, {"csrf", "forged"}}, 403, "abgelaufen"},
+        {{{"oldpassword", "falsch"}, {"password", "neues!1"}, {"password2", "neues!1"}, {"csrf", csrf}}, 403, "bisherige Passwort ist falsch"},
+        {{{"oldpassword", "geheim1"}, {"password", "kurz"}, {"password2", "kurz"}, {"csrf", csrf}}, 200, "mindestens 6 Zeichen"},
+        {{{"oldpassword", "geheim1"}, {"password", "neues!1"}, {"password2", "anders"}, {"csrf", csrf}}, 200, "stimmen nicht überein"},
+    };
+    for (const Case& c : refused) {
+        Response page = Post("/account.htm", "password", c.fields);
+        EXPECT_EQ(page.status, c.status) << c.text;
+        EXPECT_TRUE(Contains(page.body, c.text)) << c.text;
+    }
+    EXPECT_EQ(uploadAs("geheim1"), "ok|4.2");
+    Response changed = Post("/account.htm", "password", {{"oldpassword", "geheim1"}, {"password", "neues!1"}, {"password2", "neues!1"}, {"csrf", csrf}});
+    EXPECT_EQ(changed.Header("Location"), "/account.htm?done=password");
+    EXPECT_NE(cookies["snapora_login"], oldLogin);
+    EXPECT_TRUE(Contains(Get("/account.htm", {{"done", "password"}}).body, "Ihr Passwort wurde geändert."));
+    EXPECT_EQ(uploadAs("geheim1"), "Benutz");  // "Benutzername oder Passwort ist falsch."
+    EXPECT_EQ(uploadAs("neues!1"), "ok|4.2");
+    std::map<std::string, std::string> browser = cookies;
+    cookies["snapora_login"] = oldLogin;  // another browser, logged in with the old password
+    EXPECT_FALSE(Contains(Get("/account.htm").body, "Angemeldet als"));
+    cookies = browser;
+
+    // Deleting all screenshots: a warning with the number, then gone with their files.
+    Response confirm = Get("/account.htm", {{"action", "deleteall"}});
+    EXPECT_TRUE(Contains(confirm.body, "alle seine 2 Screenshots für immer"));
+    EXPECT_EQ(Post("/account.htm", "deleteall", {{"csrf", "forged"}}).status, 403);
+    EXPECT_EQ(world.store->ScreenshotsOfAccount(world.store->FindAccount("anna")->id).size(), 2u);
+    EXPECT_EQ(Post("/account.htm", "deleteall", {{"csrf", Csrf(confirm.body)}}).Header("Location"), "/account.htm?done=deleteall");
+    EXPECT_EQ(world.store->ScreenshotsOfAccount(world.store->FindAccount("anna")->id).size(), 0u);
+    EXPECT_TRUE(std::filesystem::is_empty(world.folder.Path() + "/pictures"));
+
+    // Deleting the account needs its password.
+    EXPECT_EQ(uploadAs("neues!1"), "ok|4.2");
+    confirm = Get("/account.htm", {{"action", "deleteaccount"}});
+    EXPECT_TRUE(Contains(confirm.body, "<strong>anna</strong> wird mit seinem einen Screenshot endgültig gelöscht"));
+    Response wrong = Post("/account.htm", "deleteaccount", {{"password", "geheim1"}, {"csrf", Csrf(confirm.body)}});
+    EXPECT_EQ(wrong.status, 403);
+    EXPECT_TRUE(Contains(wrong.body, "Das Konto wurde nicht gelöscht."));
+    EXPECT_EQ(Post("/account.htm", "deleteaccount", {{"password", "neues!1"}, {"csrf", "forged"}}).status, 403);
+    EXPECT_TRUE(world.store->FindAccount("anna"));
+    Response gone = Post("/account.htm", "deleteaccount", {{"password", "neues!1"}, {"csrf", Csrf(confirm.body)}});
+    EXPECT_EQ(gone.status, 200);
+    EXPECT_TRUE(Contains(gone.body, "<h1>Konto gelöscht</h1>"));
+    EXPECT_TRUE(Contains(gone.body, "sein Screenshot sind gelöscht."));
+    EXPECT_TRUE(Contains(gone.Header("Set-Cookie"), "snapora_login=; Path=/; Max-Age=0"));
+    EXPECT_FALSE(world.store->FindAccount("anna"));
+    EXPECT_TRUE(std::filesystem::is_empty(world.folder.Path() + "/pictures"));
+    EXPECT_EQ(logIn("neues!1"), 200);  // the login form again: no such account
 }
 
 }  // namespace snapora::server

@@ -48,6 +48,7 @@ TEST_F(ProtocolTest, UploadAnswersOkVersionAndAddressAndSetsTheClientCookie) {
     EXPECT_EQ(stored->description, "Grüße");
     EXPECT_EQ(stored->width, 64);
     EXPECT_EQ(testing::ReadFile(world.store->PicturePath(*stored)), jpeg);
+    EXPECT_TRUE(world.store->LoadThumbnail(*stored));  // made with the upload
     EXPECT_TRUE(world.CookieFrom(reply).size() == 64);
 }
 

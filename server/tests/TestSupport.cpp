@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,7 +16,8 @@
 
 namespace snapora::server::testing {
 
-std::string MakeJpeg(int width, int height, bool progressive) {
+std::string EncodeJpeg(int width, int height, int components,
+                       const std::function<void(int y, unsigned char* row)>& fill, bool progressive) {
     jpeg_compress_struct info;
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);
@@ -25,19 +27,15 @@ std::string MakeJpeg(int width, int height, bool progressive) {
     jpeg_mem_dest(&info, &out, &size);
     info.image_width = JDIMENSION(width);
     info.image_height = JDIMENSION(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.input_components = components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 90, TRUE);
     if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
-    std::vector<unsigned char> row(std::size_t(width) * 3);
+    std::vector<unsigned char> row(std::size_t(width) * std::size_t(components));
     while (info.next_scanline < info.image_height) {
-        for (int x = 0; x < width; ++x) {
-            row[x * 3] = static_cast<unsigned char>(x * 7 + info.next_scanline);
-            row[x * 3 + 1] = static_cast<unsigned char>(info.next_scanline * 3);
-            row[x * 3 + 2] = static_cast<unsigned char>(x ^ info.next_scanline);
-        }
+        fill(int(info.next_scanline), row.data());
         JSAMPROW pointer = row.data();
         jpeg_write_scanlines(&info, &pointer, 1);
     }
@@ -46,6 +44,33 @@ std::string MakeJpeg(int width, int height, bool progressive) {
     std::string bytes(reinterpret_cast<char*>(out), size);
     std::free(out);
     return bytes;
+}
+
+std::string MakeJpeg(int width, int height, bool progressive) {
+    return EncodeJpeg(
+        width, height, 3,
+        [width](int y, unsigned char* row) {
+            for (int x = 0; x < width; ++x) {
+                row[x * 3] = static_cast<unsigned char>(x * 7 + y);
+                row[x * 3 + 1] = static_cast<unsigned char>(y * 3);
+                row[x * 3 + 2] = static_cast<unsigned char>(x ^ y);
+            }
+        },
+        progressive);
+}
+
+std::size_t RecordedScreenshots(const std::string& dataDir) {
+    sqlite3* db = nullptr;
+    std::size_t records = 0;
+    if (sqlite3_open_v2((dataDir + "/snapora.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* count = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM screenshots", -1, &count, nullptr) == SQLITE_OK &&
+            sqlite3_step(count) == SQLITE_ROW)
+            records = std::size_t(sqlite3_column_int64(count, 0));
+        sqlite3_finalize(count);
+    }
+    sqlite3_close(db);
+    return records;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -67,7 +92,8 @@ TempFolder::~TempFolder() {
 
 ServerWorld::ServerWorld()
     : store((StartCrypto(), std::make_unique<SqliteStore>(folder.Path()))),
-      context{ServerSettings{}, *store, throttle, board, [this] { return now; }, "test-secret"} {
+      thumbnails(*store, 0),
+      context{ServerSettings{}, *store, throttle, board, [this] { return now; }, "test-secret", thumbnails} {
     context.settings.publicHost = "127.0.0.1:18080";
     context.settings.downloadsDir = folder.Path() + "/downloads";
 }

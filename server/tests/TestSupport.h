@@ -3,6 +3,7 @@
 // clock the test moves, and small JPEG pictures.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,12 @@ namespace snapora::server::testing {
 
 // A JPEG of the given size, made with libjpeg: baseline, or progressive.
 std::string MakeJpeg(int width, int height, bool progressive = false);
+// A JPEG of 1 (grey), 3 (RGB) or 4 (CMYK, stored as given) components,
+// each row's samples filled by fill(y, row).
+std::string EncodeJpeg(int width, int height, int components,
+                       const std::function<void(int y, unsigned char* row)>& fill, bool progressive = false);
+// How many screenshots the database of a data folder records (read directly, not through a store).
+std::size_t RecordedScreenshots(const std::string& dataDir);
 std::string ReadFile(const std::string& path);
 
 class TempFolder {
@@ -31,6 +38,7 @@ struct ServerWorld {
     ServerWorld();
     TempFolder folder;
     std::unique_ptr<SqliteStore> store;
+    ThumbnailMaker thumbnails;  // on the test's own thread
     LoginThrottle throttle{*store};
     ChangeBoard board;
     std::int64_t now = 1700000000;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "TestSupport.h"
 #include "config/Options.h"
 #include "text/Cp1252.h"
 #include "text/Html.h"
@@ -124,6 +127,55 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
                                "--latest-version", "--tls-cert", "--tls-key", "--help", "--max-per-address",
                                "--head-timeout", "--min-rate", "--max-streams", "--stream-lifetime", "--registration",
                                "--quota-account", "--quota-anonymous", "--min-free", "account add", "screenshot delete"})
+        EXPECT_NE(HelpText().find(option), std::string::npos) << option;
+}
+
+// The configuration file uses the options' names; the command line wins over it.
+TEST(Options, ConfigurationFileAndTheOperatorsOptions) {
+    testing::TempFolder folder;
+    const std::string file = folder.Path() + "/snapora-server.conf";
+    std::ofstream(file) << "# the packaged file\n\nlisten = 0.0.0.0:80\n  data=/var/lib/snapora  \n"
+                           "behind-proxy = yes\nkeep-days = 30\nmetrics-listen = 127.0.0.1:9464\n";
+    ParsedOptions parsed = ParseOptions({"--data", "/tmp/elsewhere", "--config", file});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.listenAddress, "0.0.0.0");
+    EXPECT_EQ(parsed.options.listenPort, 80);
+    EXPECT_EQ(parsed.options.dataDir, "/tmp/elsewhere");
+    EXPECT_TRUE(parsed.options.behindProxy);
+    EXPECT_EQ(parsed.options.keepDays, 30);
+    EXPECT_EQ(parsed.options.metricsAddress, "127.0.0.1");
+    EXPECT_EQ(parsed.options.metricsPort, 9464);
+    EXPECT_EQ(ParseOptions({}).options.keepDays, 0);  // kept for ever
+    EXPECT_EQ(ParseOptions({}).options.metricsAddress, "");  // no metrics
+
+    struct Case { std::string line, error; } badLines[] = {
+        {"listn = 1.2.3.4:80", "snapora-server.conf:1: unknown option --listn"},
+        {"keep-days = -1", "snapora-server.conf:1: invalid value for --keep-days: -1"},
+        {"keep-days", "snapora-server.conf:1: expected \"name = value\""},
+        {"config = other.conf", "snapora-server.conf:1: not an option of the file: config"},
+        {"--listen = 1.2.3.4:80", "snapora-server.conf:1: not an option of the file: --listen"},
+        {"behind-proxy = perhaps", "snapora-server.conf:1: behind-proxy is yes or no"},
+    };
+    for (const Case& c : badLines) {
+        std::ofstream(file) << c.line << "\n";
+        std::string error = ParseOptions({"--config", file}).error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
+    EXPECT_NE(ParseOptions({"--config", folder.Path() + "/missing.conf"}).error, "");
+
+    // Metrics never where the public comes in.
+    struct Listen { std::vector<std::string> arguments; bool accepted; } listens[] = {
+        {{"--listen", "0.0.0.0:80", "--metrics-listen", "127.0.0.1:9464"}, true},
+        {{"--listen", "127.0.0.1:8080", "--metrics-listen", "127.0.0.1:9464"}, true},
+        {{"--listen", "0.0.0.0:80", "--metrics-listen", "10.0.0.5:9464"}, true},
+        {{"--listen", "0.0.0.0:80", "--metrics-listen", "0.0.0.0:9464"}, false},
+        {{"--listen", "192.0.2.5:80", "--metrics-listen", "192.0.2.5:9464"}, false},
+        {{"--listen", "127.0.0.1:8080", "--metrics-listen", "127.0.0.1:8080"}, false},
+        {{"--listen", "0.0.0.0:8080", "--metrics-listen", "127.0.0.1:8080"}, false},
+    };
+    for (const Listen& l : listens)
+        EXPECT_EQ(ParseOptions(l.arguments).error.empty(), l.accepted) << l.arguments[1] << " " << l.arguments[3];
+    for (const char* option : {"--config", "--keep-days", "--metrics-listen", "backup", "restore"})
         EXPECT_NE(HelpText().find(option), std::string::npos) << option;
 }
 

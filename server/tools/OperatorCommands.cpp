@@ -52,8 +52,7 @@ int AccountCommand(const OperatorCommand& c, Store& store,
         return 1;
     }
     if (c.verb == "delete") {
-        std::size_t screenshots = store.ScreenshotsOfAccount(account->id).size();
-        store.DeleteAccount(account->id);
+        std::size_t screenshots = store.DeleteAccount(account->id).size();
         out << "deleted account " << account->userName << " and its " << screenshots << " screenshot(s)\n";
         return 0;
     }
@@ -63,10 +62,6 @@ int AccountCommand(const OperatorCommand& c, Store& store,
 }
 
 }  // namespace
-
-bool IsOperatorCommand(const std::vector<std::string>& arguments) {
-    return !arguments.empty() && (arguments[0] == "account" || arguments[0] == "screenshot");
-}
 
 OperatorCommand ParseOperatorCommand(const std::vector<std::string>& arguments) {
     OperatorCommand c;

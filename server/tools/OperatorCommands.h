@@ -20,8 +20,7 @@ struct OperatorCommand {
     std::string error;               // empty when the command line was fine
 };
 
-// Whether the arguments (after the program name) are an operator command at all.
-bool IsOperatorCommand(const std::vector<std::string>& arguments);
+// The arguments after the program name, "account" or "screenshot" first.
 OperatorCommand ParseOperatorCommand(const std::vector<std::string>& arguments);
 
 // Runs it; the exit status (0 done, 1 failed). readPassword gives the new

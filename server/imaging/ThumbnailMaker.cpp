@@ -1,0 +1,105 @@
+#include "imaging/ThumbnailMaker.h"
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+
+#include "imaging/Thumbnail.h"
+
+namespace snapora::server {
+
+namespace {
+constexpr auto LongestWait = std::chrono::seconds(10);
+constexpr std::size_t MostRemembered = 10000;
+}  // namespace
+
+ThumbnailMaker::ThumbnailMaker(Store& store, unsigned threads, std::size_t queueLimit)
+    : store_(store), queueLimit_(queueLimit) {
+    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Run(); });
+}
+
+ThumbnailMaker::~ThumbnailMaker() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+    for (Job& job : queue_) job.promise.set_value(std::nullopt);
+}
+
+ThumbnailMaker::Result ThumbnailMaker::Schedule(const Screenshot& screenshot, bool urgent) {
+    auto running = inFlight_.find(screenshot.id);
+    if (running != inFlight_.end()) return running->second;
+    Job job{screenshot, {}};
+    Result result = job.promise.get_future().share();
+    inFlight_.emplace(screenshot.id, result);
+    if (urgent)
+        queue_.push_front(std::move(job));
+    else
+        queue_.push_back(std::move(job));
+    wake_.notify_one();
+    return result;
+}
+
+void ThumbnailMaker::Prepare(const Screenshot& screenshot) {
+    if (threads_.empty()) {
+        Make(screenshot);
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    if (!stopping_ && queue_.size() < queueLimit_) Schedule(screenshot, false);
+}
+
+std::optional<std::string> ThumbnailMaker::Get(const Screenshot& screenshot) {
+    if (std::optional<std::string> kept = store_.LoadThumbnail(screenshot)) return kept;
+    if (threads_.empty()) return Make(screenshot);
+    Result result;
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_ || unreadable_.count(screenshot.id)) return std::nullopt;
+        result = Schedule(screenshot, true);
+    }
+    if (result.wait_for(LongestWait) != std::future_status::ready) return std::nullopt;
+    return result.get();
+}
+
+std::optional<std::string> ThumbnailMaker::Make(const Screenshot& screenshot) {
+    if (std::optional<std::string> kept = store_.LoadThumbnail(screenshot)) return kept;  // made by an earlier run
+    std::ifstream in(store_.PicturePath(screenshot), std::ios::binary);
+    std::string picture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::optional<std::string> thumbnail = in ? MakeThumbnail(picture) : std::nullopt;
+    if (thumbnail) {
+        try {
+            store_.SaveThumbnail(screenshot, *thumbnail);
+        } catch (const StoreError&) {
+            // Served all the same; the next request tries to keep it again.
+        }
+    } else {
+        std::lock_guard lock(mutex_);
+        if (unreadable_.size() < MostRemembered) unreadable_.insert(screenshot.id);
+    }
+    return thumbnail;
+}
+
+void ThumbnailMaker::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (stopping_) return;
+        Job job = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        std::optional<std::string> thumbnail;
+        try {
+            thumbnail = Make(job.screenshot);
+        } catch (const std::exception&) {
+            // A failing store: nothing to serve, the page falls back to the picture.
+        }
+        job.promise.set_value(std::move(thumbnail));
+        lock.lock();
+        inFlight_.erase(job.screenshot.id);
+    }
+}
+
+}  // namespace snapora::server

@@ -1,0 +1,255 @@
+// What the operator and the account owner rely on beyond the protocol:
+// thumbnails, retention, deleting, one server per data folder, backups.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+// jpeglib.h expects FILE and size_t to be declared first.
+#include <jpeglib.h>
+
+#include "TestSupport.h"
+#include "handlers/Router.h"
+#include "imaging/Thumbnail.h"
+#include "ops/Backup.h"
+#include "ops/Retention.h"
+
+namespace snapora::server {
+
+namespace fs = std::filesystem;
+using testing::ServerWorld;
+
+namespace {
+
+// A picture of one colour in the given colour space (CMYK stored inverted, as Adobe's programs do).
+std::string SolidJpeg(int width, int height, int components, std::array<unsigned char, 4> value) {
+    return testing::EncodeJpeg(width, height, components, [&](int, unsigned char* row) {
+        for (int i = 0; i < width * components; ++i) row[i] = value[std::size_t(i % components)];
+    });
+}
+
+struct Decoded {
+    int width = 0, height = 0;
+    std::array<double, 3> mean{};
+};
+
+Decoded Decode(const std::string& jpeg) {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size());
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    Decoded d{int(info.output_width), int(info.output_height), {}};
+    std::vector<unsigned char> row(info.output_width * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW pointer = row.data();
+        jpeg_read_scanlines(&info, &pointer, 1);
+        for (std::size_t i = 0; i < row.size(); ++i) d.mean[i % 3] += row[i];
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    for (double& m : d.mean) m /= double(d.width) * d.height;
+    return d;
+}
+
+int FilesIn(const std::string& folder) {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
+    return n;
+}
+
+Screenshot Add(ServerWorld& world, std::int64_t uploadedAt, std::optional<std::int64_t> account = std::nullopt,
+               std::optional<std::int64_t> session = std::nullopt) {
+    NewScreenshot n;
+    n.uploadedAt = uploadedAt;
+    n.accountId = account;
+    n.sessionId = session;
+    n.width = 64;
+    n.height = 48;
+    return world.store->AddScreenshot(n, world.Stage(testing::MakeJpeg(64, 48)).path);
+}
+
+}  // namespace
+
+TEST(Thumbnail, FitsTheBoxKeepsTheShapeAndNeverEnlarges) {
+    struct Case { int width, height, thumbWidth, thumbHeight; } cases[] = {
+        {1920, 1080, 400, 225}, {3840, 2160, 400, 225}, {7680, 2160, 400, 113}, {1080, 1920, 169, 300},
+        {400, 300, 400, 300},   {100, 50, 100, 50},     {65500, 1, 400, 1},     {1, 65500, 1, 300},
+    };
+    for (const Case& c : cases) {
+        PictureSize size = ThumbnailSizeFor(c.width, c.height);
+        EXPECT_EQ(size.width, c.thumbWidth) << c.width << "x" << c.height;
+        EXPECT_EQ(size.height, c.thumbHeight) << c.width << "x" << c.height;
+    }
+}
+
+// Scaled decoding and the average keep a picture's colour, whatever its colour space.
+TEST(Thumbnail, KeepsTheColoursOfEveryKindOfJpegAndRefusesTheRest) {
+    struct Case { int width, height, components; std::array<unsigned char, 4> stored; std::array<double, 3> colour; } cases[] = {
+        {1920, 1080, 3, {200, 40, 90, 0}, {200, 40, 90}},
+        {1000, 700, 1, {120, 0, 0, 0}, {120, 120, 120}},
+        {900, 500, 4, {255, 0, 0, 255}, {255, 0, 0}},  // CMYK inverted: no cyan ink, full magenta and yellow
+        {3, 2, 3, {10, 220, 30, 0}, {10, 220, 30}},
+        {120, 5000, 3, {90, 90, 250, 0}, {90, 90, 250}},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height) + "x" + std::to_string(c.components);
+        std::optional<std::string> thumbnail = MakeThumbnail(SolidJpeg(c.width, c.height, c.components, c.stored));
+        ASSERT_TRUE(thumbnail) << what;
+        Decoded d = Decode(*thumbnail);
+        PictureSize expected = ThumbnailSizeFor(c.width, c.height);
+        EXPECT_EQ(d.width, expected.width) << what;
+        EXPECT_EQ(d.height, expected.height) << what;
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(d.mean[k], c.colour[k], 4.0) << what << " channel " << k;
+    }
+    const std::string jpeg = testing::MakeJpeg(640, 480);
+    for (const std::string& garbage : {std::string(), std::string("not a picture"), jpeg.substr(0, 30),
+                                       std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\xFF\xFF\xFF\xFF\x03", 12)})
+        EXPECT_FALSE(MakeThumbnail(garbage)) << garbage.size();
+    EXPECT_TRUE(MakeThumbnail(jpeg.substr(0, jpeg.size() / 2)));  // cut short: what arrived, the rest grey
+}
+
+// Made once, kept beside the picture, gone with it; an orphan from a crash is moved aside at the next start.
+TEST(SqliteStore, ThumbnailsLiveAndDieWithTheirScreenshot) {
+    ServerWorld world;
+    Screenshot shot = Add(world, 100);
+    EXPECT_FALSE(world.store->LoadThumbnail(shot));
+    std::optional<std::string> made = world.thumbnails.Get(shot);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(world.store->LoadThumbnail(shot), made);
+    EXPECT_TRUE(fs::exists(world.folder.Path() + "/pictures/" + shot.fileKey + ".thumb.jpg"));
+    EXPECT_EQ(FilesIn(world.store->StagingFolder()), 0);
+
+    world.store->DeleteScreenshot(shot.id);
+    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 0);
+    world.store->SaveThumbnail(shot, *made);  // late, for a screenshot already gone
+    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 0);
+    EXPECT_EQ(FilesIn(world.store->StagingFolder()), 0);
+
+    Screenshot kept = Add(world, 100);
+    world.thumbnails.Prepare(kept);
+    std::ofstream(world.folder.Path() + "/pictures/0123456789abcdef0123456789abcdef.thumb.jpg") << "orphan";
+    world.store.reset();
+    SqliteStore reopened(world.folder.Path());
+    EXPECT_EQ(reopened.Recover().quarantined, std::vector<std::string>{"0123456789abcdef0123456789abcdef.thumb.jpg"});
+    EXPECT_TRUE(reopened.LoadThumbnail(kept));
+}
+
+TEST(SqliteStore, DeletingByAgeAccountOrWholeAccountTakesRecordsFilesAndLogins) {
+    ServerWorld world;
+    Store& store = *world.store;
+    const std::int64_t anna = store.CreateAccount("anna", "$argon2id$a", 1)->id;
+    const std::int64_t ben = store.CreateAccount("ben", "$argon2id$b", 1)->id;
+    Session team = store.OpenSession("team", 1000, 60);
+    std::vector<Screenshot> shots = {Add(world, 1000, anna, team.id), Add(world, 2000, ben), Add(world, 3000, anna),
+                                     Add(world, 4000)};
+    EXPECT_EQ(store.Totals().screenshots, 4);
+    const std::int64_t bytesEach = shots[0].size;
+    EXPECT_EQ(store.Totals().bytes, 4 * bytesEach);
+
+    std::vector<Screenshot> old = store.DeleteScreenshotsBefore(3500, 2);  // the oldest two of three
+    ASSERT_EQ(old.size(), 2u);
+    EXPECT_EQ(old[0].id, shots[0].id);
+    EXPECT_EQ(old[1].id, shots[1].id);
+    EXPECT_FALSE(store.FindScreenshot(shots[0].name));
+    EXPECT_TRUE(store.FindScreenshot(shots[2].name));
+    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 2);
+    EXPECT_EQ(store.Totals().screenshots, 2);
+    EXPECT_EQ(store.RemoveEmptySessions(1500), 1);  // team idled since 1000 and is empty now
+    EXPECT_FALSE(store.FindSession("team"));
+
+    store.AddLogin("token-a", anna, 10000);
+    store.AddLogin("token-b", ben, 10000);
+    store.SetPasswordHash(ben, "$argon2id$new");
+    EXPECT_EQ(store.FindAccount("ben")->passwordHash, "$argon2id$new");
+    EXPECT_FALSE(store.FindLogin("token-b", 5000));  // every login ended
+    EXPECT_EQ(store.FindLogin("token-a", 5000)->id, anna);
+
+    EXPECT_EQ(store.DeleteScreenshotsOfAccount(ben).size(), 0u);
+    std::vector<Screenshot> annas = store.DeleteAccount(anna);
+    ASSERT_EQ(annas.size(), 1u);
+    EXPECT_EQ(annas[0].id, shots[2].id);
+    EXPECT_FALSE(store.FindAccount("anna"));
+    EXPECT_FALSE(store.FindLogin("token-a", 5000));
+    EXPECT_TRUE(store.CreateAccount("anna", "$argon2id$c", 2));  // the name is free again
+    EXPECT_TRUE(store.FindScreenshot(shots[3].name));
+    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 1);
+    EXPECT_EQ(store.Totals().screenshots, 1);
+    EXPECT_EQ(store.Totals().bytes, bytesEach);
+}
+
+TEST(SqliteStore, OneServerPerDataFolder) {
+    ServerWorld world;
+    EXPECT_THROW(SqliteStore second(world.folder.Path()), StoreError);
+    world.store.reset();
+    EXPECT_NO_THROW(SqliteStore again(world.folder.Path()));
+}
+
+// The sweep deletes what is too old, its files with it, tells the open session pages, and drops empty sessions.
+TEST(Retention, SweepDeletesOldScreenshotsAndTheirEmptySessions) {
+    ServerWorld world;
+    const std::int64_t day = 24 * 3600;
+    Session old = world.store->OpenSession("alt", world.now - 10 * day, 60);
+    Session live = world.store->OpenSession("neu", world.now - 2 * day, 60);
+    Screenshot inOld = Add(world, world.now - 10 * day, std::nullopt, old.id);
+    Screenshot inLive = Add(world, world.now - 8 * day, std::nullopt, live.id);
+    Screenshot fresh = Add(world, world.now - 2 * day, std::nullopt, live.id);
+    Screenshot edge = Add(world, world.now - 7 * day + 1);
+    int wokenLive = 0;
+    world.board.Subscribe(live.id, [&] { ++wokenLive; });
+
+    SweepResult swept = SweepOldScreenshots(world.context, 7);
+    EXPECT_EQ(swept.screenshots, 2u);
+    EXPECT_EQ(swept.sessions, 1);
+    EXPECT_FALSE(world.store->FindScreenshot(inOld.name));
+    EXPECT_FALSE(world.store->FindScreenshot(inLive.name));
+    EXPECT_TRUE(world.store->FindScreenshot(fresh.name));
+    EXPECT_TRUE(world.store->FindScreenshot(edge.name));
+    EXPECT_FALSE(world.store->FindSession("alt"));
+    EXPECT_TRUE(world.store->FindSession("neu"));
+    EXPECT_EQ(wokenLive, 1);
+    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 2);
+    EXPECT_EQ(SweepOldScreenshots(world.context, 7).screenshots, 0u);
+}
+
+// What restore refuses, and what it does with a data folder that is in the way.
+TEST(Backup, RestoreChecksTheBackupAndNeverOverwritesUnasked) {
+    testing::TempFolder folder;
+    const std::string data = folder.Path() + "/data", backup = folder.Path() + "/backup";
+    std::string name, key;
+    {
+        ServerWorld world;
+        Screenshot shot = Add(world, 100);
+        name = shot.name;
+        key = shot.fileKey;
+        world.thumbnails.Get(*world.store->FindScreenshot(name));
+        BackupSummary summary = BackupData(world.folder.Path(), backup);
+        EXPECT_EQ(summary.screenshots, 1);
+        EXPECT_EQ(summary.linked, 1);
+        EXPECT_THROW(BackupData(world.folder.Path(), backup), std::runtime_error);  // not into a full folder
+        // The server holds its folder: restoring into it while it runs is refused.
+        EXPECT_THROW(RestoreData(backup, world.folder.Path(), true), std::runtime_error);
+    }
+    EXPECT_EQ(RestoreData(backup, data, false).screenshots, 1);
+    EXPECT_THROW(RestoreData(backup, data, false), std::runtime_error);
+    RestoreSummary replaced = RestoreData(backup, data, true);
+    EXPECT_TRUE(fs::exists(replaced.setAside + "/snapora.db"));
+    {
+        SqliteStore restored(data);
+        std::optional<Screenshot> shot = restored.FindScreenshot(name);
+        ASSERT_TRUE(shot);
+        EXPECT_EQ(testing::ReadFile(restored.PicturePath(*shot)), testing::MakeJpeg(64, 48));
+        EXPECT_TRUE(restored.LoadThumbnail(*shot));
+    }
+    fs::remove(backup + "/pictures/" + key + ".jpg");
+    EXPECT_THROW(RestoreData(backup, folder.Path() + "/other", false), std::runtime_error);  // incomplete
+    EXPECT_THROW(RestoreData(folder.Path() + "/nothing", folder.Path() + "/other", false), std::runtime_error);
+}
+
+}  // namespace snapora::server
