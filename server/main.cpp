@@ -96,6 +96,11 @@ int OperatorMain(const std::string& object, const std::vector<std::string>& rest
     std::vector<std::string> arguments = {object};
     arguments.insert(arguments.end(), rest.begin(), rest.end());
     OperatorCommand command = ParseOperatorCommand(arguments);
+    if (command.error.empty() && command.dataDir.empty()) {  // the data folder the configuration file names
+        ParsedOptions configured = ParseOptions({"--config", command.configFile});
+        command.error = configured.error;
+        command.dataDir = configured.options.dataDir;
+    }
     if (!command.error.empty()) {
         std::cerr << "snapora-server: " << command.error << "\nTry 'snapora-server --help'.\n";
         return 2;

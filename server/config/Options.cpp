@@ -297,7 +297,8 @@ COMMANDS
         into DATA/replaced-TIME/ first.
 
     The account and screenshot commands work beside the server, also
-    while it runs, on the same data folder.
+    while it runs, on the same data folder (--config FILE instead of
+    --data DIR takes the file's).
 
     account add NAME --data DIR
         Creates an account; its password is read from standard input (one

@@ -81,6 +81,9 @@ TEST(HttpAccounts, OperatorCommandsWorkWhileTheServerRuns) {
         if (!step.testLogin.empty()) EXPECT_EQ(TestLogin(port, "anna", "geheim1"), step.testLogin) << step.command[1];
     }
     EXPECT_EQ(RunProgram({"account", "list", "--data", folder.Path() + "/none"}).status, 1);  // no database: none made
+    std::ofstream(folder.Path() + "/server.conf") << "data = " << data << "\n";
+    EXPECT_TRUE(Contains(RunProgram({"account", "list", "--config", folder.Path() + "/server.conf"}).output,
+                         "anna\tenabled\t"));
 
     const std::string mine = Exchange(port, ProgramUpload(MakeJpeg(40, 30), "", "", "",
                                                            {{"username", "anna"}, {"password", "geheim1"}}))

@@ -16,7 +16,8 @@ namespace snapora::server {
 
 struct OperatorCommand {
     std::string object, verb, name;  // "account" "add" "anna"
-    std::string dataDir;
+    std::string dataDir;             // or, when empty, the one of
+    std::string configFile;          // the configuration file
     std::string error;               // empty when the command line was fine
 };
 
