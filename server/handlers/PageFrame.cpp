@@ -1,8 +1,8 @@
 #include "handlers/PageFrame.h"
 
-#include <ctime>
 
 #include "text/Html.h"
+#include "text/LocalTime.h"
 
 namespace snapora::server {
 
@@ -152,14 +152,7 @@ Response TooManyMissesPage() {
     return response;
 }
 
-std::string GermanTime(std::int64_t secondsSinceEpoch) {
-    std::time_t t = std::time_t(secondsSinceEpoch);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[64];
-    std::strftime(text, sizeof text, "%d.%m.%Y, %H:%M Uhr", &local);
-    return text;
-}
+std::string GermanTime(std::int64_t secondsSinceEpoch) { return LocalTime(secondsSinceEpoch, "%d.%m.%Y, %H:%M Uhr"); }
 
 Response StyleSheet() {
     Response response;

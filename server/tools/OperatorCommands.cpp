@@ -3,20 +3,12 @@
 #include <ctime>
 
 #include "auth/Passwords.h"
+#include "text/LocalTime.h"
 #include "text/Names.h"
 
 namespace snapora::server {
 
 namespace {
-
-std::string LocalTime(std::int64_t seconds) {
-    std::time_t t = std::time_t(seconds);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
-    return text;
-}
 
 int AccountCommand(const OperatorCommand& c, Store& store,
                    const std::function<std::optional<std::string>()>& readPassword, std::ostream& out,
@@ -24,7 +16,7 @@ int AccountCommand(const OperatorCommand& c, Store& store,
     if (c.verb == "list") {
         for (const Account& account : store.Accounts())
             out << account.userName << '\t' << (account.disabled ? "disabled" : "enabled") << '\t'
-                << LocalTime(account.createdAt) << '\t' << store.ScreenshotsOfAccount(account.id).size()
+                << LocalTime(account.createdAt, "%Y-%m-%d %H:%M") << '\t' << store.ScreenshotsOfAccount(account.id).size()
                 << " screenshot(s)\n";
         return 0;
     }
