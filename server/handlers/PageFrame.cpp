@@ -1,6 +1,5 @@
 #include "handlers/PageFrame.h"
 
-
 #include "text/Html.h"
 #include "text/LocalTime.h"
 
