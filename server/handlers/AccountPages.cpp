@@ -153,10 +153,10 @@ Response Register(Context& context, const Request& request) {
                                 429);
         case Registration::Allowed: break;
     }
+    CountRegistration(context, request);  // now, not after the hashing: requests at once count too
     return OnPasswordPool([&context, request, typed, name = *userName, password] {
         std::optional<Account> account = context.store.CreateAccount(name, HashPassword(password), context.Now());
         if (!account) return RegisterForm(context, request, typed, Taken);
-        CountRegistration(context, request);
         return LogIn(context, request, *account);
     });
 }
