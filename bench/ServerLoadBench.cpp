@@ -44,7 +44,7 @@ size_t Collect(char* data, size_t size, size_t count, void* reply) {
 template <class Make, class Done>
 void RunAll(int total, int concurrency, Make make, Done done) {
     CURLM* multi = curl_multi_init();
-    int started = 0, running = 0;
+    int started = 0, finished = 0, running = 0;
     auto add = [&] {
         const int n = started++;
         Transfer* t = make(n);
@@ -70,10 +70,12 @@ void RunAll(int total, int concurrency, Make make, Done done) {
             curl_easy_cleanup(t->easy);
             curl_mime_free(t->form);
             delete t;
+            ++finished;
             if (started < total) add();
         }
-        if (running > 0 || started < total) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
-    } while (running > 0 || started < total);
+        // Not `running`: it was counted before the transfers just added.
+        if (finished < total) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    } while (finished < total);
     curl_multi_cleanup(multi);
 }
 
