@@ -5,23 +5,26 @@
 # set and its anonymous part, from /proc). Reports the memory after the first
 # 50 captures and at the end, and the growth per capture in between (end
 # against capture 50, and the least-squares slope). With --editor each capture
-# opens the editor, which is closed by its upload button.
-#   bench/soak.sh [CAPTURES] [--editor] [PICTURE]
+# opens the editor, which is closed by its upload button; --list=N sets the
+# history's length (ScreenshotListCount, 0 to 50; the program's default is 5).
+#   bench/soak.sh [CAPTURES] [--editor] [--list=N] [PICTURE]
 # Defaults: 1000 captures of ../shared/data/screens/desk-4k.png. The samples
 # stay in build/soak-*.csv. Holds the end-to-end lock (see bench/desktop_session.sh).
 set -uo pipefail
 source "$(dirname "$0")/desktop_session.sh"
 
-captures=1000 editor=0 picture="$repo/../shared/data/screens/desk-4k.png"
+captures=1000 editor=0 list="" picture="$repo/../shared/data/screens/desk-4k.png"
 for arg in "$@"; do
   case "$arg" in
     --editor) editor=1 ;;
+    --list=*) list="${arg#--list=}" ;;
     [0-9]*) captures="$arg" ;;
     *) picture="$arg" ;;
   esac
 done
 settings=(ActiveWindow=false CopyURLAfterScreenshot=true)
 [ "$editor" -eq 1 ] && settings+=(Edit=true)
+[ -n "$list" ] && settings+=(ScreenshotListCount="$list")
 start_desktop_session 3840x2160 "$picture" "${settings[@]}" || exit 1
 editor_title="Screenshot bearbeiten"
 
@@ -36,6 +39,7 @@ memory() { awk '/^VmRSS:/ {r=$2} /^RssAnon:/ {a=$2} END {print r, a}' /proc/"$pi
 csv="$repo/build/soak-$([ "$editor" -eq 1 ] && echo editor || echo plain).csv"
 echo "capture,ms,rss_kb,anon_kb" >"$csv"
 echo "$captures captures$([ "$editor" -eq 1 ] && echo ' through the editor') of $(basename "$picture") on 3840x2160," \
+  "history length ${list:-5}," \
   "process $pid, load average $(cut -d' ' -f1-3 /proc/loadavg); start: $(memory | awk '{print $1 " kB resident, " $2 " kB anonymous"}')"
 address="" dropped=0 started_all=$(now_ms)
 for capture in $(seq "$captures"); do

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds static 64-bit Windows libjpeg-turbo and libcurl from Debian's
-# source packages into .deps/win64, for the mingw-w64 build of Snapora.
+# Cross-builds static 64-bit Windows libjpeg-turbo, libcurl and libzstd from
+# Debian's source packages into .deps/win64, for the mingw-w64 build of Snapora.
 #
 # Usage: scripts/build-win-deps.sh [--force] [--check]
 #   --force  rebuild even if the prefix is up to date
@@ -12,13 +12,13 @@
 # A prefix whose libcurl lacks Schannel (an older recipe) is rebuilt.
 #
 # Consumers define CURL_STATICLIB and link, in this order:
-#   -lcurl -ljpeg -lsecur32 -lcrypt32 -lws2_32 -lbcrypt -ladvapi32
+#   -lcurl -ljpeg -lzstd -lsecur32 -lcrypt32 -lws2_32 -lbcrypt -ladvapi32
 # (Schannel and SSPI; certificate stores; sockets; BCryptGenRandom; CryptoAPI.
 # advapi32 is a mingw default, listed for clarity.)
 set -Eeuo pipefail
 
 # Bump whenever the configure options below change: it invalidates the stamp.
-RECIPE_VERSION=2
+RECIPE_VERSION=3
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 prefix="$repo/.deps/win64"
@@ -46,8 +46,8 @@ sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 
 up_to_date() {
-  [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/lib/libcurl.a" ] &&
-    [ -f "$prefix/include/jpeglib.h" ] && [ -f "$prefix/include/curl/curl.h" ] &&
+  [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/lib/libcurl.a" ] && [ -f "$prefix/lib/libzstd.a" ] &&
+    [ -f "$prefix/include/jpeglib.h" ] && [ -f "$prefix/include/curl/curl.h" ] && [ -f "$prefix/include/zstd.h" ] &&
     [ -f "$stamp" ] && [ "$(head -n1 "$stamp")" = "recipe $RECIPE_VERSION" ] && has_schannel
 }
 
@@ -69,6 +69,7 @@ run_check() {
 #include <cstring>
 #include <jpeglib.h>
 #include <curl/curl.h>
+#include <zstd.h>
 
 int main() {
   const int w = 16, h = 16;
@@ -101,6 +102,18 @@ int main() {
   const bool jpeg_ok = out_size > 4 && out[0] == 0xFF && out[1] == 0xD8 &&
                        out[out_size - 2] == 0xFF && out[out_size - 1] == 0xD9;
   std::printf("jpeg: %lu bytes, %s\n", out_size, jpeg_ok ? "valid SOI/EOI" : "BAD");
+
+  // zstd: the JPEG's bytes there and back.
+  std::size_t bound = ZSTD_compressBound(out_size);
+  char* packed = static_cast<char*>(std::malloc(bound));
+  char* unpacked = static_cast<char*>(std::malloc(out_size));
+  std::size_t packed_size = ZSTD_compress(packed, bound, out, out_size, 3);
+  const bool zstd_ok = !ZSTD_isError(packed_size) &&
+                       ZSTD_decompress(unpacked, out_size, packed, packed_size) == out_size &&
+                       std::memcmp(unpacked, out, out_size) == 0;
+  std::printf("zstd %s: %s\n", ZSTD_versionString(), zstd_ok ? "round trip" : "BAD");
+  std::free(packed);
+  std::free(unpacked);
   std::free(out);
 
   if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return 2;
@@ -111,13 +124,13 @@ int main() {
               schannel ? "Schannel" : "MISSING");
   if (curl) curl_easy_cleanup(curl);
   curl_global_cleanup();
-  return jpeg_ok && curl && schannel ? 0 : 1;
+  return jpeg_ok && zstd_ok && curl && schannel ? 0 : 1;
 }
 EOF
   log "check: compiling test program"
   x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -static -DCURL_STATICLIB \
     -I"$prefix/include" "$tmp/check.cpp" -o "$tmp/check.exe" \
-    -L"$prefix/lib" -lcurl -ljpeg -lsecur32 -lcrypt32 -lws2_32 -lbcrypt -ladvapi32 ||
+    -L"$prefix/lib" -lcurl -ljpeg -lzstd -lsecur32 -lcrypt32 -lws2_32 -lbcrypt -ladvapi32 ||
     die "check: compiling the test program failed (kept $tmp)"
   log "check: running under wine (WINEPREFIX=$tmp/wine)"
   # wine's own start-up chatter (new prefix, no wine32) goes to a log.
@@ -164,8 +177,9 @@ if ! has_deb_src; then
   fi
 fi
 # The source indexes may still be missing even when deb-src is configured.
-srcs=$(apt-cache showsrc --only-source libjpeg-turbo curl 2>/dev/null || true)
-if ! grep -q '^Package: libjpeg-turbo$' <<<"$srcs" || ! grep -q '^Package: curl$' <<<"$srcs"; then
+srcs=$(apt-cache showsrc --only-source libjpeg-turbo curl libzstd 2>/dev/null || true)
+if ! grep -q '^Package: libjpeg-turbo$' <<<"$srcs" || ! grep -q '^Package: curl$' <<<"$srcs" ||
+   ! grep -q '^Package: libzstd$' <<<"$srcs"; then
   log "apt-get update"
   "${sudo_cmd[@]}" apt-get update -qq || die "apt-get update failed"
 fi
@@ -184,14 +198,25 @@ mkdir -p "$work"
 # Work from inside .deps/src so that nothing relative can land in the repo.
 cd "$work"
 # As root, apt's _apt sandbox user cannot write into the repo; skip the sandbox.
-apt-get source -qq -o APT::Sandbox::User=root libjpeg-turbo curl >"$work/apt-source.log" 2>&1 ||
-  { cat "$work/apt-source.log" >&2; die "apt-get source failed"; }
+# A mirror may list a newer source (a security update) than it can serve: then
+# the next older version listed is taken.
+fetch_source() {
+  local name=$1 version
+  for version in "" $(apt-cache showsrc --only-source "$name" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -rV); do
+    apt-get source -qq -o APT::Sandbox::User=root "$name${version:+=$version}" >>"$work/apt-source.log" 2>&1 && return 0
+  done
+  cat "$work/apt-source.log" >&2
+  die "apt-get source $name failed"
+}
+for name in libjpeg-turbo curl libzstd; do fetch_source "$name"; done
 
 jpeg_src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n1)
 curl_src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'curl-*' | head -n1)
-[ -n "$jpeg_src" ] && [ -n "$curl_src" ] || die "unpacked sources not found in $work"
+zstd_src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'libzstd-*' | head -n1)
+[ -n "$jpeg_src" ] && [ -n "$curl_src" ] && [ -n "$zstd_src" ] || die "unpacked sources not found in $work"
 jpeg_ver=$(dpkg-parsechangelog -l "$jpeg_src/debian/changelog" -S Version)
 curl_ver=$(dpkg-parsechangelog -l "$curl_src/debian/changelog" -S Version)
+zstd_ver=$(dpkg-parsechangelog -l "$zstd_src/debian/changelog" -S Version)
 
 # The type in CMAKE_INSTALL_LIBDIR:PATH matters: an untyped relative value is
 # made absolute against the current directory by libjpeg-turbo's own
@@ -238,12 +263,18 @@ build curl "$curl_src" \
   -DENABLE_UNICODE=OFF -DENABLE_IPV6=ON -DENABLE_THREADED_RESOLVER=ON \
   -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
 
-for f in lib/libjpeg.a lib/libcurl.a include/jpeglib.h include/curl/curl.h; do
+# zstd: the library alone, single-threaded (the history compresses on a thread of its own).
+log "libzstd $zstd_ver"
+build libzstd "$zstd_src/build/cmake" \
+  -DZSTD_BUILD_STATIC=ON -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_PROGRAMS=OFF -DZSTD_BUILD_TESTS=OFF \
+  -DZSTD_BUILD_CONTRIB=OFF -DZSTD_MULTITHREAD_SUPPORT=OFF -DZSTD_LEGACY_SUPPORT=OFF
+
+for f in lib/libjpeg.a lib/libcurl.a lib/libzstd.a include/jpeglib.h include/curl/curl.h include/zstd.h; do
   [ -f "$prefix/$f" ] || die "install incomplete: $prefix/$f missing"
 done
 has_schannel || die "libcurl was built without Schannel (log: $work/curl-configure.log)"
 
-printf 'recipe %s\nlibjpeg-turbo %s\ncurl %s\n' "$RECIPE_VERSION" "$jpeg_ver" "$curl_ver" >"$stamp"
+printf 'recipe %s\nlibjpeg-turbo %s\ncurl %s\nlibzstd %s\n' "$RECIPE_VERSION" "$jpeg_ver" "$curl_ver" "$zstd_ver" >"$stamp"
 log "done in $((SECONDS - start)) s: $prefix"
 
 if [ "$check" -eq 1 ]; then run_check; fi

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libjpeg62-turbo-dev libcurl4-openssl-dev
+  libgtest-dev libgmock-dev libjpeg62-turbo-dev libcurl4-openssl-dev libzstd-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64 xvfb xdotool xclip x11-utils imagemagick
   dpkg-dev fakeroot python3
@@ -16,6 +16,9 @@ packages=(
   lintian systemd man-db python3-prometheus-client
   # Windows' "MS Sans Serif" metrics for the Wine prefixes (scripts/lib/common.sh)
   fonts-liberation2
+  # What the screenshot corpus shows (bench/make-corpus.sh): photos, the
+  # Node.js manual, country codes, a monospaced font
+  mate-backgrounds nodejs iso-codes fonts-dejavu-core
 )
 
 missing=()

@@ -25,8 +25,9 @@ case "$kind" in
     flags="-fsanitize=thread"
     targets=(snapora_tests)
     # Where a second thread runs: the upload worker and Synchronize, the ladder's
-    # second core, the HTTP client's cancel, the timer's thread, the test service.
-    threaded="Compression.*:JpegProbe.*:UploadWorker.*:CaptureFlow.*:Rename.*:HttpClientTest.*:TimerEx.*:GifImage.*:TestService.*"
+    # second core, the history's packer, the HTTP client's cancel, the timer's
+    # thread, the test service.
+    threaded="Compression.*:JpegCoefficients.*:PackedPicture.*:History.*:UploadWorker.*:CaptureFlow.*:Rename.*:HttpClientTest.*:TimerEx.*:GifImage.*:TestService.*"
     runs=("tests/snapora_tests" "tests/snapora_tests --gtest_filter=$threaded --gtest_repeat=2")
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
     ;;

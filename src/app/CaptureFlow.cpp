@@ -45,6 +45,7 @@ void TMainForm::ActiveWindowCheckBoxClick() { state_.ActiveWindowOnly = ActiveWi
 void TMainForm::FormFirstShow() {
     SetCaption(MainCaption(App()));
     state_.ReadyForCapture = true;
+    captureCancelled_ = false;  // every capture starts here
     state_.PendingNewName.clear();
     Notebook1.SetPageIndex(0);
     Label1.SetCaption("");
@@ -115,12 +116,18 @@ void TMainForm::Capture(bool grab) {
         FormFirstShow();
         throw;
     }
+    // Called off before the worker: the display says so already, the gate opens now.
+    if (captureCancelled_) state_.ReadyForCapture = true;
 }
+
+bool TMainForm::CaptureAbandoned() const { return captureCancelled_ || App().Terminated(); }
 
 void TMainForm::CaptureSteps(bool grab) {
     captureStarted_ = TimingLog::Clock::now();
     auto grabbed = captureStarted_;
+    if (CaptureAbandoned()) return;  // Escape while the history handed an older screenshot over
     LockOptions(true);
+    context_.windows.history->ReleasePicture();  // it may still be packing the last screenshot from ScreenshotBitmap
     if (grab) {
         Screenshot();
         TimingLog::Stage("grab", captureStarted_);
@@ -129,6 +136,7 @@ void TMainForm::CaptureSteps(bool grab) {
         state_.OutputMode = SaveLocalCheckBox.Checked() ? omSaveLocally : omUpload;
         Rect r = context_.platform.desktop.ForegroundWindowRect();
         ShowStatus("Screenshot wird bearbeitet...");
+        if (CaptureAbandoned()) return;  // Escape while the status showed
         if (state_.ActiveWindowOnly && !state_.TriggeredFromMenu) CutToActiveWindow(r, grabLeft_);
     }
     state_.Description.clear();
@@ -148,7 +156,7 @@ void TMainForm::CaptureSteps(bool grab) {
         if (Visible()) RenameEdit.SetFocus();
         RenameButton.SetDefault(true);
     }
-    context_.windows.history->AddScreenshot(state_.ScreenshotBitmap);
+    context_.windows.history->AddLentScreenshot(state_.ScreenshotBitmap);  // packed in the background, no copy
     state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
     TimingLog::Stage("prepare", grabbed);
     StartUploadThread();
@@ -182,6 +190,7 @@ bool TMainForm::EditScreenshot() {
     }
 
     App().ProcessMessages();
+    if (CaptureAbandoned()) return false;  // Escape right after "Hochladen" or "Speichern"
     Rect s = state_.SelectionRect;
     int w = std::max(0, s.Width()), h = std::max(0, s.Height());
     state_.ScreenshotBitmap.SetSize(w, h);

@@ -76,8 +76,14 @@ void TMainForm::FormKeyDown(std::uint16_t& key, unsigned shift) {
         if (!TrayIconActive() || state_.ReadyForCapture) {
             Close();
         } else {
+            // Without a running worker the gate is held by a capture or a rename
+            // further down this thread's stack: it opens the gate as it returns,
+            // and no second capture may start inside it meanwhile.
+            bool heldHere = !WorkerRunning();
             CancelUpload();
             FormFirstShow();
+            captureCancelled_ = true;
+            if (heldHere) state_.ReadyForCapture = false;
             ShowStatus("Upload abgebrochen.");
         }
     }

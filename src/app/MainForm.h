@@ -131,9 +131,13 @@ private:
     void CutToActiveWindow(const Rect& windowRect, int grabLeft);
     void BringApplicationForward();
     void CaptureSteps(bool grab);
+    // The capture was called off (Escape) or the program is ending.
+    bool CaptureAbandoned() const;
     // The editor path of a capture; false when the user abandoned the screenshot.
     bool EditScreenshot();
     void ShowRenameControls(bool visible);
+    // The waiting name was dropped (Escape) or the program is ending.
+    bool RenameCalledOff() const;
     void StartUploadThread();
     void CancelUpload();
     bool UploadWaitsForName() const;
@@ -143,6 +147,8 @@ private:
     int grabLeft_ = 0;  // screen x of the grab's pixel column 0
     TimingLog::Clock::time_point captureStarted_{};
     std::unique_ptr<TUploadThread> worker_;  // the latest one; none is reused
+    // Escape called off the capture under way: nothing of it is handed on.
+    bool captureCancelled_ = false;
 };
 
 // The text of the main window's caption: the application title and the version.

@@ -56,8 +56,9 @@ void TMainForm::LoadSettings() {
         settings.CopyURLCheckBox.SetChecked(store.ReadSettingBool("CopyURLAfterScreenshot", false));
         auto hotKey = ParseInteger(store.ReadSettingString("AlternativeHotKey", ""));
         state_.AlternativeShortcut = hotKey ? std::uint16_t(*hotKey) : DefaultShortcut;
-        // Enter or Esc for the whole system would take them from every program.
-        if (IsDialogKeyShortcut(state_.AlternativeShortcut)) state_.AlternativeShortcut = DefaultShortcut;
+        // Enter or Esc for the whole system would take them from every program,
+        // Ctrl alone would fire with every Ctrl combination.
+        if (!IsUsableShortcut(state_.AlternativeShortcut)) state_.AlternativeShortcut = DefaultShortcut;
         settings.AlwaysAskForDirectoryCheckBox.SetChecked(store.ReadSettingBool("AlwaysAskForDirectory", true));
         settings.StandardDirEdit.SetText(store.ReadSettingString("StandardDirectory", tempRoot));
         settings.ScreenshotListCount.SetValue(ReadNumber(store, "ScreenshotListCount", 5));

@@ -1,5 +1,7 @@
 #include "app/Program.h"
 
+#include <stdexcept>
+
 #include "app/MainForm.h"
 #include "app/NewSessionForm.h"
 #include "base/Strings.h"
@@ -17,6 +19,7 @@ Program::Program(Backend& backend, Platform& platform, HttpClient& http, Endpoin
 Program::~Program() {
     StopWorker();
     platform_.messageWindows.OnException = nullptr;
+    ReleaseInstance();
 }
 
 void Program::StopWorker() {
@@ -24,6 +27,11 @@ void Program::StopWorker() {
     if (!context_.windows.main) return;
     Main().IdHTTP1().Disconnect();
     Main().WaitForWorker();
+}
+
+void Program::ReleaseInstance() {
+    if (ownsInstance_) platform_.instance.Release();
+    ownsInstance_ = false;
 }
 
 bool Program::Start() {
@@ -34,8 +42,37 @@ bool Program::Start() {
     }
     ownsInstance_ = true;
     app_.Title = "Snapora";
-    platform_.messageWindows.OnException = [this](const std::exception& error) { app_.ShowException(error); };
+    try {
+        CreateWindows();
+        try {
+            Main().LoadSettings();
+        } catch (const std::exception& error) {
+            // A setting that can't be applied (the start-up shortcut, say) is no reason not to start.
+            app_.ShowException(error);
+        }
+        if (StartsMinimized()) {
+            if (Main().TrayIconActive())
+                showMainForm_ = false;
+            else
+                Main().SetWindowState(WindowState::Minimized);
+        }
+        Main().FormFirstShow();
+        return true;
+    } catch (const std::exception& error) {
+        // Without all its windows the program can't run (out of desktop heap,
+        // say): the user hears why, and it ends.
+        app_.ShowException(error);
+    } catch (...) {
+        app_.ShowException(std::runtime_error("Unbekannter Fehler."));
+    }
+    exitCode_ = 1;
+    StopWorker();
+    ReleaseInstance();
+    return false;
+}
 
+void Program::CreateWindows() {
+    platform_.messageWindows.OnException = [this](const std::exception& error) { app_.ShowException(error); };
     Windows& w = context_.windows;
     w.main = &app_.CreateForm<TMainForm>(context_);
     w.session = &app_.CreateForm<TNewSessionForm>(context_);
@@ -46,22 +83,6 @@ bool Program::Start() {
     app_.OnMessage = [editor = w.editor](unsigned message, std::uintptr_t wParam, std::intptr_t lParam, bool& handled) {
         editor->AppMessage(message, wParam, lParam, handled);
     };
-
-    try {
-        Main().LoadSettings();
-    } catch (const std::exception& error) {
-        // A setting that can't be applied (the start-up shortcut, say) is no reason not to start.
-        app_.ShowException(error);
-    }
-
-    if (StartsMinimized()) {
-        if (Main().TrayIconActive())
-            showMainForm_ = false;
-        else
-            Main().SetWindowState(WindowState::Minimized);
-    }
-    Main().FormFirstShow();
-    return true;
 }
 
 bool Program::StartsMinimized() {
@@ -74,8 +95,7 @@ void Program::Run() {
     if (showMainForm_) Main().Show();
     app_.Run();
     StopWorker();
-    if (ownsInstance_) platform_.instance.Release();
-    ownsInstance_ = false;
+    ReleaseInstance();
 }
 
 }  // namespace snapora

@@ -17,10 +17,13 @@ public:
     ~Program();
 
     // Takes the single-instance guard, creates the windows and prepares the
-    // first showing. False when another instance runs: nothing was created.
+    // first showing. False when another instance runs (nothing was created) or
+    // when the start failed: the general error handler has shown why.
     bool Start();
     // Shows the main window (unless it starts hidden) and runs the message loop.
     void Run();
+    // The process's exit code: 0, or 1 after a start that failed.
+    int ExitCode() const { return exitCode_; }
 
     Application& App() { return app_; }
     ProgramContext& Context() { return context_; }
@@ -28,8 +31,10 @@ public:
     TMainForm& Main() { return *context_.windows.main; }
 
 private:
+    void CreateWindows();
     bool StartsMinimized();
     void StopWorker();
+    void ReleaseInstance();
 
     Platform& platform_;
     CaptureState state_;
@@ -37,6 +42,7 @@ private:
     ProgramContext context_;
     bool ownsInstance_ = false;
     bool showMainForm_ = true;
+    int exitCode_ = 0;
 };
 
 }  // namespace snapora

@@ -35,6 +35,9 @@ void TMainForm::RenameButtonClick() {
 void TMainForm::RenameScreenshot() {
     TSettingsDialogForm& settings = *context_.windows.settings;
     ShowStatus("Screenshot umbenennen...");
+    // Escape while the status showed reset the display and dropped the name:
+    // nothing more goes out, and no empty name ever does.
+    if (RenameCalledOff()) return;
     std::string suffix = context_.endpoints.DomainSuffix();
     std::string reply;
     try {
@@ -42,6 +45,7 @@ void TMainForm::RenameScreenshot() {
                                     state_.PendingNewName, {settings.UsernameEdit.Text(), settings.PasswordEdit.Text()});
         reply = IdHTTP1().Post(RenamePath, *form);
     } catch (...) {
+        if (RenameCalledOff()) return;  // Escape cut the request off: "Upload abgebrochen." says so
         // No answer: keep the address the upload got in sight and the name
         // from riding along with the next upload.
         DisplayURLEdit.SetText(state_.ScreenshotURL);
@@ -50,14 +54,20 @@ void TMainForm::RenameScreenshot() {
         throw;
     }
 
-    if (IsRenameSuccess(reply, context_.endpoints.service.Secure())) {
-        ShowStatus("Screenshot wurde umbenannt.");
+    bool renamed = IsRenameSuccess(reply, context_.endpoints.service.Secure());
+    if (renamed) {
+        // What the service did counts, also when Escape came too late to stop it.
         state_.ScreenshotURL = reply;
+        context_.windows.history->RenameLatestScreenshot(ScreenshotNameFromAddress(reply, suffix), reply);
+    }
+    // Escape during the request: the display stays reset and nothing is copied.
+    if (RenameCalledOff()) return;
+    if (renamed) {
+        ShowStatus("Screenshot wurde umbenannt.");
         DisplayURLEdit.SetText(reply);
         if (Visible()) DisplayURLEdit.SetFocus();
         DisplayURLEdit.SelectAll();
         ShowRenameControls(false);
-        context_.windows.history->RenameLatestScreenshot(ScreenshotNameFromAddress(reply, suffix), reply);
     } else {
         ShowStatus("");
         DisplayURLEdit.SetText(state_.ScreenshotURL);
@@ -65,9 +75,14 @@ void TMainForm::RenameScreenshot() {
         App().MessageBox("Fehler beim Umbenennen: " + ReadableReply(reply));
         if (Visible()) RenameEdit.SetFocus();
     }
+    // The status line and the message box let an Escape in, too late to stop
+    // anything but the copy.
+    bool calledOff = RenameCalledOff();
     state_.PendingNewName.clear();
-    if (settings.CopyURLCheckBox.Checked()) context_.platform.clipboard.SetText(state_.ScreenshotURL);
+    if (!calledOff && settings.CopyURLCheckBox.Checked()) context_.platform.clipboard.SetText(state_.ScreenshotURL);
 }
+
+bool TMainForm::RenameCalledOff() const { return state_.PendingNewName.empty() || App().Terminated(); }
 
 void TMainForm::ShowRenameControls(bool visible) {
     RenameLabel.SetVisible(visible);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/Rounding.h"
+#include "history/ScreenshotListForm.h"
 #include "upload/UploadThread.h"
 
 namespace snapora {
@@ -55,6 +56,7 @@ void TMainForm::UploadThreadEnded(bool cancelled) {
     if (state_.OutputMode == omUpload && !state_.UploadDone && !cancelled) ShowRenameControls(true);
     state_.ReadyForCapture = true;
     LockOptions(false);
+    context_.windows.history->StartPacking();  // whatever became of the worker's compression
 }
 
 void TMainForm::CancelUpload() {

@@ -86,7 +86,7 @@ void TImageEditorForm::DrawShape(Point start, Point end, PenMode mode) {
 // ---- the mouse on the picture
 
 void TImageEditorForm::Image1MouseDown(MouseButton button, unsigned, int x, int y) {
-    if (TextEdit.Visible() && TextEdit.Focused()) {
+    if (TextBoxOpen()) {
         FinishTextInput();  // the press only commits the text
         return;
     }

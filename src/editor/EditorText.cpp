@@ -47,9 +47,11 @@ void TImageEditorForm::TextEditKeyPress(char& key) {
 }
 
 void TImageEditorForm::FinishTextInput() {
-    if (!TextEdit.Focused()) return;
+    // A line in sight is a line the user wants in the picture, wherever the
+    // focus went meanwhile (a button takes it before its click arrives).
+    if (!TextBoxOpen()) return;
     TextEdit.Hide();
-    ScrollBox1.SetFocus();  // a hidden box has no focus to keep: a second call draws nothing
+    if (TextEdit.Focused()) ScrollBox1.SetFocus();  // a hidden box keeps no focus
     const std::string& text = TextEdit.Text();
     if (text.empty()) return;
     Canvas& canvas = Picture().Canvas();

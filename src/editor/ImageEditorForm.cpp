@@ -238,11 +238,16 @@ void TImageEditorForm::FormDestroy() {
 void TImageEditorForm::FormKeyPress(char& key) {
     if (key == 27) {
         key = 0;
+        FinishTextInput();
         Close();  // the capture goes on with the default action
     }
 }
 
-void TImageEditorForm::FormKeyDown(std::uint16_t& key, unsigned) {
+void TImageEditorForm::FormKeyDown(std::uint16_t& key, unsigned shift) {
+    if (UndoKey(key, shift)) {
+        key = 0;
+        return;
+    }
     if (key == VK_F10_) {
         key = 0;
         AbortButton.Click();
@@ -255,6 +260,17 @@ void TImageEditorForm::FormKeyDown(std::uint16_t& key, unsigned) {
     }
 }
 
+bool TImageEditorForm::UndoKey(std::uint16_t key, unsigned shift) {
+    // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z. In a text field (the open text box,
+    // the title) they belong to the field: undoing its typing, not the picture.
+    bool undo = key == 'Z' && shift == ssCtrl;
+    bool redo = (key == 'Y' && shift == ssCtrl) || (key == 'Z' && shift == (ssCtrl | ssShift));
+    if (!(undo || redo) || TextBoxOpen() || CaptionEdit.Focused()) return false;
+    TToolButton& button = undo ? CmdUndo : CmdRedo;
+    if (button.Enabled()) button.Click();
+    return true;
+}
+
 void TImageEditorForm::AppMessage(unsigned message, std::uintptr_t wParam, std::intptr_t, bool&) {
     if (message != WM_MOUSEWHEEL_ || !Visible() || !ScrollBox1.Focused()) return;
     auto delta = std::int16_t(std::uint16_t(wParam >> 16));
@@ -262,12 +278,15 @@ void TImageEditorForm::AppMessage(unsigned message, std::uintptr_t wParam, std::
     ScrollBox1.SetVertPosition(delta > 0 ? p.y - WheelStep : p.y + WheelStep);
 }
 
+// The ways out that keep the picture take an open line along first, as its own step.
 void TImageEditorForm::UploadButtonClick() {
+    FinishTextInput();
     state_.OutputMode = omUpload;
     SetModalResult(mrOk);
 }
 
 void TImageEditorForm::SaveButtonClick() {
+    FinishTextInput();
     state_.OutputMode = omSaveLocally;
     SetModalResult(mrOk);
 }

@@ -72,6 +72,8 @@ public:
     void FormDestroy();
     void FormKeyPress(char& key);
     void FormKeyDown(std::uint16_t& key, unsigned shift);
+    // Ctrl+Z undoes, Ctrl+Y and Ctrl+Shift+Z redo; true when the key was one of them.
+    bool UndoKey(std::uint16_t key, unsigned shift);
     // The application-wide message hook: the mouse wheel scrolls the view.
     void AppMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam, bool& handled);
     void StatusText(const std::string& text) { StatusBar1.SetPanelText(2, text); }
@@ -122,6 +124,8 @@ public:
     void TextEditChange();
     void TextEditKeyPress(char& key);
     void FinishTextInput();
+    // A line is being typed: the box shows, with or without the focus.
+    bool TextBoxOpen() const { return TextEdit.Visible(); }
     Point TextAnchor() const { return textAnchor_; }
 
     // The three endings.

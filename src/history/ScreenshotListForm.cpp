@@ -63,13 +63,22 @@ int TScreenshotListForm::ListLimit() const {
 }
 
 void TScreenshotListForm::AddScreenshot(const Bitmap& picture) {
-    pictures_.insert(pictures_.begin(), picture);
+    pictures_.Insert(0, picture);
+    Added();
+}
+
+void TScreenshotListForm::AddLentScreenshot(const Bitmap& picture) {
+    pictures_.InsertLent(0, picture);
+    Added();
+}
+
+void TScreenshotListForm::Added() {
     ListBox1.InsertItem(0, "Neuer Screenshot");
     targets_.insert(targets_.begin(), "");
     // Only the one entry past the limit goes; a lowered limit trims no further.
     int limit = ListLimit();
     if (int(targets_.size()) > limit) {
-        pictures_.erase(pictures_.begin() + limit);
+        pictures_.Erase(std::size_t(limit));
         ListBox1.DeleteItem(limit);
         targets_.erase(targets_.begin() + limit);
     }
@@ -88,14 +97,14 @@ void TScreenshotListForm::RenameLatestScreenshot(const std::string& name, const 
 
 void TScreenshotListForm::ListBox1Click() {
     int index = ListBox1.ItemIndex();
-    if (index < 0 || index >= int(pictures_.size())) return;
-    Image1.Picture = pictures_[size_t(index)];
+    if (index < 0 || index >= Count()) return;
+    pictures_.Load(std::size_t(index), Image1.Picture);
     Image1.PictureChanged();
     DisplayURLEdit.SetText(targets_[size_t(index)]);
 }
 
 void TScreenshotListForm::ClearListButtonClick() {
-    pictures_.clear();
+    pictures_.Clear();
     targets_.clear();
     ListBox1.Clear();
     Image1.Picture = Bitmap();
@@ -105,15 +114,16 @@ void TScreenshotListForm::ClearListButtonClick() {
 
 void TScreenshotListForm::EditScreenshotButtonClick() {
     int index = ListBox1.ItemIndex();
-    if (index < 0 || index >= int(pictures_.size())) return;
+    if (index < 0 || index >= Count()) return;
     TMainForm& main = *context_.windows.main;
     // A worker still busy with the previous screenshot owns the picture and the temp file.
     if (main.WorkerRunning() || !context_.state.ReadyForCapture) return;
     CaptureState& state = context_.state;
+    ReleasePicture();  // the newest entry may still be read from ScreenshotBitmap
     main.EditCheckBox.SetChecked(true);
     main.FormFirstShow();
     state.ReadyForCapture = false;
-    state.ScreenshotBitmap = pictures_[size_t(index)];
+    pictures_.Load(std::size_t(index), state.ScreenshotBitmap);
     main.ShowStatus("Screenshot wird bearbeitet...");
     state.OutputMode = main.SaveLocalCheckBox.Checked() ? omSaveLocally : omUpload;
     main.Capture(false);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/ProgramContext.h"
+#include "history/PictureStore.h"
 #include "imaging/Bitmap.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
@@ -11,8 +12,8 @@
 namespace snapora {
 
 // The recent screenshots of this run, newest first: a name in the list, a
-// copy of the picture and, once known, its address or saved path. Nothing of
-// it is stored on disk.
+// copy of the picture (packed losslessly in the background: PictureStore)
+// and, once known, its address or saved path. Nothing of it is stored on disk.
 class TScreenshotListForm : public Form {
 public:
     TScreenshotListForm(Application& app, ProgramContext& context);
@@ -26,6 +27,10 @@ public:
     TButton CloseButton{&BottomPanel, "CloseButton"};
 
     void AddScreenshot(const Bitmap& picture);
+    // The same without a copy: `picture` is packed where it is, and must not
+    // change before ReleasePicture has returned.
+    void AddLentScreenshot(const Bitmap& picture);
+    void ReleasePicture() { pictures_.WaitUntilPacked(); }
     void RenameLatestScreenshot(const std::string& name, const std::string& target);
 
     void FormShow();
@@ -37,14 +42,24 @@ public:
 
     const std::vector<std::string>& Names() const { return ListBox1.Items(); }
     const std::vector<std::string>& Targets() const { return targets_; }
-    const std::vector<Bitmap>& Pictures() const { return pictures_; }
+    // Entry `index`'s picture, exactly as it was added.
+    Bitmap Picture(int index) const { return pictures_.Picture(std::size_t(index)); }
+    std::size_t PictureBytes(int index) const { return pictures_.Bytes(std::size_t(index)); }
+    int Count() const { return int(pictures_.Size()); }
+
+    // From any thread: the newest pictures may be packed now (the main
+    // window says so when the upload worker has ended, so that packing takes
+    // no processor from its compression and upload).
+    void StartPacking() { pictures_.StartPacking(); }
+    void WaitUntilPacked() { pictures_.WaitUntilPacked(); }
 
 private:
     void LayOut();
+    void Added();
     int ListLimit() const;
 
     ProgramContext& context_;
-    std::vector<Bitmap> pictures_;
+    PictureStore pictures_;
     std::vector<std::string> targets_;
 };
 

@@ -46,7 +46,12 @@ Bitmap::Bitmap(const Bitmap& other) { *this = other; }
 
 Bitmap& Bitmap::operator=(const Bitmap& other) {
     if (this == &other) return *this;
-    SetSize(other.width_, other.height_);
+    // The same size keeps its memory (fresh pages cost more than the copy);
+    // the canvas starts afresh as with a new size.
+    if (other.width_ != width_ || other.height_ != height_ || !memory_)
+        SetSize(other.width_, other.height_);
+    else
+        canvas_.reset();
     if (!IsEmpty()) {
         other.Synchronize();
         Synchronize();

@@ -6,6 +6,7 @@
 
 #include <cstdio>  // jpeglib.h needs FILE
 #include <csetjmp>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -32,21 +33,25 @@ inline void CheckPicture(const Bitmap& picture) {
 }
 
 // Sets the compression parameters; the destination is the caller's.
-inline void Configure(jpeg_compress_struct& info, const Bitmap& picture, int quality) {
-    info.image_width = JDIMENSION(picture.Width());
-    info.image_height = JDIMENSION(picture.Height());
+inline void Configure(jpeg_compress_struct& info, int width, int height, int quality) {
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
     info.input_components = 3;
     info.in_color_space = JCS_EXT_BGR;  // the bitmap's own byte order, no conversion pass
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
 }
 
-// Hands every row of the picture to a started compression.
-inline void WriteRows(jpeg_compress_struct& info, const Bitmap& picture) {
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(picture.Row(int(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
+inline void Configure(jpeg_compress_struct& info, const Bitmap& picture, int quality) {
+    Configure(info, picture.Width(), picture.Height(), quality);
 }
+
+// One compression into memory in the program's set-up: `started` runs after
+// jpeg_start_compress (where modules can be taken over), then every row from
+// `row` (y -> the row's BGR pixels) goes in, and the file's bytes come back.
+// Without `row` the compression is given up after `started`.
+std::string CompressToMemory(int width, int height, int quality,
+                             const std::function<void(jpeg_compress_struct&)>& started,
+                             const std::function<JSAMPROW(int)>& row);
 
 }  // namespace snapora::jpeg

@@ -49,7 +49,7 @@ void TSettingsDialogForm::ShortcutEditKeyUp(std::uint16_t& key, unsigned shift) 
 
 void TSettingsDialogForm::CloseButtonClick() {
     if (ShortcutEdit.Text() != "(Kein)" && !IsModifierKey(Shortcut.shortcutKey) &&
-        !IsDialogKeyShortcut(context_.state.AlternativeShortcut)) {
+        IsUsableShortcut(context_.state.AlternativeShortcut)) {
         TMainForm& main = *context_.windows.main;
         main.ShortcutLabel.SetCaption("(oder " + ShortcutEdit.Text() + ")");
         main.HotKeyControl1.SetKey(context_.state.AlternativeShortcut);

@@ -62,6 +62,10 @@ std::string KeyName(unsigned key, const std::function<std::string(unsigned)>& sy
 
 bool IsModifierKey(unsigned key) { return key == 0x10 || key == 0x11 || key == 0x12; }
 
+bool IsUsableShortcut(std::uint16_t shortcut) {
+    return !IsDialogKeyShortcut(shortcut) && !IsModifierKey(shortcut & 0xFFu);
+}
+
 std::string FormatShortcut(unsigned key, unsigned modifiers, ShortcutCapture& capture,
                            const std::function<std::string(unsigned)>& systemKeyName) {
     // A plain letter or digit would steal typing everywhere: make it Alt+key.
@@ -72,7 +76,8 @@ std::string FormatShortcut(unsigned key, unsigned modifiers, ShortcutCapture& ca
     if (modifiers & smAlt) text += "Alt + ";
     if (!IsModifierKey(key)) text += KeyName(key, systemKeyName);
     if (text.empty()) return "(Kein)";
-    capture.alternativeShortcut = ShortcutValue(key, modifiers);
+    // Ctrl alone is no shortcut: it would be saved and registered at the next start.
+    if (!IsModifierKey(key)) capture.alternativeShortcut = ShortcutValue(key, modifiers);
     capture.shortcutKey = key;
     capture.shortcutModifiers = modifiers;
     return text;

@@ -20,6 +20,9 @@ void SplitShortcut(std::uint16_t shortcut, unsigned& key, unsigned& modifiers);
 // are never captured as a shortcut and never registered system-wide.
 bool IsDialogKey(unsigned key, unsigned modifiers);
 bool IsDialogKeyShortcut(std::uint16_t shortcut);
+// Whether a stored shortcut may be registered for the whole system: not a
+// dialog key, and a real key, not Shift, Ctrl or Alt by itself.
+bool IsUsableShortcut(std::uint16_t shortcut);
 
 // The last combination the capture field accepted, shared with the main window.
 struct ShortcutCapture {
@@ -28,8 +31,9 @@ struct ShortcutCapture {
     unsigned shortcutModifiers = 0;
 };
 
-// The German text of a combination; stores it as the alternative shortcut
-// unless the text is "(Kein)". Letters and digits 1..9 without Ctrl or Alt get Alt.
+// The German text of a combination; stores it as the last one accepted unless
+// the text is "(Kein)", and as the alternative shortcut unless its key is
+// Shift, Ctrl or Alt itself. Letters and digits 1..9 without Ctrl or Alt get Alt.
 std::string FormatShortcut(unsigned key, unsigned modifiers, ShortcutCapture& capture,
                            const std::function<std::string(unsigned)>& systemKeyName);
 

@@ -1,11 +1,17 @@
 #include "upload/Compression.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
+#include "base/Processors.h"
 #include "imaging/Bitmap.h"
-#include "imaging/JpegProbe.h"
+#include "imaging/JpegCoefficients.h"
 #include "imaging/JpegWriter.h"
 
 namespace snapora {
@@ -42,144 +48,215 @@ CompressionOutcome WalkLadder(const Bitmap& picture, const JpegEncoderFn& encode
 
 namespace {
 
-// The guess looks at every fourth block of 16x16 pixels (libjpeg's 4:2:0
-// unit) in every fourth row of them: a sixteenth of the picture, spread over
-// all of it, whose blocks are the picture's own.
-constexpr int Tile = 16;
-constexpr int TileStep = 4;
-
-Bitmap TileSample(const Bitmap& picture) {
-    auto picks = [](int length) {
-        std::vector<int> starts;
-        const int tiles = length / Tile;
-        const int step = tiles >= 2 * TileStep ? TileStep : 1;
-        for (int t = step / 2; t < tiles; t += step) starts.push_back(t * Tile);
-        if (starts.empty()) starts.push_back(0);  // smaller than one tile: all of it
-        return starts;
-    };
-    const std::vector<int> xs = picks(picture.Width()), ys = picks(picture.Height());
-    const int tileWidth = std::min(Tile, picture.Width()), tileHeight = std::min(Tile, picture.Height());
-    Bitmap sample(int(xs.size()) * tileWidth, int(ys.size()) * tileHeight);
-    for (std::size_t j = 0; j < ys.size(); ++j)
-        for (int y = 0; y < tileHeight; ++y)
-            for (std::size_t i = 0; i < xs.size(); ++i)
-                std::copy_n(picture.Row(ys[j] + y) + xs[i] * 3, tileWidth * 3,
-                            sample.Row(int(j) * tileHeight + y) + i * tileWidth * 3);
-    return sample;
-}
+// The guess looks at every fourth block of 16x16 pixels in every fourth row
+// of them: a sixteenth of the picture, spread over all of it; exact counts on
+// the way correct it. A first look at every sixteenth block of every
+// sixteenth row says whether the first rung fits by far, at hardly any cost.
+constexpr int SampleStep = 4, GlanceStep = 16;
+constexpr double WellWithin = 0.85;  // of the limit (samples rate a little high)
 
 struct Rung {
     int quality = 0;
     std::optional<std::string> jpeg;  // encoded
-    bool measured = false;            // a measurement was taken here
+    std::optional<JpegCount> count;   // counted
     std::uint64_t floor = 0;          // the file is certainly not smaller
-    double size = 0;                  // what the rung's file is thought to weigh; 0 before a guess
-    bool TooLarge() const { return jpeg ? jpeg->size() > MaxUploadBytes : floor > MaxUploadBytes; }
+};
+
+// The plain ladder's walk over rungs that are settled as cheaply as can be.
+// The picture's colour conversion and DCT are done once (JpegCoefficients);
+// a rung is passed when its count, or the floor a count below it sets, shows
+// its file too large, and a file is made only for a rung nothing showed too
+// large. The first rung whose file fits (or the last) ends the walk, as in
+// the plain ladder; every file made is libjpeg's, byte for byte.
+class RungWalk {
+public:
+    RungWalk(const Bitmap& picture, const CompressionStatusFn& status, int firstGuess)
+        : picture_(picture), status_(status), threads_(std::min(UsableProcessors(), 2)) {
+        for (int q = StartingQuality(picture.Width());; q -= 4) {
+            rungs_.push_back(Rung{q, {}, {}, 0});
+            if (q <= 4) break;
+        }
+        last_ = rungs_.size() - 1;
+        guess_ = firstGuess ? GuessedFrom(firstGuess) : GuessedFromSample();
+    }
+
+    CompressionOutcome Walk() {
+        if (guess_ <= 1) EncodeFirstRungs();
+        for (;;) {
+            Rung& r = rungs_[walked_];
+            if (r.jpeg) {
+                if (r.jpeg->size() <= MaxUploadBytes || walked_ == last_) return Outcome();
+                Pass();
+            } else if (r.floor > MaxUploadBytes && walked_ != last_) {
+                Pass();
+            } else if (!coefficients_ && walked_ <= 1 && guess_ <= 1) {
+                // One or two encodes are all the guess expects: the analysis
+                // would cost more than it could save.
+                Encode(walked_);
+            } else if (!coefficients_ && !analysisFailed_) {
+                coefficients_ = JpegCoefficients::Analyse(picture_, rungs_[0].quality, threads_);
+                analysisFailed_ = !coefficients_;
+            } else if (const std::size_t next = NextToCount(); coefficients_ && next != SIZE_MAX) {
+                CountRung(next);
+            } else {
+                Encode(walked_);
+                if (!consistent_) return Plainly();
+            }
+        }
+    }
+
+private:
+    // Where the first or second rung is expected to fit, the plain ladder's
+    // encodes are as quick as anything. With a second processor both are
+    // encoded at once, unless the first is expected well within the limit.
+    void EncodeFirstRungs() {
+        if (threads_ < 2 || last_ == 0 || (guess_ == 0 && sampled_ && Estimate(0) < WellWithin * double(MaxUploadBytes))) {
+            Encode(0);
+            return;
+        }
+        std::optional<std::string> first;
+        std::exception_ptr error;
+        std::thread encode([&] {
+            try {
+                first = EncodeJpeg(picture_, rungs_[0].quality);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        });
+        try {
+            rungs_[1].jpeg = EncodeJpeg(picture_, rungs_[1].quality);
+        } catch (...) {
+            encode.join();
+            throw;
+        }
+        encode.join();
+        if (error) std::rethrow_exception(error);
+        rungs_[0].jpeg = std::move(first);
+        Learn(0, double(rungs_[0].jpeg->size()));
+    }
+
+    // The rung to count before making a file for the open rung `walked_`,
+    // or none (the file is made). Above the guess, the rung just above it
+    // first: its floor usually settles every rung above it at once. Then the
+    // open rung itself, unless it is the guess, whose file is expected to fit.
+    std::size_t NextToCount() const {
+        const std::size_t i = walked_;
+        if (rungs_[i].count) return SIZE_MAX;  // counted within the limit
+        if (i + 1 < guess_ && !rungs_[guess_ - 1].count) return guess_ - 1;
+        return i == guess_ ? SIZE_MAX : i;
+    }
+
+    std::size_t GuessedFrom(int quality) const {
+        std::size_t i = 0;
+        while (i < last_ && rungs_[i].quality > quality) ++i;
+        return i;
+    }
+
+    // The sample's count of a rung, scaled to the picture: a file's size as
+    // the sample sees it (its blocks' neighbours differ, so it overrates a
+    // little), times what the last exact count showed of that.
+    double Estimate(std::size_t i) {
+        if (!estimates_[i]) {
+            const double bits = double(sampled_->Count(rungs_[i].quality).bits) * sampleScale_;
+            estimates_[i] = double(sampled_->HeaderBytes()) + bits / 8;
+        }
+        return estimates_[i] * correction_;
+    }
+
+    std::size_t GuessedFromSample() {
+        for (const int step : {GlanceStep, SampleStep}) {
+            sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, step);
+            if (!sampled_) return 0;
+            sampleScale_ = 1 / sampled_->SampledShare();
+            estimates_.assign(rungs_.size(), 0);
+            if (step == GlanceStep && Estimate(0) < WellWithin * double(MaxUploadBytes)) return 0;
+        }
+        return GuessedFromEstimates();
+    }
+
+    // The first rung whose estimate is within the limit; sizes fall down the
+    // ladder, so a bisection finds it.
+    std::size_t GuessedFromEstimates() {
+        std::size_t low = 0, high = last_;
+        while (low < high) {
+            const std::size_t middle = (low + high) / 2;
+            if (Estimate(middle) > double(MaxUploadBytes))
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low;
+    }
+
+    // The rung's exact count; every rung above it, where its floor says more.
+    void CountRung(std::size_t i) {
+        Rung& r = rungs_[i];
+        r.count = coefficients_->Count(r.quality, threads_);
+        r.floor = std::max(r.floor, coefficients_->BytesFor(r.count->bits));
+        Learn(i, double(r.floor));
+        for (std::size_t above = walked_; above < i; ++above) {
+            Rung& a = rungs_[above];
+            if (a.jpeg || a.floor > MaxUploadBytes) continue;
+            a.floor = std::max(a.floor, coefficients_->SizeFloor(*r.count, a.quality, MaxUploadBytes));
+        }
+    }
+
+    // The sample's estimates corrected by a rung's known size, and the guess with them.
+    void Learn(std::size_t i, double size) {
+        if (!sampled_) return;
+        correction_ = 1;
+        correction_ = size / Estimate(i);
+        guess_ = GuessedFromEstimates();
+    }
+
+    void Encode(std::size_t i) {
+        Rung& r = rungs_[i];
+        r.jpeg = coefficients_ ? coefficients_->Encode(r.quality) : EncodeJpeg(picture_, r.quality);
+        // A file smaller than its floor would mean the counts are wrong: then
+        // the plain ladder decides.
+        if (r.jpeg->size() < r.floor) consistent_ = false;
+        Learn(i, double(r.jpeg->size()));
+    }
+
+    void Pass() {
+        ++walked_;
+        ++shown_;
+        status_(LoweredQualityStatus(rungs_[walked_].quality));
+    }
+
+    CompressionOutcome Outcome() {
+        CompressionOutcome outcome;
+        outcome.jpeg = std::move(*rungs_[walked_].jpeg);
+        outcome.quality = rungs_[walked_].quality;
+        outcome.passes = int(walked_) + 1;
+        return outcome;
+    }
+
+    CompressionOutcome Plainly() {
+        std::size_t texts = 0;
+        return WalkLadder(picture_, EncodeJpeg, [&](const std::string& text) {
+            if (++texts > shown_) status_(text);
+        });
+    }
+
+    const Bitmap& picture_;
+    const CompressionStatusFn& status_;
+    const int threads_;
+    std::vector<Rung> rungs_;
+    std::size_t last_ = 0, guess_ = 0, walked_ = 0, shown_ = 0;
+    std::unique_ptr<JpegCoefficients> coefficients_;
+    std::unique_ptr<JpegCoefficients> sampled_;
+    double sampleScale_ = 1, correction_ = 1;
+    std::vector<double> estimates_;
+    bool analysisFailed_ = false;
+    bool consistent_ = true;
 };
 
 }  // namespace
 
 CompressionOutcome CompressForUpload(const Bitmap& picture, const CompressionStatusFn& status, int firstGuess) {
     if (picture.IsEmpty()) return WalkLadder(picture, EncodeJpeg, status);  // fails as the ladder does
-
-    std::vector<Rung> rungs;
-    for (int q = StartingQuality(picture.Width());; q -= 4) {
-        rungs.push_back(Rung{q, {}});
-        if (q <= 4) break;
-    }
-    const std::size_t last = rungs.size() - 1;
-
-    // Sizes guessed from the sample, scaled to the picture, as far as they are
-    // looked at; a file encoded or measured on the way replaces its rung's
-    // guess and corrects the others.
-    const Bitmap sample = TileSample(picture);
-    const JpegMeasure sampled = MeasureJpeg(sample, rungs[0].quality, true);
-    const double scale = double(picture.Width()) * picture.Height() / (double(sample.Width()) * sample.Height()) / 8;
-    double correction = 1;
-    std::vector<double> guessed(rungs.size(), 0);
-    auto guess = [&](std::size_t i) {
-        if (rungs[i].size) return rungs[i].size;
-        if (!guessed[i])
-            guessed[i] = double(sampled.headerBytes) + double(EstimateBitsAt(sampled, rungs[i].quality)) * scale;
-        return guessed[i] * correction;
-    };
-    auto learn = [&](std::size_t i, double size) {
-        guess(i);
-        correction = size / guessed[i];
-        rungs[i].size = size;
-    };
-    // The first rung from `from` on that the guesses let through; sizes fall
-    // down the ladder, so a bisection finds it.
-    auto guessedFirstFit = [&](std::size_t from) {
-        std::size_t low = from, high = last;
-        while (low < high) {
-            const std::size_t middle = (low + high) / 2;
-            if (rungs[middle].TooLarge() || guess(middle) > double(MaxUploadBytes))
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        return low;
-    };
-
-    std::size_t walked = 0;  // the rung the plain ladder would be encoding now
-    for (bool firstRound = true;; firstRound = false) {
-        // Follow the plain ladder as far as the rungs are settled.
-        for (;;) {
-            const Rung& r = rungs[walked];
-            if (r.jpeg && (!r.TooLarge() || walked == last)) {
-                CompressionOutcome outcome;
-                outcome.jpeg = std::move(*rungs[walked].jpeg);
-                outcome.quality = r.quality;
-                outcome.passes = int(walked) + 1;
-                return outcome;
-            }
-            if (walked == last || !r.TooLarge()) break;  // the last rung's file is taken whatever its size
-            ++walked;
-            status(LoweredQualityStatus(rungs[walked].quality));
-        }
-
-        // The rung to encode, and whether to measure the one above it, which
-        // bounds every unsettled rung above from below.
-        std::size_t candidate = guessedFirstFit(walked);
-        if (firstRound && firstGuess) {
-            candidate = 0;
-            while (candidate < last && rungs[candidate].quality > firstGuess) ++candidate;
-        }
-        bool unsettledAbove = false;
-        for (std::size_t i = walked; i < candidate; ++i) unsettledAbove |= !rungs[i].TooLarge();
-        bool measure = unsettledAbove && !rungs[candidate - 1].measured;
-        if (!measure && rungs[candidate].jpeg) {
-            // Nothing new to learn there: take the first open rung itself.
-            candidate = walked;
-            measure = false;
-        }
-
-        // The candidate's file, and the measurement above it taken on the way.
-        std::optional<JpegMeasure> above;
-        if (measure && !rungs[candidate].jpeg) {
-            MeasuredJpeg both = EncodeAndMeasureJpeg(picture, rungs[candidate].quality, rungs[candidate - 1].quality);
-            rungs[candidate].jpeg = std::move(both.jpeg);
-            above = std::move(both.measure);
-        } else if (measure) {
-            above = MeasureJpeg(picture, rungs[candidate - 1].quality);
-        } else {
-            rungs[candidate].jpeg = EncodeJpeg(picture, rungs[candidate].quality);
-        }
-        if (rungs[candidate].jpeg && !rungs[candidate].size) learn(candidate, double(rungs[candidate].jpeg->size()));
-        if (above) {
-            rungs[candidate - 1].measured = true;
-            // The quick floor for every rung above first; each quality's own DC where that is not enough.
-            const std::uint64_t anyAbove = JpegSizeFloorAbove(*above);
-            for (std::size_t i = 0; i < candidate; ++i) {
-                if (rungs[i].TooLarge()) continue;
-                rungs[i].floor = std::max(rungs[i].floor, anyAbove);
-                if (!rungs[i].TooLarge())
-                    rungs[i].floor = std::max(rungs[i].floor, JpegSizeFloor(*above, rungs[i].quality));
-            }
-            if (!rungs[candidate - 1].jpeg) learn(candidate - 1, double(JpegBytesFor(*above, above->bits)));
-        }
-    }
+    return RungWalk(picture, status, firstGuess).Walk();
 }
 
 }  // namespace snapora

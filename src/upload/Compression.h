@@ -33,11 +33,12 @@ std::string LoweredQualityStatus(int quality);
 CompressionOutcome WalkLadder(const Bitmap& picture, const JpegEncoderFn& encode, const CompressionStatusFn& status);
 
 // The same ladder over EncodeJpeg with the same outcome (rungs, texts, file),
-// at little more than the cost of one encode: the rung is guessed from a
-// sample of the picture, encoded, and every rung above it is shown too large
-// by a measurement of the rung just above (JpegProbe) on a second thread.
-// Whatever cannot be shown that way is encoded. `status` is called for every
-// lowered quality, in order, as the plain ladder calls it.
+// at about the cost of one encode: the picture's colour conversion and DCT
+// are done once (JpegCoefficients), rungs are settled by exact counts and the
+// floors they set, and the one file made is libjpeg's, byte for byte. A
+// sample of the picture guesses where to look; where the first rungs are
+// expected to fit, they are encoded as the plain ladder would. `status` is
+// called for every lowered quality, in order, as the plain ladder calls it.
 // `firstGuess` (a quality, for tests) replaces the guess.
 CompressionOutcome CompressForUpload(const Bitmap& picture, const CompressionStatusFn& status, int firstGuess = 0);
 

@@ -42,6 +42,20 @@ std::unique_ptr<MultipartForm> BuildAccountTestForm(const LocalTime& now, const 
     return form;
 }
 
-std::string SessionLoginPath(const std::string& sessionName) { return "/loginsession.php?sessionname=" + sessionName; }
+std::string SessionLoginPath(const std::string& sessionName) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string path = "/loginsession.php?sessionname=";
+    for (char c : sessionName) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte < 0x7F) {
+            path += c;
+        } else {
+            path += '%';
+            path += hex[byte >> 4];
+            path += hex[byte & 0x0F];
+        }
+    }
+    return path;
+}
 
 }  // namespace snapora

@@ -24,7 +24,9 @@ std::unique_ptr<MultipartForm> BuildUploadForm(const LocalTime& now, const std::
 std::unique_ptr<MultipartForm> BuildRenameForm(const LocalTime& now, const std::string& screenshotName,
                                                const std::string& newName, const Account& account);
 std::unique_ptr<MultipartForm> BuildAccountTestForm(const LocalTime& now, const Account& account);
-// The session name goes into the query as it is, unencoded.
+// The session name goes into the query byte for byte, except what a request
+// line cannot carry: a blank, control characters and bytes above 0x7E, which
+// go as %XX (a blank as %20).
 std::string SessionLoginPath(const std::string& sessionName);
 
 }  // namespace snapora

@@ -198,11 +198,13 @@ void TUploadThread::UploadScreenshot() {
                 // The address is known: a rename from now on goes out at once,
                 // also a retry after the waiting name's request failed.
                 state.UploadDone = true;
+                // The screenshot is on the service, whatever becomes of a waiting name.
+                std::string name = ScreenshotNameFromAddress(answer.address, context_.endpoints.DomainSuffix());
+                context_.windows.history->RenameLatestScreenshot(name, answer.address);
                 if (!state.PendingNewName.empty()) {
                     main.RenameScreenshot();  // it shows the new address itself
+                    ThrowIfCancelled();       // Escape while it waited: nothing more is shown
                 } else {
-                    std::string name = ScreenshotNameFromAddress(answer.address, context_.endpoints.DomainSuffix());
-                    context_.windows.history->RenameLatestScreenshot(name, answer.address);
                     main.DisplayURLEdit.SetText(answer.address);
                     if (context_.windows.settings->CopyURLCheckBox.Checked())
                         context_.platform.clipboard.SetText(main.DisplayURLEdit.Text());

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of the real snapora.exe under Xvfb and Wine.
+#   tests/e2e/run.sh                        every test
+#   tests/e2e/run.sh test_cancel test_dpi   only these
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -15,7 +17,11 @@ ensure_wine_prefix
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 start_service || exit 1
 
-for test in "$(dirname "$0")"/test_*.sh; do
+selected=("$@")
+[ ${#selected[@]} -eq 0 ] && selected=("$(dirname "$0")"/test_*.sh)
+for test in "${selected[@]}"; do
+  [ -f "$test" ] || test="$(dirname "$0")/$(basename "$test" .sh).sh"
+  [ -f "$test" ] || { fail "no such test: $test"; continue; }
   log "e2e: $(basename "$test" .sh)"
   source "$test"
   stop_snapora

@@ -1,7 +1,35 @@
-# Escape while the picture is still being compressed cancels the capture:
-# nothing reaches the service or the clipboard, "Upload abgebrochen." stays,
-# the temporary file goes and the next Print works again. On a display of its
-# own, 7680x4320 and full of noise, the compression takes long enough for it.
+# Escape right behind Print, handled while "Screenshot wird bearbeitet..."
+# shows, before there is a worker: the capture ends there, nothing is sent or
+# copied. Then Escape while the picture is still being compressed cancels the
+# capture: nothing reaches the service or the clipboard, "Upload abgebrochen."
+# stays, the temporary file goes and the next Print works again. On a display
+# of its own, 7680x4320 and full of noise, the compression takes long enough.
+
+# With the tray icon on, Escape cancels a capture rather than closing the window.
+start_for_cancel() {
+  start_snapora
+  with_settings check TrayIconCheckBox 1 check CopyURLCheckBox 1
+  wintool check "$main_title" ActiveWindowCheckBox 0 >/dev/null
+  wintool clipboard-clear >/dev/null
+  before=$(request_count)
+  focus_main
+}
+
+start_for_cancel
+xdotool key --delay 0 Print Escape
+if wintool wait-text "$main_title" Label1 "Upload abgebrochen." 10000 >/dev/null; then
+  sleep 3  # long enough for the compression and the upload, had they gone on
+  expect_eq "Escape right after Print: status stays" "$(control_text Label1)" "Upload abgebrochen."
+  expect_eq "Escape right after Print: nothing sent" "$(request_count)" "$before"
+  expect_eq "Escape right after Print: clipboard untouched" "$(clipboard_text)" ""
+  expect_eq "Escape right after Print: nothing listed" "$(wintool count "Screenshot-Chronik" ListBox1)" "0"
+  expect_eq "Escape right after Print: options unlocked" "$(wintool get "$main_title" EditCheckBox | cut -f5)" "1"
+  press_and_wait_status Print "Screenshot wurde erfolgreich hochgeladen." \
+    && pass "Print after the Escape uploads again" || fail "Print after the Escape uploads again ('$(control_text Label1)')"
+else
+  fail "Escape right after Print ('$(control_text Label1)')"
+fi
+with_settings check TrayIconCheckBox 0
 
 stop_snapora
 wineserver -k 2>/dev/null; wineserver -w 2>/dev/null  # the desktop follows the display of its first program
@@ -18,12 +46,7 @@ if [ -n "$big_pid" ] && wait_until 50 xdpyinfo; then
   convert -size 512x512 xc: +noise Random "$work_dir/noise.png"
   display -window root "$work_dir/noise.png" >/dev/null 2>&1 || true  # tiles the whole screen
 
-  start_snapora
-  with_settings check TrayIconCheckBox 1 check CopyURLCheckBox 1
-  wintool check "$main_title" ActiveWindowCheckBox 0 >/dev/null
-  wintool clipboard-clear >/dev/null
-  before=$(request_count)
-  focus_main
+  start_for_cancel
   xdotool key Print
   if wintool wait-text "$main_title" Label1 "Screenshot wird komprimiert..." 30000 >/dev/null; then
     wintool key "$main_title" ESCAPE >/dev/null

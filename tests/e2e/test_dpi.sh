@@ -12,6 +12,19 @@ read -r l t r b < <(wintool screenrect "$main_title" Panel2)
 expect_eq "layout scaled: the 409x49 bottom panel is 614x74 pixels" "$((r - l))x$((b - t))" "614x74"
 read -r l t r b < <(wintool screenrect "$main_title" SettingsButton)
 expect_eq "layout scaled: the 89x25 settings button is 134x38 pixels" "$((r - l))x$((b - t))" "134x38"
+# The donate picture grows with its window: near the lower right corner of its
+# pixels, where an 88x23 picture in the corner would leave the panel
+# bare, the button's orange shows.
+read -r l t r b < <(wintool screenrect "$main_title" DonateButton)
+# Its edges at 17 and 40 scale to 26 and 60: 34 pixels high.
+expect_eq "layout scaled: the 88x23 donate button is 132x34 pixels" "$((r - l))x$((b - t))" "132x34"
+import -window root -crop "1x1+$((l + 118))+$((t + 28))" +repage "$work_dir/donate-dot.png"
+read -r red green blue < <(convert "$work_dir/donate-dot.png" -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
+if [ "${red:-0}" -gt 200 ] && [ "${green:-0}" -gt 130 ] && [ "${green:-255}" -lt 210 ] && [ "${blue:-255}" -lt 110 ]; then
+  pass "the donate picture fills its scaled window"
+else
+  fail "the donate picture fills its scaled window (colour at 118,28: $red $green $blue)"
+fi
 
 wintool check "$main_title" ActiveWindowCheckBox 0 >/dev/null
 before=$(request_count)

@@ -1,7 +1,8 @@
 # "Anschließend bearbeiten": the editor opens on Print; a crop dragged with the
 # mouse and a line drawn with the line tool go out with "Hochladen"; F10 sends
-# and lists nothing; Escape with "Nur auf Festplatte speichern" saves; the
-# history sends an older screenshot through the editor again.
+# and lists nothing; a typed line not yet ended goes out with "Hochladen";
+# Escape with "Nur auf Festplatte speichern" saves; the history sends an older
+# screenshot through the editor again.
 
 editor_title="Screenshot bearbeiten"
 history_title="Screenshot-Chronik"
@@ -21,6 +22,19 @@ drag_on_picture() {
   sleep 0.3
 }
 newest_upload() { ls "$record_dir"/*.body 2>/dev/null | tail -1; }
+# Print, then with the text tool a click at (60, 60) of the picture and TEXT typed into the box.
+type_into_new_box() {
+  local x0 y0
+  focus_main
+  xdotool key Print
+  wintool wait "$editor_title" 15000 >/dev/null || return 1
+  wintool click "$editor_title" CmdText >/dev/null
+  read -r x0 y0 _ <<<"$(wintool screenrect "$editor_title" Image1)"
+  xdotool mousemove --sync $((x0 + 60)) $((y0 + 60)) click 1
+  wait_until 30 bash -c "wine '$wintool_exe' get '$editor_title' TextEdit 2>/dev/null | cut -f4 | grep -q 1"
+  xdotool type --delay 30 "$1"
+  wintool wait-text "$editor_title" TextEdit "$1" 5000 >/dev/null
+}
 
 start_snapora
 wintool check "$main_title" ActiveWindowCheckBox 0 >/dev/null
@@ -74,6 +88,8 @@ if wintool wait "$editor_title" 15000 >/dev/null; then
   sleep 0.5
   extract_upload "$(newest_upload)" "$work_dir/again.jpg"
   expect_eq "re-edited: the older picture went out" "$(identify -format '%wx%h' "$work_dir/again.jpg" 2>/dev/null)" "200x150"
+  # The history kept it packed: the same pixels at the same quality make the same file.
+  expect_eq "re-edited: every pixel as it was" "$(cmp -s "$work_dir/edited.jpg" "$work_dir/again.jpg" && echo same)" "same"
   wintool wait-text "$main_title" Label1 "Screenshot wurde erfolgreich hochgeladen." 30000 >/dev/null
 else
   fail "re-editing opens the editor"
@@ -95,23 +111,35 @@ else
 fi
 
 # Text: typed into the box over the picture; Enter draws the line and opens the next.
-focus_main
-xdotool key Print
-if wintool wait "$editor_title" 15000 >/dev/null; then
-  wintool click "$editor_title" CmdText >/dev/null
-  r=$(wintool screenrect "$editor_title" Image1)
-  read -r x0 y0 _ <<<"$r"
-  xdotool mousemove --sync $((x0 + 60)) $((y0 + 60)) click 1
-  wait_until 30 bash -c "wine '$wintool_exe' get '$editor_title' TextEdit 2>/dev/null | cut -f4 | grep -q 1"
-  xdotool type --delay 30 "Hallo"
-  wintool wait-text "$editor_title" TextEdit "Hallo" 5000 >/dev/null && pass "typing goes into the text box" \
-    || fail "typing goes into the text box ('$(wintool text "$editor_title" TextEdit)')"
+if type_into_new_box "Hallo"; then
+  pass "typing goes into the text box"
   xdotool key Return
   wintool wait-text "$editor_title" TextEdit "" 5000 >/dev/null && pass "Enter draws the line and opens the next" \
     || fail "Enter draws the line and opens the next ('$(wintool text "$editor_title" TextEdit)')"
   expect_eq "the next line's box is open" "$(wintool get "$editor_title" TextEdit | cut -f4)" "1"
-  wintool key "$editor_title" F10 >/dev/null
-  wait_until 100 bash -c "! wine '$wintool_exe' find '$editor_title' 2>/dev/null | grep -q '	1	'"
+else
+  fail "typing goes into the text box ('$(wintool text "$editor_title" TextEdit)')"
+fi
+wintool key "$editor_title" F10 >/dev/null
+wait_until 100 bash -c "! wine '$wintool_exe' find '$editor_title' 2>/dev/null | grep -q '	1	'"
+
+# A line typed and not ended with Enter goes out when "Hochladen" is clicked
+# with the mouse, which takes the focus from the text box before its click.
+before=$(request_count)
+if type_into_new_box "Hallo Welt"; then
+  read -r l t r b < <(wintool screenrect "$editor_title" UploadButton)
+  xdotool mousemove --sync $(((l + r) / 2)) $(((t + b) / 2)) click 1
+  wintool wait-text "$main_title" Label1 "Screenshot wurde erfolgreich hochgeladen." 30000 >/dev/null \
+    && pass "Hochladen with a line open uploads" || fail "Hochladen with a line open uploads ('$(control_text Label1)')"
+  expect_eq "Hochladen with a line open: one upload" "$(request_count)" "$((before + 1))"
+  extract_upload "$(newest_upload)" "$work_dir/typed.jpg"
+  # The line in the pen's red, its top-left corner 11 pixels above the click.
+  reds=$(convert "$work_dir/typed.jpg" -crop 120x30+55+42 +repage -fx 'r > 0.55 && g < 0.4 && b < 0.4 ? 1 : 0' \
+    -format '%[fx:int(mean * w * h)]' info: 2>/dev/null)
+  if [ "${reds:-0}" -gt 40 ]; then pass "the open line is in the upload ($reds red pixels)"
+  else fail "the open line is in the upload (${reds:-no} red pixels)"; fi
+else
+  fail "the open line typed ('$(wintool text "$editor_title" TextEdit)')"
 fi
 
 # Escape takes the default action: with "Nur auf Festplatte speichern", a save.

@@ -51,19 +51,23 @@ cmp -s "$server_dir/sent.jpg" "$server_dir/renamed.jpg" && pass "new name serves
 expect_eq "old name leads to the new one" "$(curl -s -o /dev/null -w '%{http_code} %{redirect_url}' "$url")" \
   "302 http://127.0.0.1:$service_port/Server_Test"
 
-# Session mode: the server confirms the name and lists the upload on the session page.
+# Session mode: the server confirms the name (a blank reaches it as %20 and
+# comes back as "_") and lists the upload on the session page.
 wintool check "$main_title" SessionModeCheckBox 1 >/dev/null
 wintool wait "Session-Modus starten" 10000 >/dev/null
-wintool settext "Session-Modus starten" SessionNameEdit " Runde-7 " >/dev/null
+wintool settext "Session-Modus starten" SessionNameEdit " Runde 7 " >/dev/null
 wintool click "Session-Modus starten" Button1 >/dev/null
-wintool wait-text "$main_title" SessionUrlEdit "http://127.0.0.1:$service_port/~Runde-7" 10000 >/dev/null \
+wintool wait-text "$main_title" SessionUrlEdit "http://127.0.0.1:$service_port/~Runde_7" 10000 >/dev/null \
   && pass "session confirmed by the server" || fail "session address: '$(control_text SessionUrlEdit)'"
-focus_window "$main_title   [Session: Runde-7]"
+focus_window "$main_title   [Session: Runde_7]"
 xdotool key Print
 wintool wait-text "$main_title" Label1 "Screenshot wurde erfolgreich hochgeladen." 30000 >/dev/null \
   || fail "upload in session mode"
 session_url=$(control_text DisplayURLEdit)
-fetch "http://127.0.0.1:$service_port/~Runde-7" "$server_dir/session.html" >/dev/null
+# Recorded once its connection ended, which the upload's own connection saw to.
+grep -q 'GET /loginsession.php?sessionname=Runde%207 HTTP' "$server_dir"/sent/*.req \
+  && pass "the blank went as %20" || fail "the blank went as %20"
+fetch "http://127.0.0.1:$service_port/~Runde_7" "$server_dir/session.html" >/dev/null
 grep -q "href=\"/${session_url##*/}\"" "$server_dir/session.html" && pass "session page lists the upload" \
   || fail "session page lists the upload ($session_url)"
 wintool check "$main_title" SessionModeCheckBox 0 >/dev/null

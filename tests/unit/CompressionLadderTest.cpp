@@ -1,4 +1,4 @@
-// The program's size ladder against the plain one, and the JPEG size probe it
+// The program's size ladder against the plain one, and the JPEG analysis it
 // rests on, on generated screenshots: some sit right at the upload limit at
 // one rung, one byte of content below or above it.
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "imaging/Bitmap.h"
-#include "imaging/JpegProbe.h"
+#include "imaging/JpegCoefficients.h"
 #include "imaging/JpegWriter.h"
 #include "upload/Compression.h"
 
@@ -83,76 +83,74 @@ void ExpectSameLadder(const Ladder& program, const Ladder& plain) {
 
 }  // namespace
 
-// The count is libjpeg's file to the byte: markers, coded bits rounded up,
-// stuffing; every quality above a measured one is at least as large as its floor.
-TEST(JpegProbe, CountsTheFileAndBoundsHigherQualities) {
+// The count is libjpeg's file to the byte (markers, coded bits rounded up,
+// stuffing); every higher quality is at least as large as a count's floor.
+TEST(JpegCoefficients, CountsTheFileAndBoundsHigherQualities) {
     struct Case {
         int width, height, glyphs;
     } cases[] = {{37, 23, 40}, {333, 250, 900}, {1024, 701, 6000}};
     for (const Case& c : cases) {
         const Bitmap picture = Screen(c.width, c.height, c.glyphs);
+        const auto analysed = JpegCoefficients::Analyse(picture, 100, 2);
+        ASSERT_TRUE(analysed);
         for (int quality : {100, 90, 60, 28, 5, 1}) {
             SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " q" << quality);
-            const JpegMeasure m = MeasureJpeg(picture, quality);
+            const JpegCount count = analysed->Count(quality, 2);
             const std::string jpeg = EncodeJpeg(picture, quality);
-            EXPECT_TRUE(m.dcSumsExact);
-            EXPECT_EQ(m.headerBytes, JpegHeaderBytes(jpeg));
-            EXPECT_EQ(JpegBytesFor(m, m.bits) + StuffedBytes(jpeg, m.headerBytes), jpeg.size());
-            EXPECT_EQ(JpegSizeFloor(m, quality), JpegBytesFor(m, m.bits));
+            EXPECT_EQ(analysed->BytesFor(count.bits) + StuffedBytes(jpeg, analysed->HeaderBytes()), jpeg.size());
+            EXPECT_EQ(count.bits, analysed->Count(quality, 1).bits);
+            EXPECT_EQ(analysed->SizeFloor(count, quality), analysed->BytesFor(count.bits));
             for (int higher : {quality + 1, quality + 4, quality + 20, 100}) {
                 if (higher > 100) continue;
                 const std::size_t size = EncodeJpeg(picture, higher).size();
-                EXPECT_LE(JpegSizeFloor(m, higher), size) << "q" << higher;
-                EXPECT_LE(JpegSizeFloorAbove(m), size) << "q" << higher;
-                EXPECT_LE(JpegSizeFloorAbove(m), JpegSizeFloor(m, higher)) << "q" << higher;
-                EXPECT_EQ(DcBitsAt(m, higher), DcBitsAt(MeasureJpeg(picture, higher), higher)) << "q" << higher;
+                EXPECT_LE(analysed->SizeFloor(count, higher), size) << "q" << higher;
+                EXPECT_LE(analysed->SizeFloor(count, higher, 0), analysed->SizeFloor(count, higher)) << "q" << higher;
             }
         }
     }
 }
 
-// The measurement taken beside an encode is the one taken alone, and the
-// encode is EncodeJpeg's file.
-TEST(JpegProbe, MeasuresBesideAnEncode) {
-    const Bitmap picture = Screen(801, 333, 2500);
-    for (auto [quality, measured] : {std::pair{28, 32}, {60, 64}, {2, 6}, {90, 40}}) {
-        SCOPED_TRACE(testing::Message() << "q" << quality << " measuring q" << measured);
-        const MeasuredJpeg both = EncodeAndMeasureJpeg(picture, quality, measured);
-        const JpegMeasure alone = MeasureJpeg(picture, measured);
-        EXPECT_TRUE(both.jpeg == EncodeJpeg(picture, quality));
-        EXPECT_EQ(both.measure.bits, alone.bits);
-        EXPECT_EQ(both.measure.acFloorBits, alone.acFloorBits);
-        EXPECT_EQ(both.measure.headerBytes, alone.headerBytes);
-        EXPECT_EQ(both.measure.blocks, alone.blocks);
-        EXPECT_TRUE(both.measure.dcSumsExact);
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(both.measure.dcSums[c], alone.dcSums[c]);
+// A file made from the analysis is EncodeJpeg's, byte for byte, whatever the
+// picture's edges (blocks libjpeg adds at the right and bottom) and however
+// many bands the analysis took.
+TEST(JpegCoefficients, EncodesLibjpegsOwnFile) {
+    for (auto [width, height] : {std::pair{1, 1}, {7, 9}, {17, 33}, {333, 250}, {801, 333}, {1921, 1081}}) {
+        const Bitmap picture = Screen(width, height, width * height / 200);
+        for (int threads : {1, 2}) {
+            const auto analysed = JpegCoefficients::Analyse(picture, 90, threads);
+            ASSERT_TRUE(analysed);
+            for (int quality : {90, 61, 28, 4, 1}) {
+                SCOPED_TRACE(testing::Message() << width << "x" << height << " q" << quality << ", " << threads
+                                                << " threads");
+                EXPECT_TRUE(analysed->Encode(quality) == EncodeJpeg(picture, quality));
+            }
+            EXPECT_FALSE(analysed->Covers(91));
+        }
     }
 }
 
-// The DC terms of any quality, from the blocks' sums: every sum a block can
-// have, at every quality, as libjpeg quantises and codes them.
-TEST(JpegProbe, DcBitsForEverySumAndQuality) {
-    JpegMeasure m = MeasureJpeg(Screen(16, 16, 0), 50);
-    for (auto& sums : m.dcSums) sums.clear();
-    for (std::int32_t sum = -64 * 128; sum <= 64 * 127; ++sum) m.dcSums[sum & 1 ? 1 : 0].push_back(sum);
-    m.paddingBlocks[0] = m.paddingBlocks[1] = m.paddingBlocks[2] = 0;
-    for (int quality = 1; quality <= 100; ++quality) {
-        std::uint64_t expected = 0;
-        for (int c = 0; c < 2; ++c) {
-            std::uint16_t table[64];
-            JpegQuantTable(quality, m.quantTable[c], table);
-            const int divisor = 8 * table[0];
-            int previous = 0;
-            for (std::int32_t sum : m.dcSums[c]) {
-                const int dc = sum < 0 ? -((-sum + divisor / 2) / divisor) : (sum + divisor / 2) / divisor;
-                int size = 0;
-                for (int d = std::abs(dc - previous); d; d >>= 1) ++size;
-                expected += m.dcCodeLength[m.dcTable[c]][size] + size;
-                previous = dc;
+// The quantisation the counts use is libjpeg's own for every value a DCT can
+// give, at every quality; and a coefficient that a table quantises to zero
+// stays zero at every coarser table, which lets the analysis keep only the DC
+// of blocks without AC terms at its finest quality.
+TEST(JpegCoefficients, QuantisesAsLibjpegDoes) {
+    for (int table = 0; table < 2; ++table)
+        for (int k : {0, 1, 8, 35, 63}) {
+            SCOPED_TRACE(testing::Message() << "table " << table << ", entry " << k);
+            std::vector<int> zeroBefore(2 * 8192 + 1, 0);
+            for (int quality = 100; quality >= 1; --quality) {
+                int mismatches = 0, revived = 0;
+                for (int value = -8192; value <= 8192; ++value) {
+                    const int q = QuantizeCoefficient(value, quality, table, k);
+                    mismatches += q != LibjpegQuantize(value, quality, table, k);
+                    int& zero = zeroBefore[std::size_t(value + 8192)];
+                    revived += zero && q != 0;
+                    zero = zero || q == 0;
+                }
+                EXPECT_EQ(mismatches, 0) << "q" << quality;
+                EXPECT_EQ(revived, 0) << "q" << quality;
             }
         }
-        EXPECT_EQ(DcBitsAt(m, quality), expected) << "q" << quality;
-    }
 }
 
 // Near the limit at a rung: the content amount whose file there just fits,

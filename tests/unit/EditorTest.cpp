@@ -285,6 +285,100 @@ TEST_F(Editor, TextLinesEnterUndoAndRedo) {
     });
 }
 
+// A line typed and not yet ended with Enter goes into the picture, as an
+// undoable step, by every way out that keeps the screenshot, also when the
+// focus left the box first (a button takes it before its click arrives; the
+// view takes it before a click beside a small picture reaches the handler).
+TEST_F(Editor, OpenTextLineIsCommittedByEveryWayOut) {
+    fake.dialogs.answer = "C:\\Bilder\\x.jpg";
+    struct Case {
+        const char* way;
+        std::function<void(TImageEditorForm&)> leave;
+        std::uint8_t outputMode;
+    } cases[] = {
+        {"Hochladen", [](TImageEditorForm& e) { e.UploadButton.SetFocus(); e.UploadButton.Click(); }, omUpload},
+        {"Speichern", [](TImageEditorForm& e) { e.SaveButton.SetFocus(); e.SaveButton.Click(); }, omSaveLocally},
+        {"Escape from the title", [](TImageEditorForm& e) { e.CaptionEdit.SetFocus(); EXPECT_TRUE(e.KeyPress(27)); },
+         omUpload},
+        {"a click in the view, which took the focus first, then Hochladen",
+         [](TImageEditorForm& e) {
+             e.ScrollBox1.SetFocus();
+             e.ScrollBox1.OnMouseDown(MouseButton::Left, 0, 390, 290);
+             e.ScrollBox1.OnMouseUp(MouseButton::Left, 0, 390, 290);
+             EXPECT_FALSE(e.TextEdit.Visible());  // no fresh box in its place
+             EXPECT_EQ(e.UndoCount(), 2);
+             EXPECT_TRUE(e.CmdUndo.Enabled());
+             e.UploadButton.Click();
+         },
+         omUpload},
+    };
+    for (const Case& c : cases) {
+        Bitmap blank;
+        Edit([&] {
+            TImageEditorForm& e = E();
+            e.CmdText.Click();
+            blank = e.Picture();
+            e.Image1MouseDown(MouseButton::Left, 0, 100, 100);
+            e.Image1MouseUp(MouseButton::Left, 0, 100, 100);
+            Type("Hallo Welt");
+            c.leave(e);
+            EXPECT_EQ(e.UndoCount(), 2) << c.way;
+        });
+        EXPECT_EQ(State().OutputMode, c.outputMode) << c.way;
+        // What the road handed on carries the line, where it was typed.
+        const Bitmap& sent = State().ScreenshotBitmap;
+        ASSERT_EQ(sent.Width(), blank.Width()) << c.way;
+        int changed = 0;
+        for (int y = 80; y < 115; ++y)
+            for (int x = 95; x < 200; ++x) changed += sent.Pixel(x, y) != blank.Pixel(x, y);
+        EXPECT_GT(changed, 50) << c.way;
+    }
+    EXPECT_EQ(http.SentRequests().size(), 3u);  // the three uploads
+}
+
+// Ctrl+Z undoes, Ctrl+Y and Ctrl+Shift+Z redo, as the buttons do; in a text
+// field the keys are the field's.
+TEST_F(Editor, UndoAndRedoKeys) {
+    Edit([&] {
+        TImageEditorForm& e = E();
+        e.CmdLine.Click();
+        Bitmap before = e.Picture();
+        Drag({20, 20}, {200, 150});
+        Bitmap line = e.Picture();
+        struct Case {
+            std::uint16_t key;
+            unsigned shift;
+            const Bitmap* after;  // nullptr: the key is not the picture's
+            const char* what;
+        } cases[] = {
+            {'Z', ssCtrl, &before, "Ctrl+Z undoes"},
+            {'Z', ssCtrl, &before, "Ctrl+Z with nothing left to undo"},
+            {'Y', ssCtrl, &line, "Ctrl+Y redoes"},
+            {'Z', ssCtrl, &before, "Ctrl+Z again"},
+            {'Z', ssCtrl | ssShift, &line, "Ctrl+Shift+Z redoes"},
+            {'Y', ssCtrl, &line, "Ctrl+Y with nothing left to redo"},
+            {'Z', ssNone, nullptr, "Z alone"},
+            {'Z', ssCtrl | ssAlt, nullptr, "Ctrl+Alt+Z"},
+            {'Y', ssCtrl | ssShift, nullptr, "Ctrl+Shift+Y"},
+        };
+        for (const Case& c : cases) {
+            EXPECT_EQ(e.KeyDown(c.key, c.shift), c.after != nullptr) << c.what;
+            EXPECT_TRUE(SamePixels(e.Picture(), c.after ? *c.after : line)) << c.what;
+            EXPECT_EQ(e.CmdUndo.Enabled(), e.UndoIndex() > 0) << c.what;
+        }
+
+        // In the title field and in the open text box the keys belong to the field.
+        e.CaptionEdit.SetFocus();
+        EXPECT_FALSE(e.KeyDown('Z', ssCtrl));
+        e.CmdText.Click();
+        e.Image1MouseDown(MouseButton::Left, 0, 100, 250);
+        Type("offen");
+        EXPECT_FALSE(e.KeyDown('Z', ssCtrl));
+        EXPECT_TRUE(e.TextEdit.Visible());
+        EXPECT_TRUE(SamePixels(e.Picture(), line));
+    });
+}
+
 // F10 abandons the screenshot even with a line open; the line still goes into
 // the editor's picture, but nothing is uploaded or listed.
 TEST_F(Editor, F10AbortsWithoutWorkerOrHistoryEntry) {

@@ -59,6 +59,9 @@ TEST_F(HttpClientTest, GetGoesOutAsHttp11) {
     auto r = service.Requests().at(0);
     EXPECT_EQ(r.method + " " + r.target + " " + r.version, "GET /loginsession.php?sessionname=team HTTP/1.1");
     EXPECT_EQ(r.Header("User-Agent"), "Screenshot Uploader");
+    // A name with a blank reaches the service (which refuses blanks).
+    EXPECT_EQ(client.Get(SessionLoginPath("Team Meeting")), "invalidname");
+    EXPECT_EQ(service.Requests().at(1).target, "/loginsession.php?sessionname=Team%20Meeting");
 }
 
 TEST_F(HttpClientTest, CookieOfOneReplyGoesBackOnLaterRequests) {

@@ -61,6 +61,52 @@ TEST_F(ProgramStart, MinimizedParameterInAnyCaseStartsMinimized) {
     }
 }
 
+// A window the system refuses while the program starts: the general error
+// handler says why, and the program ends cleanly with exit code 1.
+TEST_F(ProgramStart, FailureWhileCreatingTheWindowsIsShownAndEndsTheProgram) {
+    auto refuse = [](const char* form, auto error) {
+        return [=](Form& f) {
+            if (f.Name() == form) throw error;
+        };
+    };
+    struct Case {
+        const char* what;
+        int windowsLeft;  // hidden message windows the system still makes
+        std::function<void(Form&)> formCreated;
+        std::string message;
+    } cases[] = {
+        {"the tray icon's window", 1, nullptr, "Nachrichtenfenster konnte nicht erzeugt werden."},
+        {"the editor's timer window", 2, nullptr, "Nachrichtenfenster konnte nicht erzeugt werden."},
+        {"the history window", -1, refuse("ScreenshotListForm", std::runtime_error("Fenster konnte nicht erzeugt werden.")),
+         "Fenster konnte nicht erzeugt werden."},
+        {"no memory left", -1, refuse("SettingsDialogForm", std::bad_alloc()), "Nicht genügend Arbeitsspeicher."},
+        {"an unknown failure", -1, refuse("NewSessionForm", 42), "Unbekannter Fehler."},
+    };
+    for (const Case& c : cases) {
+        fake.instance.held.clear();
+        fake.messageWindows.windowsLeft = c.windowsLeft;
+        HeadlessBackend local;
+        local.OnFormCreated = c.formCreated;
+        int releases = fake.instance.releases;
+        {
+            Program p(local, fake.platform, http);
+            EXPECT_FALSE(p.Start()) << c.what;
+            EXPECT_EQ(p.ExitCode(), 1) << c.what;
+            ASSERT_EQ(local.Messages.size(), 1u) << c.what;
+            EXPECT_EQ(local.Messages[0].text, c.message) << c.what;
+            EXPECT_EQ(local.Messages[0].caption, "Snapora") << c.what;
+            EXPECT_EQ(local.Messages[0].flags, 0x10u) << c.what;  // MB_ICONERROR
+            EXPECT_EQ(fake.instance.releases, releases + 1) << c.what;  // a new start may follow
+        }
+        EXPECT_TRUE(fake.hotKeys.registered.empty()) << c.what;  // what was made has gone again
+        EXPECT_TRUE(fake.messageWindows.windows.empty()) << c.what;
+    }
+    fake.messageWindows.windowsLeft = -1;
+    fake.instance.held.clear();
+    Start();
+    EXPECT_EQ(program->ExitCode(), 0);
+}
+
 TEST_F(ProgramStart, OtherParametersStartNormally) {
     fake.process.parameters = {"C:\\snapora.exe", "minimize", "/minimized"};
     Start();

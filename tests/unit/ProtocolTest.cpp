@@ -70,7 +70,22 @@ TEST(Multipart, RenameAndAccountTestBodies) {
                   "--" + B + "--\r\n");
     EXPECT_EQ(BuildAccountTestForm(When, {"", ""})->ReadAll(),
               Field("username", "") + Field("password", "") + "--" + B + "--\r\n");
-    EXPECT_EQ(SessionLoginPath("mein team"), "/loginsession.php?sessionname=mein team");
+}
+
+// What a request line cannot carry goes as %XX; everything else byte for byte.
+TEST(SessionLogin, NameIsEncodedOnlyWhereTheRequestLineNeedsIt) {
+    struct Case {
+        std::string name, query;
+    } cases[] = {
+        {"team", "team"},
+        {"Team Meeting", "Team%20Meeting"},
+        {"M\xFCller", "M%FCller"},                    // Windows-1252 ü
+        {"a\tb\x7F\x80\xFF", "a%09b%7F%80%FF"},
+        {"!~a+b&c=d%20#/", "!~a+b&c=d%20#/"},          // printable ASCII stays as typed
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SessionLoginPath(c.name), "/loginsession.php?sessionname=" + c.query) << c.name;
 }
 
 TEST(Multipart, SmallReadsGiveTheSameBytes) {

@@ -159,6 +159,23 @@ TEST_F(Settings, OutOfRangeValuesAreBroughtIntoRange) {
     EXPECT_EQ(Main().HotKeyControl1.Key(), 0x4023);
 }
 
+// A stored value that no one may register for the whole system: a dialog key,
+// or Shift, Ctrl or Alt as the key itself. The default takes its place.
+TEST_F(Settings, UnusableShortcutsFallBackToTheDefault) {
+    for (int value : {0x000D, 0x001B, 0x0009, 0x2009, 0x4011, 0x0011, 0x2010, 0x8012, 0x6010}) {
+        program.reset();
+        fake.instance.held.clear();
+        fake.hotKeys.registered.clear();
+        Store("AlternativeHotKey", std::to_string(value));
+        Start();
+        EXPECT_EQ(State().AlternativeShortcut, 0x4023) << value;
+        EXPECT_EQ(Main().HotKeyControl1.Key(), 0x4023) << value;
+        EXPECT_EQ(fake.hotKeys.registered.back().virtualKey, 0x23u) << value;
+        End();
+        EXPECT_EQ(fake.registry.keys[SettingsKey]["AlternativeHotKey"].text, "16419") << value;
+    }
+}
+
 // The start-up shortcut can't be written: the error is shown, the rest still loads.
 TEST_F(Settings, FailingStartupShortcutStillStartsWithEverySetting) {
     Store("SysTrayIcon", "true");

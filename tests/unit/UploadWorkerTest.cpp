@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "editor/ImageEditorForm.h"
 #include "history/ScreenshotListForm.h"
 #include "settings/SettingsDialogForm.h"
 #include "upload/Compression.h"
@@ -310,8 +311,9 @@ TEST_F(UploadWorker, EscapeWithTrayCancelsTheUpload) {
     ExpectRunEnded();
 }
 
-// Escape stops the run wherever it is: nothing is sent, shown, saved or copied
-// afterwards, the temporary file goes, the options unlock.
+// Escape stops the capture wherever it is, from the grab to the rename that
+// waits for the address: nothing is sent, shown, saved or copied afterwards,
+// the temporary file goes, the options unlock.
 TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
     Main().TrayIcon.SetActive(true);
     Settings().CopyURLCheckBox.SetChecked(true);
@@ -334,9 +336,29 @@ TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
         }
         NativeWindow Handle() const override { return 0; }
     };
-    enum Stage { Compressing, Saving, Sending, Waiting };
-    for (Stage stage : {Compressing, Saving, Sending, Waiting}) {
+    enum Stage { Grabbing, AfterEditor, Compressing, Saving, Sending, Waiting, Renaming };
+    struct Case {
+        Stage stage;
+        const char* status;   // Escape as this status shows
+        bool listed;          // the screenshot reached the history
+        bool uploaded;        // the upload had its answer already
+    } cases[] = {
+        {Grabbing, "Screenshot wird bearbeitet...", false, false},
+        {AfterEditor, nullptr, false, false},
+        {Compressing, "Screenshot wird komprimiert...", true, false},
+        {Saving, nullptr, true, false},
+        {Sending, nullptr, true, false},
+        {Waiting, nullptr, true, false},
+        {Renaming, "Screenshot umbenennen...", true, true},
+    };
+    for (const Case& c : cases) {
+        Stage stage = c.stage;
         Main().SaveLocalCheckBox.SetChecked(stage == Saving);
+        Main().EditCheckBox.SetChecked(stage == AfterEditor);
+        backend.OnModal = [&](Form&) {
+            program->Context().windows.editor->UploadButton.Click();
+            EXPECT_TRUE(Main().KeyDown(0x1B, ssNone));  // before the road goes on
+        };
         std::promise<void> escaped;
         std::atomic<bool> writing{false};
         fake.files.beforeWrite = [&](const std::string&) {
@@ -344,11 +366,12 @@ TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
             writing = true;
             escaped.get_future().wait();
         };
-        EscapeOn compressing(Main(), Change::Text, [&] { return Main().Label1.Caption() == "Screenshot wird komprimiert..."; });
+        std::size_t listedBefore = History().Names().size();
+        EscapeOn status(Main(), Change::Text, [&] { return c.status && Main().Label1.Caption() == c.status; });
         EscapeOn sending(Main(), Change::State, [&] { return Main().ProgressBar1.Position() > 0; });
-        if (stage == Compressing) Main().Label1.AttachPeer(&compressing);
+        Main().Label1.AttachPeer(&status);
         if (stage == Sending) Main().ProgressBar1.AttachPeer(&sending);
-        if (stage == Waiting) http.HoldNext();
+        if (stage == Waiting || stage == Renaming) http.HoldNext();
         std::intptr_t r;
         Main().Dispatch(WM_HOTKEY_, 101, 0, r);
         if (stage == Saving) {
@@ -360,22 +383,42 @@ TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
             WaitUntilHeld();
             EXPECT_TRUE(Main().KeyDown(0x1B, ssNone));
         }
+        if (stage == Renaming) {  // a name typed during the upload waits for its address
+            WaitUntilHeld();
+            Main().RenameEdit.SetText("umbenannt");
+            Main().RenameButton.Click();
+            http.Release();
+        }
         Main().WaitForWorker();
         Main().Label1.AttachPeer(nullptr);
         Main().ProgressBar1.AttachPeer(nullptr);
-        EXPECT_TRUE(stage != Compressing || compressing.pressed);
-        EXPECT_TRUE(stage != Sending || sending.pressed);
+        EXPECT_TRUE(!c.status || status.pressed) << stage;
+        EXPECT_TRUE(stage != Sending || sending.pressed) << stage;
         EXPECT_EQ(Main().Label1.Caption(), "Upload abgebrochen.") << stage;
         EXPECT_EQ(Main().DisplayURLEdit.Text(), "") << stage;
         EXPECT_TRUE(fake.clipboard.texts.empty()) << stage;
-        EXPECT_FALSE(State().UploadDone) << stage;
+        EXPECT_EQ(State().UploadDone, c.uploaded) << stage;
         EXPECT_FALSE(fake.files.FileExists(Temp())) << stage;
         EXPECT_FALSE(fake.files.FileExists("D:\\Bilder\\Screenshot1.jpg")) << stage;
-        EXPECT_EQ(History().Names().front(), "Neuer Screenshot") << stage;
+        ASSERT_EQ(History().Names().size(), listedBefore + (c.listed ? 1 : 0)) << stage;
+        if (c.listed) {
+            EXPECT_EQ(History().Names().front(), c.uploaded ? "s1" : "Neuer Screenshot") << stage;
+        }
         ExpectRunEnded();
     }
-    // Only the waiting request reached the service, and nothing came of it.
-    EXPECT_EQ(http.SentRequests().size(), 1u);
+    // Only the two uploads that were on the wire reached the service; no rename followed.
+    auto sent = http.SentRequests();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].path, "/upload.php");
+    EXPECT_EQ(sent[1].path, "/upload.php");
+
+    // The next capture goes its whole way again.
+    fake.files.beforeWrite = nullptr;  // it saw the loop's locals
+    backend.OnModal = nullptr;
+    Main().EditCheckBox.SetChecked(false);
+    Capture();
+    EXPECT_EQ(Main().Label1.Caption(), "Screenshot wurde erfolgreich hochgeladen.");
+    EXPECT_EQ(http.SentRequests().size(), 3u);
 }
 
 TEST_F(UploadWorker, EscapeWithTrayWhileIdleHidesTheWindow) {

@@ -24,6 +24,8 @@ using namespace giftest;
 
 namespace {
 
+const Colour kPanel = MakeColour(0, 128, 128);
+
 class GifTestForm : public Form {
 public:
     explicit GifTestForm(Application& app) : Form(app, "GifTestForm") {
@@ -32,7 +34,7 @@ public:
         SetClientSize(220, 120);
         Panel.SetBounds(0, 0, 220, 120);
         Panel.Bevel = BevelKind::None;
-        Panel.SetColor(MakeColour(0, 128, 128));
+        Panel.SetColor(kPanel);
         Gif.SetBounds(10, 10, 40, 40);
         Still.SetBounds(100, 10, 80, 80);
     }
@@ -70,6 +72,18 @@ protected:
 
 const std::vector<Colour> kColours = {MakeColour(255, 0, 0), MakeColour(0, 0, 255), MakeColour(255, 255, 0),
                                       MakeColour(255, 255, 255)};
+
+// 8 x 8 in colour 1 with a transparent 4 x 4 hole in its middle.
+std::string HoledPicture() {
+    GifBuilder holed;
+    FramePlan f;
+    f.width = f.height = 8;
+    f.minCodeSize = 2;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) f.pixels.push_back(x >= 2 && x < 6 && y >= 2 && y < 6 ? 3 : 1);
+    holed.Header().Screen(8, 8, 2, kColours).Control(0, 0, true, 3).Frame(f);
+    return AsString(holed.Trailer().b);
+}
 
 }  // namespace
 
@@ -146,14 +160,7 @@ TEST_F(Win32Gif, AnimatedPicturePaintsItsFramesInAWindow) {
     }
     ASSERT_TRUE(form.Gif.LoadFromData(AsString(animation.Trailer().b)));
     form.Gif.SetStretch(true);  // 20 x 20 into 40 x 40
-    GifBuilder holed;
-    FramePlan f;
-    f.width = f.height = 8;
-    f.minCodeSize = 2;
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) f.pixels.push_back(x >= 2 && x < 6 && y >= 2 && y < 6 ? 3 : 1);
-    holed.Header().Screen(8, 8, 2, kColours).Control(0, 0, true, 3).Frame(f);
-    ASSERT_TRUE(form.Still.LoadFromData(AsString(holed.Trailer().b)));
+    ASSERT_TRUE(form.Still.LoadFromData(HoledPicture()));
     // A load posts the palette message to the parent window.
     MSG message;
     HWND panel = reinterpret_cast<HWND>(form.Panel.Handle());
@@ -176,14 +183,45 @@ TEST_F(Win32Gif, AnimatedPicturePaintsItsFramesInAWindow) {
     EXPECT_NE(form.Gif.AnimationTimer(), nullptr);
     // The transparent middle shows the panel beneath; the rest is the picture.
     EXPECT_EQ(ScreenPixel(form.Still, 1, 1), kColours[1]);
-    EXPECT_EQ(ScreenPixel(form.Still, 4, 4), MakeColour(0, 128, 128));
-    EXPECT_EQ(ScreenPixel(form.Still, 20, 20), MakeColour(0, 128, 128));  // outside the picture
+    EXPECT_EQ(ScreenPixel(form.Still, 4, 4), kPanel);
+    EXPECT_EQ(ScreenPixel(form.Still, 20, 20), kPanel);  // outside the picture
 
     form.Gif.SetAnimate(false);
     EXPECT_EQ(form.Gif.AnimationTimer(), nullptr);
     Pump([] { return false; }, 100);
     // Frame 1 again, or the last frame when the animation had just wrapped.
     EXPECT_EQ(ScreenPixel(form.Gif, 30, 30), form.Gif.Composition().Pixel(15, 15));
+}
+
+// At 150 % (144 DPI) the control's window is half as large again, and so is
+// its picture: an 8 x 8 picture at natural size covers 12 x 12 pixels, and one
+// stretched to its control fills the whole window.
+TEST_F(Win32Gif, PictureGrowsWithTheDpiLikeItsWindow) {
+    auto& form = app.CreateForm<GifTestForm>();
+    ASSERT_TRUE(form.Still.LoadFromData(HoledPicture()));
+    ASSERT_TRUE(form.Gif.LoadFromData(HoledPicture()));
+    form.Gif.SetStretch(true);  // 8 x 8 into 40 x 40
+    form.Show();
+    HWND window = backend.WindowOf(form);
+    RECT suggested{20, 20, 420, 260};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump([] { return false; }, 100);
+
+    RECT still{};
+    GetClientRect(reinterpret_cast<HWND>(form.Still.Handle()), &still);
+    ASSERT_EQ(still.right, 120);  // 80 layout units
+    struct Case {
+        const TGIFImage& control;
+        int x, y;
+        Colour colour;
+    } cases[] = {
+        {form.Still, 1, 1, kColours[1]},   {form.Still, 10, 10, kColours[1]},  // the ring, up to pixel 11
+        {form.Still, 5, 5, kPanel},        {form.Still, 13, 13, kPanel},       // the hole; beyond the picture
+        {form.Gif, 55, 2, kColours[1]},    {form.Gif, 30, 30, kPanel},         // stretched over all 60 x 60
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ScreenPixel(c.control, c.x, c.y), c.colour) << c.control.Name() << " " << c.x << "," << c.y;
 }
 
 }  // namespace snapora

@@ -216,6 +216,8 @@ void FakePlatform::AdvanceTime(std::uint32_t milliseconds) {
 }
 
 std::unique_ptr<HiddenWindow> FakeMessageWindows::Create(MessageHandler handler) {
+    if (windowsLeft == 0) throw std::runtime_error("Nachrichtenfenster konnte nicht erzeugt werden.");
+    if (windowsLeft > 0) --windowsLeft;
     NativeWindow handle = nextHandle;
     nextHandle += 0x10;
     windows[handle] = std::move(handler);

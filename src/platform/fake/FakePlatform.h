@@ -228,6 +228,9 @@ public:
     std::map<NativeWindow, std::map<unsigned, unsigned>> timers;  // window -> id -> period
     NativeWindow nextHandle = 0x9000;
     bool outOfTimers = false;  // the system refuses new timers
+    // How many more windows the system makes before it refuses (an exhausted
+    // desktop heap); negative for no limit.
+    int windowsLeft = -1;
 
     // The earliest time a running timer falls due, if any.
     std::optional<std::uint64_t> NextDue() const;

@@ -24,6 +24,7 @@ HeadlessBackend::HeadlessBackend() : uiThread_(std::this_thread::get_id()) {}
 HeadlessBackend::~HeadlessBackend() = default;
 
 void HeadlessBackend::FormCreated(Form& form) {
+    if (OnFormCreated) OnFormCreated(form);
     auto peer = std::make_unique<HeadlessFormPeer>(nextHandle_);
     nextHandle_ += 0x10;
     form.AttachPeer(peer.get());

@@ -48,6 +48,8 @@ public:
     };
     std::vector<ShownMessage> Messages;
     std::function<void(TPopupMenu&, Point)> OnPopupMenu;
+    // Runs as a form's native side would be made; throwing makes that fail.
+    std::function<void(Form&)> OnFormCreated;
     std::map<Cursor, std::string> RegisteredCursors;
     int processMessagesCount = 0;
     int bringToFrontCount = 0;

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "ui/win32/Dpi.h"
 #include "ui/win32/Win32Peers.h"
 
 namespace snapora {
@@ -70,12 +71,22 @@ void ChooseStretchMode(HDC dc, int bitmapBits, int otherwise) {
     }
 }
 
+// A rectangle of the control in its window's pixels. Each edge is scaled where
+// it lies in the parent, as the backend places windows: tiles still abut, and
+// a picture as large as the control meets the window's edges exactly.
+RECT Scaled(const Rect& r, const Control& control, int dpi) {
+    auto x = [&](int v) { return dpi::ToNative(control.Left() + v, dpi) - dpi::ToNative(control.Left(), dpi); };
+    auto y = [&](int v) { return dpi::ToNative(control.Top() + v, dpi) - dpi::ToNative(control.Top(), dpi); };
+    return {x(r.left), y(r.top), x(r.right), y(r.bottom)};
+}
+
 }  // namespace
 
 void Win32GifSurface::FillRect(const Rect& area, Colour colour) {
     HBRUSH brush = CreateSolidBrush(ResolveColour(colour, BackgroundOf(control_)));
     HGDIOBJ old = SelectObject(dc_, brush);
-    PatBlt(dc_, area.left, area.top, area.Width(), area.Height(), PATCOPY);
+    RECT r = Scaled(area, control_, dpi_);
+    PatBlt(dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, PATCOPY);
     SelectObject(dc_, old);
     DeleteObject(brush);
 }
@@ -86,7 +97,8 @@ void Win32GifSurface::DrawPicture(const Rect& to, const Bitmap& picture, GifRop 
     BITMAPINFO info = TopDown24(picture.Width(), picture.Height());
     const int oldMode = GetStretchBltMode(dc_);
     ChooseStretchMode(dc_, 24, COLORONCOLOR);
-    StretchDIBits(dc_, to.left, to.top, to.Width(), to.Height(), 0, 0, picture.Width(), picture.Height(),
+    RECT r = Scaled(to, control_, dpi_);
+    StretchDIBits(dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, 0, picture.Width(), picture.Height(),
                   picture.Row(0), &info, DIB_RGB_COLORS, RasterOperation(rop));
     SetStretchBltMode(dc_, oldMode);
 }
@@ -104,7 +116,8 @@ void Win32GifSurface::DrawMask(const Rect& to, const MonoBitmap& mask, GifRop ro
     info.colours[1] = {255, 255, 255, 0};
     const int oldMode = GetStretchBltMode(dc_);
     ChooseStretchMode(dc_, 1, WHITEONBLACK);  // transparent points win when shrinking
-    StretchDIBits(dc_, to.left, to.top, to.Width(), to.Height(), 0, 0, mask.Width(), mask.Height(), mask.Bits(),
+    RECT r = Scaled(to, control_, dpi_);
+    StretchDIBits(dc_, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, 0, mask.Width(), mask.Height(), mask.Bits(),
                   reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, RasterOperation(rop));
     SetStretchBltMode(dc_, oldMode);
 }
@@ -115,7 +128,8 @@ void Win32GifSurface::PaintParent() {
     // The parent paints itself in its own coordinates.
     POINT origin{};
     GetViewportOrgEx(dc_, &origin);
-    SetViewportOrgEx(dc_, origin.x - control_.Left(), origin.y - control_.Top(), nullptr);
+    SetViewportOrgEx(dc_, origin.x - dpi::ToNative(control_.Left(), dpi_), origin.y - dpi::ToNative(control_.Top(), dpi_),
+                     nullptr);
     if (auto* form = dynamic_cast<Win32FormPeer*>(parent->Peer()))
         form->PaintBackground(dc_);
     else if (auto* container = dynamic_cast<Win32ControlPeer*>(parent->Peer()))
@@ -141,7 +155,8 @@ void Win32GifHost::PaintInPlace(const Rect& clip, bool offScreen, const std::fun
         }
     }
     const int saved = SaveDC(target);
-    IntersectClipRect(target, clip.left, clip.top, clip.right, clip.bottom);
+    const RECT area = Scaled(clip, control_, dpi_);
+    IntersectClipRect(target, area.left, area.top, area.right, area.bottom);
     struct Release {
         HWND window;
         HDC screen, target, memory;
@@ -158,10 +173,11 @@ void Win32GifHost::PaintInPlace(const Rect& clip, bool offScreen, const std::fun
             ReleaseDC(window, screen);
         }
     } release{window_, screen, target, memory, buffer, oldBuffer, saved};
-    Win32GifSurface surface(target, control_);
+    Win32GifSurface surface(target, control_, dpi_);
     paint(surface);
     if (target != screen)
-        BitBlt(screen, clip.left, clip.top, clip.Width(), clip.Height(), memory, clip.left, clip.top, SRCCOPY);
+        BitBlt(screen, area.left, area.top, area.right - area.left, area.bottom - area.top, memory, area.left, area.top,
+               SRCCOPY);
 }
 
 bool RealizePicturePalettes(const Container& parent) {

@@ -177,6 +177,19 @@ Recipe RecipeFor(const Control& control, const NativeClasses& classes) {
     throw std::logic_error("a form cannot be the child of another window");
 }
 
+// The tool of a control's parent window that covers the control's area.
+TTTOOLINFOW ParentTool(HWND control) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // older common controls reject the larger size
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = GetParent(control);
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    GetWindowRect(control, &tool.rect);
+    MapWindowPoints(nullptr, tool.hwnd, reinterpret_cast<POINT*>(&tool.rect), 2);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    return tool;
+}
+
 // Windows of the backend's container class.
 bool IsContainer(Kind kind) {
     return kind == Kind::Panel || kind == Kind::Notebook || kind == Kind::Page || kind == Kind::GroupBox ||
@@ -240,7 +253,7 @@ Win32ControlPeer::Win32ControlPeer(Control& control, HWND window, GdiCache& gdi,
     : control_(control), window_(window), gdi_(gdi), dpi_(dpi) {
     if (control_.GetKind() == Kind::Picture) {
         auto& gif = static_cast<TGIFImage&>(control_);
-        gifHost_ = std::make_unique<Win32GifHost>(window_, gif);
+        gifHost_ = std::make_unique<Win32GifHost>(window_, gif, dpi_);
         gif.SetHost(gifHost_.get());
     }
 }
@@ -287,6 +300,11 @@ void Win32ControlPeer::Update(Change what) {
                 for (Control* page : static_cast<Container&>(control_).Children())
                     if (page->Peer()) page->Peer()->Update(Change::Bounds);
             if (control_.GetKind() == Kind::PageControl) LayOutSheets();
+            if (control_.GetKind() == Kind::Edit) ShowTextFromItsStart();
+            if (parentTip_) {
+                TTTOOLINFOW tool = ParentTool(window_);
+                SendMessageW(parentTip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+            }
             break;
         }
         case Change::Text:
@@ -344,6 +362,30 @@ void Win32ControlPeer::Update(Change what) {
             if (IsWindowVisible(GetAncestor(window_, GA_ROOT))) ::SetFocus(window_);
             break;
     }
+}
+
+// An edit scrolls sideways as soon as a letter would pass its right edge; one
+// that grows with its text (the editor's text box) is widened only after the
+// letter is in, and would keep its first letters out of sight. Once the whole
+// text fits again, it is shown from its start.
+void Win32ControlPeer::ShowTextFromItsStart() {
+    // For a single-line edit this is the first character in sight.
+    if (SendMessageW(window_, EM_GETFIRSTVISIBLELINE, 0, 0) == 0) return;
+    std::wstring text = FromCp1252(control_.Text());
+    RECT area{};
+    SendMessageW(window_, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+    HDC dc = GetDC(window_);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(window_, dc);
+    if (extent.cx >= area.right - area.left) return;  // too long for it: the caret decides what shows
+    DWORD start = 0, end = 0;
+    SendMessageW(window_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(window_, EM_SETSEL, 0, 0);
+    SendMessageW(window_, EM_SCROLLCARET, 0, 0);
+    SendMessageW(window_, EM_SETSEL, start, end);
 }
 
 void Win32ControlPeer::MirrorState() {
@@ -504,7 +546,7 @@ void Win32ControlPeer::Draw(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     if (control_.GetKind() == Kind::Picture) {
         // The control decides whether the parent's background goes beneath it.
-        Win32GifSurface surface(dc, static_cast<TGIFImage&>(control_));
+        Win32GifSurface surface(dc, static_cast<TGIFImage&>(control_), dpi_);
         static_cast<TGIFImage&>(control_).NativePaint(surface);
         return;
     }
@@ -770,6 +812,8 @@ void Win32FormPeer::CreateChildren(Container& parent, HWND parentWindow, const N
         made.Update(Change::Items);
         made.MirrorState();
         AddTip(window);
+        // Toolbar buttons show their hints while greyed too, as Windows toolbars do.
+        if (kind == Kind::ToolButton) AddParentTip(made);
         if (HoldsChildren(kind)) CreateChildren(static_cast<Container&>(*control), window, classes);
         if (kind == Kind::PageControl) {
             made.Update(Change::Bounds);  // the sheets again, now that every tab is in
@@ -788,6 +832,13 @@ void Win32FormPeer::AddTip(HWND control) {
     tool.uId = reinterpret_cast<UINT_PTR>(control);
     tool.lpszText = LPSTR_TEXTCALLBACKW;
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void Win32FormPeer::AddParentTip(Win32ControlPeer& control) {
+    if (!tooltip_) return;
+    TTTOOLINFOW tool = ParentTool(control.Window());
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    control.SetParentTip(tooltip_);
 }
 
 const wchar_t* Win32FormPeer::TipText(const Control& control) {

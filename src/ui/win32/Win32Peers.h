@@ -86,6 +86,10 @@ public:
     void SetButtons(HWND buttons) { buttons_ = buttons; }
     // True while the peer itself writes the native text, so EN_CHANGE isn't taken for typing.
     bool WritingText() const { return writingText_; }
+    // A disabled window gets no mouse input, its parent does: the hint then
+    // shows through a tool of the parent's over the control's area, kept in
+    // place here.
+    void SetParentTip(HWND tooltip) { parentTip_ = tooltip; }
 
     // The kind's own state: check mark, progress, default look, read-only.
     void MirrorState();
@@ -103,6 +107,7 @@ private:
     RECT NativeBounds() const;
     void MirrorScrollBars();
     void MirrorStatusPanels();
+    void ShowTextFromItsStart();
     void DrawToolButton(const DRAWITEMSTRUCT& item);
     void PaintGroupFrame(HDC dc, const RECT& area);
     void LayOutSheets();
@@ -113,6 +118,7 @@ private:
     GdiCache& gdi_;
     const int& dpi_;
     bool writingText_ = false;
+    HWND parentTip_ = nullptr;
     std::unique_ptr<Win32GifHost> gifHost_;  // picture controls only
 };
 
@@ -159,6 +165,7 @@ private:
     RECT Placement() const;
     void CreateChildren(Container& parent, HWND parentWindow, const NativeClasses& classes);
     void AddTip(HWND control);
+    void AddParentTip(Win32ControlPeer& control);
     void ApplyBounds();
 
     Form& form_;

@@ -1,0 +1,30 @@
+#include "base/Processors.h"
+
+#include <thread>
+
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(__linux__)
+#include <sched.h>
+#endif
+
+namespace snapora {
+
+int UsableProcessors() {
+#if defined(_WIN32)
+    DWORD_PTR process = 0, system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process) {
+        int n = 0;
+        for (; process; process &= process - 1) ++n;
+        return n;
+    }
+#elif defined(__linux__)
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+#endif
+    const unsigned n = std::thread::hardware_concurrency();
+    return n ? int(n) : 1;
+}
+
+}  // namespace snapora

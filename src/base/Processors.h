@@ -1,0 +1,9 @@
+#pragma once
+
+namespace snapora {
+
+// How many processors this process may run on (its affinity, not the
+// machine's count), at least 1.
+int UsableProcessors();
+
+}  // namespace snapora

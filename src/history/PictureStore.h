@@ -1,0 +1,63 @@
+#pragma once
+// The history's pictures: each screenshot packed losslessly (PackedPicture)
+// on a thread of its own, so that a long list holds a few MB per screenshot
+// instead of a full bitmap. Until its turn comes an entry keeps a raw copy,
+// or reads the caller's picture where the caller lends it; packing waits
+// for StartPacking, so that it does not take a processor from the
+// compression and upload of the screenshot.
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "imaging/Bitmap.h"
+
+namespace snapora {
+
+class PictureStore {
+public:
+    PictureStore() = default;
+    ~PictureStore();  // waits for the packer
+    PictureStore(const PictureStore&) = delete;
+    PictureStore& operator=(const PictureStore&) = delete;
+
+    // Called on one thread (the UI's).
+    void Insert(std::size_t at, const Bitmap& picture);  // copies the pixels
+    // Packs straight from `picture`, without a copy: it must neither change
+    // nor go before WaitUntilPacked has returned.
+    void InsertLent(std::size_t at, const Bitmap& picture);
+    void Erase(std::size_t at);
+    void Clear();
+    std::size_t Size() const { return entries_.size(); }
+    // The entry's pixels, exactly as they were inserted, into `picture`
+    // (whose memory is used again when the size is the same).
+    void Load(std::size_t index, Bitmap& picture) const;
+    Bitmap Picture(std::size_t index) const;
+    // Memory the entry holds now.
+    std::size_t Bytes(std::size_t index) const;
+
+    // From any thread: what waits may be packed now.
+    void StartPacking();
+    // Until everything inserted so far is packed (starts packing too).
+    void WaitUntilPacked();
+
+    struct Entry;
+
+private:
+    void Add(std::size_t at, std::shared_ptr<Entry> entry);
+    void Pack();
+
+    std::vector<std::shared_ptr<Entry>> entries_;
+
+    mutable std::mutex mutex_;  // guards what follows
+    std::condition_variable changed_;
+    std::deque<std::shared_ptr<Entry>> waiting_;
+    bool released_ = false, stopping_ = false, busy_ = false;
+    std::thread packer_;
+};
+
+}  // namespace snapora
