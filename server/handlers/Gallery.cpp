@@ -65,14 +65,25 @@ Response ThumbnailPicture(Context& context, const Request& request, const std::s
         response.headers.emplace_back("ETag", etag);
         return response;
     }
-    if (std::optional<std::string> thumbnail = context.thumbnails.Get(*shot)) {
-        response.body = std::move(*thumbnail);
-        response.headers.emplace_back("ETag", etag);
-    } else {
-        response.filePath = context.store.PicturePath(*shot);  // big, but the picture all the same
-        response.headers.front().second = "public, max-age=300";
-    }
-    return response;
+    auto serve = [response, etag](std::optional<std::string> thumbnail, const std::string& picture) {
+        Response served = response;
+        if (thumbnail) {
+            served.body = std::move(*thumbnail);
+            served.headers.emplace_back("ETag", etag);
+        } else {
+            served.filePath = picture;  // big, but the picture all the same
+            served.headers.front().second = "public, max-age=300";
+        }
+        return served;
+    };
+    if (std::optional<std::string> kept = context.store.LoadThumbnail(*shot)) return serve(std::move(kept), "");
+    // Not made yet: made on a pool, never on the thread that serves connections.
+    const std::string picture = context.store.PicturePath(*shot);
+    Response deferred;
+    deferred.deferred = std::make_shared<Deferred>(Deferred{
+        Deferred::Pool::Pictures, [&context, serve, picture, shot = *shot] { return serve(context.thumbnails.Get(shot), picture); },
+        [serve, picture] { return serve(std::nullopt, picture); }});
+    return deferred;
 }
 
 void AnnounceDeleted(Context& context, const std::vector<Screenshot>& deleted) {

@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "config/Options.h"
+#include "text/LocalTime.h"
 
 namespace snapora::server {
 
@@ -139,14 +140,7 @@ void CopyDownloads(const std::string& from, const std::string& to) {
             CopyDurably(entry.path().string(), to + "/" + entry.path().filename().string());
 }
 
-std::string Stamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
+std::string Stamp() { return LocalTime(std::time(nullptr), "%Y%m%d-%H%M%S"); }
 
 // Options as NAME VALUE pairs (and the flags given); --config FILE supplies --data.
 struct CommandLine {

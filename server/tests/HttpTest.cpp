@@ -22,16 +22,6 @@ namespace {
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
-std::string Upload(const std::string& jpeg, const std::string& description = "", const std::string& cookie = "",
-                   const std::string& session = "") {
-    std::vector<FormPart> parts = {{"filename", "screenshot"}, {"version", "4.2"}, {"description", description}};
-    if (!session.empty()) parts.push_back({"sessionname", session});
-    parts.push_back({"screenshot", jpeg, true});
-    return ProgramPost("/upload.php", parts, cookie);
-}
-
-std::string PathOf(const std::string& address) { return address.substr(address.find('/', 7)); }
-
 long Elapsed(SteadyClock::time_point since) {
     return long(std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - since).count());
 }
@@ -43,11 +33,12 @@ TEST(Http, TheProgramsUploadRenameAndTheAddressServingTheExactPicture) {
     ServerProcess server(folder.Path() + "/data");
     const std::string jpeg = MakeJpeg(300, 200);
 
-    HttpReply uploaded = Exchange(server.Port(), Upload(jpeg, "Gr\xFC\xDF" "e x'); DROP TABLE screenshots;--"));
+    HttpReply uploaded = Exchange(server.Port(), ProgramUpload(jpeg, "Gr\xFC\xDF" "e x'); DROP TABLE screenshots;--"));
     EXPECT_EQ(uploaded.status, 200);
     const std::string prefix = "ok|4.2|http://127.0.0.1:" + std::to_string(server.Port()) + "/";
     ASSERT_EQ(uploaded.body.rfind(prefix, 0), 0u) << uploaded.body;
     const std::string address = uploaded.body.substr(7);
+    EXPECT_EQ(address.size() - address.rfind('/') - 1, 10u);  // a default name: 50 random bits
     const std::string cookie = "snapora_client=" + CookieValue(uploaded, "snapora_client");
 
     HttpReply page = Get(server.Port(), PathOf(address));
@@ -63,6 +54,9 @@ TEST(Http, TheProgramsUploadRenameAndTheAddressServingTheExactPicture) {
     EXPECT_EQ(renamed.body, "http://127.0.0.1:" + std::to_string(server.Port()) + "/Mein_Fenster");
     EXPECT_EQ(Get(server.Port(), "/Mein_Fenster.jpg").body, jpeg);
     EXPECT_EQ(Get(server.Port(), "/Gr%C3%BC%C3%9Fe").status, 404);
+    HttpReply former = Get(server.Port(), PathOf(address) + ".jpg");  // links already shared keep working
+    EXPECT_EQ(former.status, 302);
+    EXPECT_EQ(former.Header("location"), "/Mein_Fenster.jpg");
 
     EXPECT_EQ(Get(server.Port(), "/loginsession.php?sessionname=team").body, "ok team");
     EXPECT_NE(server.Log().find("\"POST /upload.php\" 200"), std::string::npos) << server.Log();
@@ -96,7 +90,7 @@ TEST(Http, TooLargeUploadIsAnsweredTooBigWithoutReadingIt) {
     EXPECT_EQ(reply.body, "toobig");
 
     // Above the limit but within the room for fields, the picture is streamed, dropped, and refused.
-    HttpReply streamed = Exchange(server.Port(), Upload(std::string(150000, 'j')));
+    HttpReply streamed = Exchange(server.Port(), ProgramUpload(std::string(150000, 'j')));
     EXPECT_EQ(streamed.body, "toobig");
     EXPECT_TRUE(std::filesystem::is_empty(folder.Path() + "/data/staging"));
 }
@@ -137,7 +131,9 @@ TEST(Http, HeaderFloodSlowClientsAndConnectionLimitsLeaveTheServerServing) {
 TEST(Http, SessionPageStreamReceivesANewUploadWithinASecond) {
     TempFolder folder;
     ServerProcess server(folder.Path() + "/data");
-    ASSERT_EQ(Get(server.Port(), "/loginsession.php?sessionname=vortrag").body, "ok vortrag");
+    HttpReply login = Get(server.Port(), "/loginsession.php?sessionname=vortrag");
+    ASSERT_EQ(login.body, "ok vortrag");
+    const std::string owner = "snapora_client=" + CookieValue(login, "snapora_client");
     int stream = Connect(server.Port());
     SendAll(stream, "GET /~vortrag/events?after=0 HTTP/1.1\r\nHost: x\r\nAccept: text/event-stream\r\n\r\n");
     std::string head = ReadAll(stream, 500);
@@ -145,7 +141,7 @@ TEST(Http, SessionPageStreamReceivesANewUploadWithinASecond) {
     EXPECT_NE(head.find("retry: 1000"), std::string::npos);
 
     auto sent = SteadyClock::now();
-    HttpReply uploaded = Exchange(server.Port(), Upload(MakeJpeg(40, 30), "Folie 1", "", "vortrag"));
+    HttpReply uploaded = Exchange(server.Port(), ProgramUpload(MakeJpeg(40, 30), "Folie 1", owner, "vortrag"));
     ASSERT_EQ(uploaded.body.substr(0, 3), "ok|");
     std::string event;
     while (event.find("\n\n") == std::string::npos && Elapsed(sent) < 3000) event += ReadAll(stream, 200);
@@ -177,7 +173,7 @@ TEST(Http, SigtermLetsARunningUploadFinish) {
     TempFolder folder;
     ServerProcess server(folder.Path() + "/data");
     const std::string jpeg = MakeJpeg(120, 90);
-    const std::string request = Upload(jpeg);
+    const std::string request = ProgramUpload(jpeg);
     int fd = Connect(server.Port());
     ASSERT_TRUE(SendAll(fd, request.substr(0, request.size() / 2)));
     std::this_thread::sleep_for(300ms);
@@ -209,7 +205,7 @@ TEST(Http, SigkillDuringABurstLosesNoAnsweredUpload) {
             clients.emplace_back([&, c] {
                 for (int i = 0; go; ++i) {
                     std::string jpeg = MakeJpeg(200 + c, 150 + i % 50);
-                    HttpReply reply = Exchange(server.Port(), Upload(jpeg), 3000);
+                    HttpReply reply = Exchange(server.Port(), ProgramUpload(jpeg), 3000);
                     if (reply.body.rfind("ok|", 0) != 0) continue;
                     std::lock_guard lock(mutex);
                     answered.emplace_back(reply.body.substr(7), jpeg);

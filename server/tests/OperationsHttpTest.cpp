@@ -26,34 +26,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::string Upload(const std::string& jpeg, const std::string& session = "") {
-    std::vector<FormPart> parts = {{"filename", "screenshot"}, {"version", "4.2"}, {"description", "x"}};
-    if (!session.empty()) parts.push_back({"sessionname", session});
-    parts.push_back({"screenshot", jpeg, true});
-    return ProgramPost("/upload.php", parts);
-}
-
-std::string PathOf(const std::string& address) { return address.substr(address.find('/', 7)); }
-
-// snapora-server with these arguments, to its end: the exit status and what it printed.
-std::pair<int, std::string> RunServerCommand(std::vector<std::string> arguments, const std::string& outputFile) {
-    arguments.insert(arguments.begin(), SNAPORA_SERVER_EXE);
-    std::fflush(stdout);  // or the child would write the test's buffered output once more
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        FILE* out = std::freopen(outputFile.c_str(), "w", stdout);
-        if (!out || ::dup2(::fileno(stdout), 2) < 0) ::_exit(126);
-        std::vector<char*> argv;
-        for (std::string& a : arguments) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outputFile)};
-}
-
 void Sql(const std::string& database, const std::string& sql) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
@@ -78,9 +50,11 @@ TEST(HttpOperations, ConfigurationFileRetentionAndOneServerPerFolder) {
     std::vector<std::string> names;
     {
         ServerProcess server(data, {"--config", config});
-        ASSERT_EQ(Get(server.Port(), "/loginsession.php?sessionname=team").body, "ok team");
+        HttpReply login = Get(server.Port(), "/loginsession.php?sessionname=team");
+        ASSERT_EQ(login.body, "ok team");
+        const std::string owner = "snapora_client=" + CookieValue(login, "snapora_client");
         for (const char* session : {"team", "", ""}) {
-            HttpReply reply = Exchange(server.Port(), Upload(MakeJpeg(80, 60), session));
+            HttpReply reply = Exchange(server.Port(), ProgramUpload(MakeJpeg(80, 60), "x", owner, session));
             ASSERT_EQ(reply.body.rfind("ok|4.3|", 0), 0u) << reply.body;  // the file's latest-version
             names.push_back(PathOf(reply.body.substr(7)).substr(1));
         }
@@ -91,7 +65,7 @@ TEST(HttpOperations, ConfigurationFileRetentionAndOneServerPerFolder) {
             std::this_thread::sleep_for(20ms);
         EXPECT_EQ(files, 6u);  // three pictures, three thumbnails
         // A second server on the same folder would clear the first one's uploads in flight: it refuses to start.
-        auto [status, output] = RunServerCommand({"--listen", "127.0.0.1:0", "--data", data}, folder.Path() + "/second.log");
+        auto [status, output] = RunProgram({"--listen", "127.0.0.1:0", "--data", data});
         EXPECT_EQ(status, 1);
         EXPECT_NE(output.find("another snapora-server is using the data folder"), std::string::npos) << output;
         server.Signal(SIGTERM);
@@ -139,7 +113,7 @@ TEST(HttpOperations, BackupDuringALoadRestoresEveryUploadAnsweredBeforeIt) {
             clients.emplace_back([&, c] {
                 for (int i = 0; go; ++i) {
                     std::string jpeg = MakeJpeg(160 + c, 120 + i % 40);
-                    HttpReply reply = Exchange(server.Port(), Upload(jpeg), 5000);
+                    HttpReply reply = Exchange(server.Port(), ProgramUpload(jpeg, "x"), 5000);
                     if (reply.body.rfind("ok|", 0) != 0) continue;
                     std::lock_guard lock(mutex);
                     answered.push_back({reply.body.substr(7), jpeg, std::chrono::steady_clock::now()});
@@ -147,7 +121,7 @@ TEST(HttpOperations, BackupDuringALoadRestoresEveryUploadAnsweredBeforeIt) {
             });
         std::this_thread::sleep_for(1000ms);
         backupStarted = std::chrono::steady_clock::now();
-        auto [status, output] = RunServerCommand({"backup", "--data", data, "--to", backup}, folder.Path() + "/backup.log");
+        auto [status, output] = RunProgram({"backup", "--data", data, "--to", backup});
         EXPECT_EQ(status, 0) << output;
         EXPECT_NE(output.find("snapora-server: backup of "), std::string::npos) << output;
         std::this_thread::sleep_for(500ms);  // and the load goes on
@@ -159,7 +133,7 @@ TEST(HttpOperations, BackupDuringALoadRestoresEveryUploadAnsweredBeforeIt) {
     ASSERT_GT(before, 5u);
     ASSERT_GT(answered.size(), before);  // some came after it, too
 
-    auto [status, output] = RunServerCommand({"restore", "--from", backup, "--data", restored}, folder.Path() + "/restore.log");
+    auto [status, output] = RunProgram({"restore", "--from", backup, "--data", restored});
     ASSERT_EQ(status, 0) << output;
     ServerProcess server(restored);
     for (const Answered& a : answered) {

@@ -115,7 +115,7 @@ TEST(Thumbnail, KeepsTheColoursOfEveryKindOfJpegAndRefusesTheRest) {
     EXPECT_TRUE(MakeThumbnail(jpeg.substr(0, jpeg.size() / 2)));  // cut short: what arrived, the rest grey
 }
 
-// Made once, kept beside the picture, gone with it; an orphan from a crash is cleared at the next start.
+// Made once, kept beside the picture, gone with it; an orphan from a crash is moved aside at the next start.
 TEST(SqliteStore, ThumbnailsLiveAndDieWithTheirScreenshot) {
     ServerWorld world;
     Screenshot shot = Add(world, 100);
@@ -137,7 +137,7 @@ TEST(SqliteStore, ThumbnailsLiveAndDieWithTheirScreenshot) {
     std::ofstream(world.folder.Path() + "/pictures/0123456789abcdef0123456789abcdef.thumb.jpg") << "orphan";
     world.store.reset();
     SqliteStore reopened(world.folder.Path());
-    EXPECT_EQ(reopened.RemovedAtStart(), 1);
+    EXPECT_EQ(reopened.Recover().quarantined, std::vector<std::string>{"0123456789abcdef0123456789abcdef.thumb.jpg"});
     EXPECT_TRUE(reopened.LoadThumbnail(kept));
 }
 

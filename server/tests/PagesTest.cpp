@@ -5,8 +5,10 @@
 
 #include "TestSupport.h"
 #include "auth/Passwords.h"
+#include "handlers/Credentials.h"
 #include "handlers/Gallery.h"
 #include "handlers/Router.h"
+#include "limits/RateLimits.h"
 
 namespace snapora::server {
 
@@ -26,7 +28,7 @@ struct PagesTest : ::testing::Test {
         request.query = std::move(query);
         request.cookies = cookies;
         request.remoteAddress = "10.1.1.1";
-        return Keep(HandleRequest(world.context, request));
+        return Keep(world.Handle(request));
     }
     Response Post(const std::string& path, const std::string& action, std::map<std::string, std::string> fields) {
         Request request;
@@ -36,7 +38,7 @@ struct PagesTest : ::testing::Test {
         request.fields = std::move(fields);
         request.cookies = cookies;
         request.remoteAddress = "10.1.1.1";
-        return Keep(HandleRequest(world.context, request));
+        return Keep(world.Handle(request));
     }
     Response Keep(Response response) {
         for (const auto& [name, value] : response.headers) {
@@ -53,10 +55,10 @@ struct PagesTest : ::testing::Test {
         return at == std::string::npos ? "" : html.substr(at + marker.size(), 64);
     }
     std::string Upload(const std::string& description, const std::string& session = "") {
-        Request upload = world.Upload(jpeg);
+        Request upload = world.Upload(jpeg, std::string(64, 'c'));  // the client that opens the sessions
         upload.fields["description"] = description;
         if (!session.empty()) upload.fields["sessionname"] = session;
-        std::string reply = HandleRequest(world.context, upload).body;
+        std::string reply = world.Handle(upload).body;
         return reply.substr(reply.rfind('/') + 1);
     }
 };
@@ -151,12 +153,67 @@ TEST_F(PagesTest, RegisterNeedsTheFormTokenThenLogsIn) {
     EXPECT_TRUE(Contains(Post("/account.htm", "register", fields).body, "bereits vergeben"));
 }
 
+TEST_F(PagesTest, RegistrationIsLimitedPerAddressAndInTotalAndCanBeClosed) {
+    auto registration = [&](const std::string& name, const std::string& from) {
+        cookies.clear();
+        const std::string token = Csrf(Get("/account.htm", {{"action", "register"}}).body);
+        Request request;
+        request.method = "POST";
+        request.path = "/account.htm";
+        request.query["action"] = "register";
+        request.fields = {{"username", name}, {"password", "geheim!"}, {"password2", "geheim!"}, {"csrf", token}};
+        request.cookies = cookies;
+        request.remoteAddress = from;
+        return world.Handle(request).status;
+    };
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(registration("nutzer" + std::to_string(i), "10.2.2.2"), 303) << i;
+    EXPECT_EQ(registration("nutzer5", "10.2.2.2"), 429);  // five a day from one address
+    EXPECT_EQ(registration("nutzer5", "10.3.3.3"), 303);
+    Request elsewhere;
+    for (int i = 0; i < 94; ++i) {
+        elsewhere.remoteAddress = "10.4.4." + std::to_string(i);
+        CountRegistration(world.context, elsewhere);
+    }
+    EXPECT_EQ(registration("nutzer6", "10.5.5.5"), 429);  // a hundred an hour in all
+    world.now += 3601;
+    EXPECT_EQ(registration("nutzer6", "10.5.5.5"), 303);
+
+    world.context.settings.registrationOpen = false;
+    EXPECT_TRUE(Contains(Get("/account.htm", {{"action", "register"}}).body, "nur der Betreiber"));
+    EXPECT_EQ(registration("nutzer7", "10.6.6.6"), 403);
+    EXPECT_FALSE(world.store->FindAccount("nutzer7"));
+}
+
+TEST_F(PagesTest, UnknownNamesAskedForTooOftenAreAnsweredTooManyRequests) {
+    const std::string name = Upload("da");
+    auto status = [&](const std::string& path, const std::string& from) {
+        Request request;
+        request.method = "GET";
+        request.path = path;
+        request.remoteAddress = from;
+        return world.Handle(request).status;
+    };
+    for (int i = 0; i < 60; ++i) ASSERT_EQ(status("/rate" + std::to_string(i), "10.7.7.7"), 404);
+    EXPECT_EQ(status("/" + name, "10.7.7.7"), 429);  // a right guess now is no use either
+    EXPECT_EQ(status("/~team", "10.7.7.7"), 429);
+    EXPECT_EQ(status("/", "10.7.7.7"), 200);       // the site's own pages stay open
+    EXPECT_EQ(status("/" + name, "10.8.8.8"), 200);
+    Request rename;
+    rename.method = "POST";
+    rename.path = "/rename.php";
+    rename.remoteAddress = "10.7.7.7";
+    rename.fields = {{"filename", name}, {"newfilename", "x"}};
+    EXPECT_EQ(world.Handle(rename).body.substr(0, 14), "Zu viele Anfra");
+    world.now += 301;
+    EXPECT_EQ(status("/" + name, "10.7.7.7"), 200);
+}
+
 TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
     ASSERT_TRUE(world.store->CreateAccount("anna", HashPassword("geheim1"), 1));
     for (const char* description : {"erstes", "zweites"}) {
         Request upload = world.Upload(jpeg);
         upload.fields = {{"description", description}, {"username", "anna"}, {"password", "geheim1"}};
-        ASSERT_EQ(HandleRequest(world.context, upload).body.substr(0, 2), "ok");
+        ASSERT_EQ(world.Handle(upload).body.substr(0, 2), "ok");
     }
     Upload("fremdes");
 
@@ -180,14 +237,23 @@ TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
     EXPECT_TRUE(world.store->FindScreenshot(name));
     EXPECT_EQ(Post("/account.htm", "delete", {{"name", name}, {"csrf", Csrf(list.body)}}).status, 303);
     EXPECT_FALSE(world.store->FindScreenshot(name));
+
+    // Logging out takes the form's token, and ends the login in the store too.
+    const std::string login = cookies["snapora_login"];
+    EXPECT_EQ(Post("/account.htm", "logout", {{"csrf", "forged"}}).status, 403);
+    EXPECT_TRUE(Contains(Get("/account.htm").body, "Angemeldet als"));
+    EXPECT_EQ(Post("/account.htm", "logout", {{"csrf", Csrf(list.body)}}).status, 303);
+    cookies["snapora_login"] = login;  // a copy of the cookie kept elsewhere
+    EXPECT_FALSE(Contains(Get("/account.htm").body, "Angemeldet als"));
 }
 
 TEST_F(PagesTest, SessionPageAndItsEventStream) {
-    HandleRequest(world.context, [] {
+    world.Handle([] {
         Request login;
         login.method = "GET";
         login.path = "/loginsession.php";
         login.query["sessionname"] = "team";
+        login.cookies["snapora_client"] = std::string(64, 'c');
         return login;
     }());
     EXPECT_TRUE(Contains(Get("/~team").body, "Noch keine Screenshots"));
@@ -264,7 +330,7 @@ TEST_F(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
         request.path = "/" + name + ".thumb.jpg";
         request.query = c.query;
         if (!c.ifNoneMatch.empty()) request.headers["if-none-match"] = c.ifNoneMatch;
-        Response response = HandleRequest(world.context, request);
+        Response response = world.Handle(request);
         EXPECT_EQ(response.status, c.status) << c.caching;
         EXPECT_EQ(response.Header("Cache-Control"), c.caching);
         EXPECT_EQ(response.Header("ETag"), "\"" + tag + "\"");
@@ -274,17 +340,16 @@ TEST_F(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
     }
     EXPECT_EQ(Get("/nobody.thumb.jpg").status, 404);
 
-    // Renamed, the picture keeps its tag; another picture under the old name gets another.
+    // Renamed, the picture keeps its tag; its old name never goes to another picture.
     ASSERT_TRUE(world.store->RenameScreenshot(shot.id, "neu"));
     EXPECT_EQ(ThumbnailAddress(world.context, *world.store->FindScreenshot("neu")), "/neu.thumb.jpg?v=" + tag);
     const std::string next = Upload("");
-    ASSERT_TRUE(world.store->RenameScreenshot(world.store->FindScreenshot(next)->id, name));
-    EXPECT_NE(ThumbnailAddress(world.context, *world.store->FindScreenshot(name)), thumbnail);
+    EXPECT_FALSE(world.store->RenameScreenshot(world.store->FindScreenshot(next)->id, name));
 }
 
 // An open session page hears of deleted screenshots as well as of new ones.
 TEST_F(PagesTest, SessionStreamAnnouncesDeletedScreenshots) {
-    world.store->OpenSession("team", world.now, 3600);
+    world.store->ClaimSession("team", ClientHash(world.context, std::string(64, 'c')), world.now, 3600, false);
     const std::string first = Upload("eins", "team"), second = Upload("zwei", "team");
     const std::int64_t firstId = world.store->FindScreenshot(first)->id, secondId = world.store->FindScreenshot(second)->id;
     EXPECT_TRUE(Contains(Get("/~team").body, ".thumb.jpg?v="));
@@ -310,7 +375,7 @@ TEST_F(PagesTest, AccountSelfService) {
     auto uploadAs = [&](const std::string& password) {
         Request upload = world.Upload(jpeg);
         upload.fields = {{"description", "x"}, {"username", "anna"}, {"password", password}};
-        return HandleRequest(world.context, upload).body.substr(0, 6);
+        return world.Handle(upload).body.substr(0, 6);
     };
     auto logIn = [&](const std::string& password) {
         Response form = Get("/account.htm", {{"action", "login"}});

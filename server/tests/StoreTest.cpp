@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sqlite3.h>
+
 #include "TestSupport.h"
 
 namespace snapora::server {
@@ -48,8 +50,9 @@ TEST(SqliteStore, KeepsPictureAndRecordTogether) {
     EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 1);
 }
 
-// What a crash leaves (a staged upload, a picture renamed but never recorded) is cleared at the next start.
-TEST(SqliteStore, StartClearsHalfDoneUploads) {
+// What a crash leaves is cleared at the next start: a staged upload goes; a
+// picture renamed but never recorded is moved aside, never deleted.
+TEST(SqliteStore, StartClearsHalfDoneUploadsAndQuarantinesUnknownPictures) {
     testing::TempFolder folder;
     std::string keptName;
     {
@@ -62,10 +65,18 @@ TEST(SqliteStore, StartClearsHalfDoneUploads) {
         std::ofstream(folder.Path() + "/pictures/0123456789abcdef0123456789abcdef.jpg") << "never recorded";
     }
     SqliteStore reopened(folder.Path());
-    EXPECT_EQ(reopened.RemovedAtStart(), 2);
+    PictureFolder::Recovery recovery = reopened.Recover();
+    EXPECT_EQ(recovery.stagedRemoved, 1);
+    EXPECT_EQ(recovery.quarantined, std::vector<std::string>{"0123456789abcdef0123456789abcdef.jpg"});
     EXPECT_EQ(FilesIn(reopened.StagingFolder()), 0);
     EXPECT_EQ(FilesIn(folder.Path() + "/pictures"), 1);
+    EXPECT_EQ(ReadFile(folder.Path() + "/quarantine/0123456789abcdef0123456789abcdef.jpg"), "never recorded");
     EXPECT_TRUE(reopened.FindScreenshot(keptName));
+
+    // Pictures without their database: no fresh start over them.
+    fs::rename(folder.Path() + "/snapora.db", folder.Path() + "/elsewhere.db");
+    EXPECT_THROW(SqliteStore(folder.Path()), StoreError);
+    EXPECT_EQ(FilesIn(folder.Path() + "/pictures"), 1);
 }
 
 TEST(SqliteStore, SessionsJoinWhileLiveAndStartAfreshAfterIdling) {
@@ -79,6 +90,43 @@ TEST(SqliteStore, SessionsJoinWhileLiveAndStartAfreshAfterIdling) {
     Session second = store.OpenSession("team", 1200, 60);
     EXPECT_NE(second.id, first.id);
     EXPECT_EQ(store.FindSession("team")->id, second.id);
+}
+
+// A database made before sessions had owners and accounts could be disabled opens and gains both.
+TEST(SqliteStore, OpensADatabaseOfTheFirstSchema) {
+    testing::TempFolder folder;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder.Path() + "/snapora.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE accounts(id INTEGER PRIMARY KEY, username TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+                           " password_hash TEXT NOT NULL, created_at INTEGER NOT NULL);"
+                           "CREATE TABLE sessions(id INTEGER PRIMARY KEY, name TEXT NOT NULL, created_at INTEGER NOT NULL,"
+                           " last_active INTEGER NOT NULL);"
+                           "INSERT INTO accounts VALUES(1, 'anna', 'x', 5); INSERT INTO sessions VALUES(1, 'team', 1, 1000);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    SqliteStore store(folder.Path());
+    EXPECT_FALSE(store.FindAccount("anna")->disabled);
+    EXPECT_EQ(store.FindSession("team")->ownerHash, "");
+    EXPECT_FALSE(store.ClaimSession("team", "owner", 1001, 60, false));  // live, and nobody's: not given away
+    EXPECT_EQ(store.ClaimSession("team", "owner", 1100, 60, false)->ownerHash, "owner");
+}
+
+// Limits count per minute: a window takes the minutes that begin within it.
+TEST(SqliteStore, CountsAddUpPerKeyAndWindow) {
+    ServerWorld world;
+    Store& store = *world.store;
+    store.Count("a", 2, 6000);
+    store.Count("a", 3, 6059);
+    store.Count("a", 4, 6060);
+    store.Count("b", 100, 6060);
+    EXPECT_EQ(store.Counted("a", 6000), 9);
+    EXPECT_EQ(store.Counted("a", 6001), 4);
+    EXPECT_EQ(store.Counted("a", 6061), 0);
+    store.Forget("a");
+    EXPECT_EQ(store.Counted("a", 0), 0);
+    EXPECT_EQ(store.Counted("b", 0), 100);
 }
 
 TEST(SqliteStore, AccountsAndLogins) {

@@ -14,12 +14,12 @@
 
 namespace snapora::server::testing {
 
-// A baseline JPEG of the given size, made with libjpeg.
-std::string MakeJpeg(int width, int height);
-// A baseline JPEG of 1 (grey), 3 (RGB) or 4 (CMYK, stored as given) components,
+// A JPEG of the given size, made with libjpeg: baseline, or progressive.
+std::string MakeJpeg(int width, int height, bool progressive = false);
+// A JPEG of 1 (grey), 3 (RGB) or 4 (CMYK, stored as given) components,
 // each row's samples filled by fill(y, row).
 std::string EncodeJpeg(int width, int height, int components,
-                       const std::function<void(int y, unsigned char* row)>& fill);
+                       const std::function<void(int y, unsigned char* row)>& fill, bool progressive = false);
 // How many screenshots the database of a data folder records (read directly, not through a store).
 std::size_t RecordedScreenshots(const std::string& dataDir);
 std::string ReadFile(const std::string& path);
@@ -39,11 +39,13 @@ struct ServerWorld {
     TempFolder folder;
     std::unique_ptr<SqliteStore> store;
     ThumbnailMaker thumbnails;  // on the test's own thread
-    LoginThrottle throttle;
+    LoginThrottle throttle{*store};
     ChangeBoard board;
     std::int64_t now = 1700000000;
     Context context;
 
+    // The router's answer, with deferred work run here as the adapter's pools would.
+    Response Handle(const Request& request);
     // A file staged as the HTTP adapter stages uploads.
     UploadedFile Stage(const std::string& bytes);
     // The program's upload: its fields, a staged picture, its cookie.
