@@ -1,6 +1,8 @@
 // A bounded load run against a running snapora-server on loopback: N uploads
-// from C concurrent clients (libcurl's multi interface), then every answered
-// address is fetched back and compared by SHA-256 with what was sent.
+// from C concurrent clients (libcurl's multi interface), each client from an
+// address of its own (127.0.0.2 and on) as users on their own lines are, then
+// every answered address is fetched back and compared by SHA-256 with what
+// was sent.
 //
 //   server_load_bench HOST:PORT UPLOADS CONCURRENCY JPEG...
 
@@ -44,10 +46,14 @@ size_t Collect(char* data, size_t size, size_t count, void* reply) {
 template <class Make, class Done>
 void RunAll(int total, int concurrency, Make make, Done done) {
     CURLM* multi = curl_multi_init();
-    int started = 0, running = 0;
+    int started = 0, finished = 0, running = 0;
     auto add = [&] {
-        Transfer* t = make(started++);
+        const int n = started++;
+        Transfer* t = make(n);
         t->started = Clock::now();
+        // Client n % concurrency (up to 250): an address each, as the server counts its limits per address.
+        const std::string from = "host!127.0.0." + std::to_string(2 + n % concurrency % 250);
+        curl_easy_setopt(t->easy, CURLOPT_INTERFACE, from.c_str());
         curl_easy_setopt(t->easy, CURLOPT_PRIVATE, t);
         curl_easy_setopt(t->easy, CURLOPT_WRITEFUNCTION, &Collect);
         curl_easy_setopt(t->easy, CURLOPT_WRITEDATA, &t->reply);
@@ -66,10 +72,12 @@ void RunAll(int total, int concurrency, Make make, Done done) {
             curl_easy_cleanup(t->easy);
             curl_slist_free_all(t->headers);
             delete t;
+            ++finished;
             if (started < total) add();
         }
-        if (running > 0 || started < total) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
-    } while (running > 0 || started < total);
+        // Not `running`: it was counted before the transfers just added.
+        if (finished < total) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    } while (finished < total);
     curl_multi_cleanup(multi);
 }
 

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     for (int i = first; i < argc; ++i) {
         std::ifstream in(argv[i], std::ios::binary);
         std::string jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::optional<PictureSize> size = ReadJpegHeader(argv[i]);
+        std::optional<PictureSize> size = DecodeJpeg(argv[i]);
         std::vector<double> times;
         std::optional<std::string> thumbnail;
         for (int r = 0; r < repeats; ++r) {

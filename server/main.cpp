@@ -1,8 +1,9 @@
 // snapora-server: wires the store, the handlers and the HTTP adapter together,
-// and runs until SIGTERM or SIGINT.
+// and runs until SIGTERM or SIGINT; or runs one of the operator's commands.
 
 #include <pthread.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include <iterator>
 #include <stdexcept>
 #include <mutex>
+#include <optional>
+#include <algorithm>
 
 #include "auth/Passwords.h"
 #include "config/Options.h"
@@ -27,6 +30,7 @@
 #include "store/postgres/PgChangeRelay.h"
 #include "store/postgres/PostgresStore.h"
 #include "text/Names.h"
+#include "tools/OperatorCommands.h"
 
 using namespace snapora::server;
 
@@ -64,6 +68,55 @@ std::string ReadTextFile(const std::string& path) {
     return text;
 }
 
+// One line of standard input; on a terminal asked for twice, without echo.
+std::optional<std::string> ReadPassword() {
+    auto line = [](const char* prompt) -> std::optional<std::string> {
+        const bool terminal = ::isatty(0);
+        termios saved{};
+        if (terminal) {
+            std::cerr << prompt << std::flush;
+            ::tcgetattr(0, &saved);
+            termios quiet = saved;
+            quiet.c_lflag &= ~tcflag_t(ECHO);
+            ::tcsetattr(0, TCSANOW, &quiet);
+        }
+        std::string text;
+        const bool read = bool(std::getline(std::cin, text));
+        if (terminal) {
+            ::tcsetattr(0, TCSANOW, &saved);
+            std::cerr << "\n";
+        }
+        if (!read) return std::nullopt;
+        return text;
+    };
+    std::optional<std::string> password = line("Password: ");
+    if (password && ::isatty(0) && line("Password again: ") != password) return std::nullopt;
+    return password;
+}
+
+// "account ..." and "screenshot ...": on the store beside the running server.
+int OperatorMain(const std::string& object, const std::vector<std::string>& rest) {
+    std::vector<std::string> arguments = {object};
+    arguments.insert(arguments.end(), rest.begin(), rest.end());
+    OperatorCommand command = ParseOperatorCommand(arguments);
+    if (command.error.empty() && command.dataDir.empty()) {  // the data folder the configuration file names
+        ParsedOptions configured = ParseOptions({"--config", command.configFile});
+        command.error = configured.error;
+        command.dataDir = configured.options.dataDir;
+    }
+    if (!command.error.empty()) {
+        std::cerr << "snapora-server: " << command.error << "\nTry 'snapora-server --help'.\n";
+        return 2;
+    }
+    try {
+        SqliteStore store(command.dataDir, SqliteStore::Opening::Beside);
+        return RunOperatorCommand(command, store, ReadPassword, std::cout, std::cerr);
+    } catch (const std::exception& error) {
+        std::cerr << "snapora-server: " << error.what() << "\n";
+        return 1;
+    }
+}
+
 // "snapora-server NAME ...": tools for the operator beside the server itself.
 struct Subcommand {
     const char* name;
@@ -73,6 +126,8 @@ constexpr Subcommand Subcommands[] = {
     {"backup", RunBackup},
     {"restore", RunRestore},
     {"migrate", RunMigrate},
+    {"account", [](const std::vector<std::string>& rest) { return OperatorMain("account", rest); }},
+    {"screenshot", [](const std::vector<std::string>& rest) { return OperatorMain("screenshot", rest); }},
 };
 
 // The metrics listener: a second, small HTTP server on the operator's address,
@@ -102,6 +157,7 @@ std::unique_ptr<HttpServer> StartMetrics(const Options& options, Context& contex
 }  // namespace
 
 int main(int argc, char** argv) {
+    signal(SIGXFSZ, SIG_IGN);  // a file that may grow no further is a failed write, not the end
     for (const Subcommand& subcommand : Subcommands)
         if (argc > 1 && std::string(argv[1]) == subcommand.name) {
             StartCrypto();
@@ -129,35 +185,47 @@ int main(int argc, char** argv) {
 
     try {
         StartCrypto();
+        DummyHash();  // made now, so that the first unknown name does not take twice as long
         std::filesystem::create_directories(options.dataDir);
         ChangeBoard board;  // before the relay, which leaves it when it goes
         std::unique_ptr<Store> storeKept;
         std::unique_ptr<PgChangeRelay> relay;
-        int removedAtStart = 0;
         std::string keptIn = "data in " + options.dataDir;
         if (options.database.empty()) {
             auto sqlite = std::make_unique<SqliteStore>(options.dataDir);
-            removedAtStart = sqlite->RemovedAtStart();
+            PictureFolder::Recovery recovery = sqlite->Recover();
+            if (recovery.stagedRemoved > 0)
+                LogLine("snapora-server: removed " + std::to_string(recovery.stagedRemoved) +
+                        " unfinished upload(s) left by an earlier run");
+            for (const std::string& file : recovery.quarantined)
+                LogLine("snapora-server: no record names pictures/" + file + "; moved it to " + options.dataDir +
+                        "/quarantine/");
             storeKept = std::move(sqlite);
         } else {
-            // A connection for each request thread, and two for pages and pictures streamed meanwhile.
-            auto postgres = std::make_unique<PostgresStore>(options.database, options.dataDir, options.threads + 2);
-            removedAtStart = postgres->RemovedAtStart();
+            // A connection for every thread that may ask at once: those serving connections, the two pools
+            // (pictures, passwords) and the thumbnails' two, and one for the operator's metrics.
+            const HttpLimits pools;
+            const unsigned connections = options.threads + pools.picturePool.threads + pools.passwordPool.threads + 3;
+            auto postgres = std::make_unique<PostgresStore>(options.database, options.dataDir, connections);
+            if (postgres->RemovedAtStart() > 0)
+                LogLine("snapora-server: removed " + std::to_string(postgres->RemovedAtStart()) +
+                        " unfinished upload(s) left by an earlier run");
             relay = std::make_unique<PgChangeRelay>(options.database, postgres->Pool(), board, LogLine);
             keptIn = "records and pictures in the " + PgDescribe(options.database);
             storeKept = std::move(postgres);
         }
         Store& store = *storeKept;
-        if (removedAtStart > 0)
-            LogLine("snapora-server: removed " + std::to_string(removedAtStart) +
-                    " unfinished upload(s) left by an earlier run");
-        LoginThrottle throttle;
+        LoginThrottle throttle(store);
         ThumbnailMaker thumbnails(store, 2);
         Metrics metrics;
         ServerSettings settings;
         settings.latestVersion = options.latestVersion;
         settings.maxUpload = options.maxUpload;
         settings.sessionIdle = options.sessionIdle;
+        settings.registrationOpen = options.registrationOpen;
+        settings.quotaAccountBytes = options.quotaAccount;
+        settings.quotaAnonymousBytes = options.quotaAnonymous;
+        settings.minFreeBytes = options.minFree;
         settings.downloadsDir = options.downloadsDir.empty() ? options.dataDir + "/downloads" : options.downloadsDir;
         Context context{settings, store, throttle, board, [] { return std::int64_t(std::time(nullptr)); },
                         store.Setting("secret", RandomHex(32)), thumbnails};
@@ -170,8 +238,14 @@ int main(int argc, char** argv) {
         limits.listenSocket = socket.fd;
         limits.threads = options.threads;
         limits.maxConnections = options.maxConnections;
-        limits.maxConnectionsPerAddress = options.maxConnections;
+        limits.maxConnectionsPerAddress = options.maxPerAddress;
         limits.timeoutSeconds = options.timeoutSeconds;
+        limits.watch.headSeconds = options.headTimeoutSeconds;
+        limits.watch.minBodyRate = options.minBodyRate;
+        limits.streams.total = options.maxStreams;
+        limits.streams.perAddress = std::min(limits.streams.perAddress, options.maxStreams);
+        limits.streams.perTopic = std::min(limits.streams.perTopic, options.maxStreams);
+        limits.streamLifetimeSeconds = options.streamLifetimeSeconds;
         limits.maxUpload = options.maxUpload;
         limits.stagingFolder = store.StagingFolder();
         limits.behindProxy = options.behindProxy;
@@ -182,9 +256,9 @@ int main(int argc, char** argv) {
         }
         HttpServer server(limits,
                           [&context, &metrics](const Request& request) {
-                              Response response = HandleRequest(context, request);
-                              metrics.Count(request, response);
-                              return response;
+                              return Finally(HandleRequest(context, request), [&metrics, request](Response& response) {
+                                  metrics.Count(request, response);
+                              });
                           },
                           board, LogLine);
         ChangeBoard metricsBoard;

@@ -1,38 +1,38 @@
 #pragma once
-// Slows down password guessing: failed logins are counted per account and per
-// client address in a sliding window; past the limit, further attempts are
-// refused before any password is checked, until old failures age out.
+// Slows down password guessing without locking an account's owner out:
+// failed logins are counted per account and address together, and per
+// address; past either limit, further attempts from there are refused before
+// any password is checked, until old failures age out. The owner, from any
+// other address, is never refused. The counts live in the store, shared by
+// every instance.
 
 #include <cstdint>
-#include <deque>
-#include <map>
-#include <mutex>
 #include <string>
+
+#include "store/Store.h"
 
 namespace snapora::server {
 
 struct ThrottleLimits {
-    int perAccount = 5;        // failures per window for one user name
-    int perAddress = 20;       // failures per window from one address
-    std::int64_t window = 600; // seconds
+    int perAccountAndAddress = 5;  // failures per window for one user name from one address
+    int perAddress = 20;           // failures per window from one address, whatever the names
+    std::int64_t window = 600;     // seconds
 };
 
 class LoginThrottle {
 public:
-    explicit LoginThrottle(ThrottleLimits limits = {}) : limits_(limits) {}
+    explicit LoginThrottle(Store& store, ThrottleLimits limits = {}) : store_(store), limits_(limits) {}
 
     bool Allowed(const std::string& userName, const std::string& address, std::int64_t now);
     void Failed(const std::string& userName, const std::string& address, std::int64_t now);
-    // A successful login clears the account's count (not the address's).
-    void Succeeded(const std::string& userName);
+    // A successful login clears the failures of its name and address (not the address's own).
+    void Succeeded(const std::string& userName, const std::string& address);
 
 private:
-    void Forget(std::deque<std::int64_t>& times, std::int64_t now) const;
-    std::string AccountKey(const std::string& userName) const;
+    std::string PairKey(const std::string& userName, const std::string& address) const;
 
+    Store& store_;
     ThrottleLimits limits_;
-    std::mutex mutex_;
-    std::map<std::string, std::deque<std::int64_t>> accounts_, addresses_;
 };
 
 }  // namespace snapora::server

@@ -12,6 +12,9 @@ void StartCrypto();
 // The self-describing Argon2id string; throws std::runtime_error when out of memory.
 std::string HashPassword(std::string_view password);
 bool VerifyPassword(const std::string& hash, std::string_view password);
+// A hash of a password nobody knows, made once: checking against it takes as
+// long as checking a real account, so an unknown name does not answer faster.
+const std::string& DummyHash();
 
 // A hex digest of text under a key: cookie tokens are kept only this way,
 // and the CSRF field is the digest of the form cookie.

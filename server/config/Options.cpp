@@ -83,6 +83,15 @@ std::string Apply(const std::vector<std::string>& arguments, Options& o) {
         else if (name == "--port-file") o.portFile = value;
         else if (name == "--tls-cert") { o.tlsCert = value; ok = !value.empty(); }
         else if (name == "--tls-key") { o.tlsKey = value; ok = !value.empty(); }
+        else if (name == "--max-per-address") ok = ReadNumber(value, o.maxPerAddress, 1u, 100000u);
+        else if (name == "--head-timeout") ok = ReadNumber(value, o.headTimeoutSeconds, 1u, 3600u);
+        else if (name == "--min-rate") ok = ReadNumber<std::uint64_t>(value, o.minBodyRate, 0, 1ull << 32);
+        else if (name == "--max-streams") ok = ReadNumber(value, o.maxStreams, 0u, 100000u);
+        else if (name == "--stream-lifetime") ok = ReadNumber(value, o.streamLifetimeSeconds, 1u, 24u * 3600);
+        else if (name == "--registration") { o.registrationOpen = value == "open"; ok = value == "open" || value == "closed"; }
+        else if (name == "--quota-account") ok = ReadNumber<std::uint64_t>(value, o.quotaAccount, 0, 1ull << 50);
+        else if (name == "--quota-anonymous") ok = ReadNumber<std::uint64_t>(value, o.quotaAnonymous, 0, 1ull << 50);
+        else if (name == "--min-free") ok = ReadNumber<std::uint64_t>(value, o.minFree, 0, 1ull << 50);
         else if (name == "--config") o.configFile = value;  // read by ParseOptions before everything else
         else if (name == "--keep-days") ok = ReadNumber(value, o.keepDays, 0, 36500);
         else if (name == "--metrics-listen") ok = ReadListen(value, o.metricsAddress, o.metricsPort);
@@ -137,6 +146,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
     if (!(parsed.error = Apply(arguments, o)).empty()) return parsed;
 
     if (o.tlsCert.empty() != o.tlsKey.empty()) parsed.error = "--tls-cert and --tls-key go together";
+    if (o.maxPerAddress > o.maxConnections) o.maxPerAddress = o.maxConnections;
     // The metrics are for the operator: never on the address the public reaches.
     if (!o.metricsAddress.empty()) {
         if (o.metricsAddress == "0.0.0.0")
@@ -156,6 +166,9 @@ std::string HelpText() {
 
 SYNOPSIS
     snapora-server [OPTION]...
+    snapora-server account add|disable|enable|delete NAME --data DIR
+    snapora-server account list --data DIR
+    snapora-server screenshot delete NAME --data DIR
     snapora-server backup --data DIR --to DIR
     snapora-server restore --from DIR --data DIR [--replace]
     snapora-server migrate --data DIR --database CONNECTION
@@ -224,20 +237,25 @@ OPTIONS
 
     --behind-proxy
         Requests come through a reverse proxy on this machine that sets
-        X-Real-IP: take the client's address (for logs and the login
-        throttle) from that header. Only with --listen on 127.0.0.1.
+        X-Real-IP: take the client's address (for logs, limits and the
+        login throttle) from that header, and count --max-per-address
+        against it. A proxy that sets X-Forwarded-Proto: https says the
+        request came over HTTPS (see --tls-cert). Only with --listen on
+        127.0.0.1.
 
     --tls-cert FILE, --tls-key FILE
         Serve HTTPS (TLS through GnuTLS) with this certificate chain and
-        private key, both PEM files; the addresses handed out then begin
-        with https://. Without them the server speaks plain HTTP.
+        private key, both PEM files. Without them the server speaks plain
+        HTTP. Over HTTPS the addresses handed out begin with https://,
+        cookies are Secure and every response carries
+        Strict-Transport-Security.
 
     --port-file FILE
         Once listening, write HOST:PORT and a newline to FILE (for scripts).
 
     --config FILE
         Read options from FILE first, one "name = value" per line with the
-        names above without their dashes (listen = 0.0.0.0:80,
+        options' names without their dashes (listen = 0.0.0.0:80,
         behind-proxy = yes), # for comments; the command line overrides
         them. The Debian package's file is /etc/snapora/snapora-server.conf.
 
@@ -253,6 +271,50 @@ OPTIONS
 
     --help
         Show this text.
+
+ABUSE LIMITS
+    --max-per-address N
+        Connections from one address at once (default 16); behind a
+        proxy, requests from one client address at once.
+
+    --head-timeout SECONDS
+        A request's line and headers, and the next request on a kept-alive
+        connection, must arrive within this (default 10).
+
+    --min-rate BYTES
+        A request body must arrive at this many bytes per second on
+        average once --head-timeout has passed (default 4096); slower
+        connections are closed.
+
+    --max-streams N
+        Session-page event streams open at once (default 256); at most 4
+        per address and 64 per session.
+
+    --stream-lifetime SECONDS
+        An event stream ends after this; the browser reconnects on its own
+        (default 300).
+
+    --registration open|closed
+        closed: the pages register no accounts; the operator adds them
+        with "snapora-server account add" (default open). Open
+        registration takes 5 accounts a day per address and 100 an hour
+        in all.
+
+    --quota-account BYTES, --quota-anonymous BYTES
+        Upload bytes within 24 hours per account (default 524288000) and
+        per address without an account (default 104857600).
+
+    --min-free BYTES
+        Uploads are refused while the data folder's file system has less
+        than this free (default 536870912).
+
+    Lookups of unknown names are limited to 60 per address in 5 minutes
+    (then 429), failed logins to 5 per account and address and 20 per
+    address in 10 minutes. Password hashing runs on a pool of two threads
+    (two places for one address), picture decoding and storing on one of
+    four (eight places for one address); when one is full, a request is
+    answered at once that the server is busy (503 with Retry-After for
+    pages).
 
 COMMANDS
     backup --data DIR --to DIR   (or --config FILE instead of --data)
@@ -275,9 +337,37 @@ COMMANDS
         compared with its file by SHA-256; the exit status is 0 only when
         all are there and alike.
 
+    The account and screenshot commands work beside the server, also
+    while it runs, on the same data folder (--config FILE instead of
+    --data DIR takes the file's).
+
+    account add NAME --data DIR
+        Creates an account; its password is read from standard input (one
+        line; asked for twice without echo on a terminal).
+
+    account disable NAME, account enable NAME --data DIR
+        A disabled account cannot log in or upload; its web logins end.
+
+    account delete NAME --data DIR
+        Deletes the account with its logins and its screenshots.
+
+    account list --data DIR
+        One line per account: name, state, creation time, screenshots.
+
+    screenshot delete NAME --data DIR
+        Deletes a screenshot (its picture file too). Its names are never
+        given out again.
+
+START
+    Uploads that never finished are cleared from DATA/staging. Files in
+    DATA/pictures that no record names (after a crash, or a database
+    restored without its -wal file) are moved to DATA/quarantine, one log
+    line each; nothing is deleted. When pictures exist but DATA/snapora.db
+    does not, the server refuses to start.
+
 EXIT STATUS
-    0 after a clean stop, 1 when the server cannot start, 2 for a wrong
-    command line.
+    0 after a clean stop or a command done, 1 when the server cannot start
+    or a command fails, 2 for a wrong command line.
 )";
 }
 

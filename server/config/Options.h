@@ -26,6 +26,16 @@ struct Options {
     std::string tlsKey;
     bool help = false;
 
+    // Abuse limits: what one address may hold or take.
+    unsigned maxPerAddress = 16;          // connections (behind a proxy: requests at once) per address
+    unsigned headTimeoutSeconds = 10;     // a request head must be complete within this
+    std::uint64_t minBodyRate = 4096;     // bytes per second a request body must average
+    unsigned maxStreams = 256;            // open session-page event streams in all
+    unsigned streamLifetimeSeconds = 300; // then the browser reconnects
+    bool registrationOpen = true;         // --registration open|closed
+    std::uint64_t quotaAccount = 500ull * 1024 * 1024;    // upload bytes a day per account
+    std::uint64_t quotaAnonymous = 100ull * 1024 * 1024;  // upload bytes a day per address without account
+    std::uint64_t minFree = 512ull * 1024 * 1024;         // free bytes the data folder keeps
     // Operations: the configuration file, retention and the metrics listener.
     std::string configFile;      // read before the command line, which overrides it
     int keepDays = 0;            // screenshots older than this many days are deleted; 0 keeps them for ever

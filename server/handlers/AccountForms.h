@@ -3,6 +3,7 @@
 // login, and the account's own settings (password, deleting screenshots,
 // deleting the account).
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,8 +19,11 @@ std::string Message(const std::string& error);  // an error paragraph, or nothin
 std::string Hidden(const std::string& name, const std::string& value);
 Response LoginForm(Context& context, const Request& request, const std::string& userName, const std::string& error,
                    int status = 200);
-// A fresh browser login for the account, then on to location.
-Response LogIn(Context& context, const Account& account, const std::string& location = "/account.htm");
+// A fresh browser login for the account, then on to location (its cookie Secure over HTTPS).
+Response LogIn(Context& context, const Request& request, const Account& account,
+               const std::string& location = "/account.htm");
+// Password work goes to its pool; when the pool is full, a busy page at once.
+Response OnPasswordPool(std::function<Response()> run);
 
 // GET and POST of /account.htm with action password, deleteall or
 // deleteaccount; nullopt for any other action.

@@ -4,6 +4,7 @@
 #include "handlers/Gallery.h"
 #include "handlers/PageFrame.h"
 #include "handlers/Pages.h"
+#include "limits/RateLimits.h"
 #include "text/Cp1252.h"
 #include "text/Html.h"
 #include "text/Names.h"
@@ -68,15 +69,28 @@ Response RegisterForm(Context& context, const Request& request, const std::strin
 }  // namespace
 
 // Starts a browser login: a fresh token in a cookie, only its hash in the store.
-Response LogIn(Context& context, const Account& account, const std::string& location) {
+Response LogIn(Context& context, const Request& request, const Account& account, const std::string& location) {
     std::string token = RandomHex(32);
     context.store.AddLogin(KeyedHash(context.secret, "login:" + token), account.id, context.Now() + LoginSeconds);
     Response response = SeeOther(location);
-    response.headers.emplace_back("Set-Cookie", SetCookie(LoginCookie, token, LoginSeconds, "Lax"));
+    response.headers.emplace_back("Set-Cookie", SetCookie(LoginCookie, token, LoginSeconds, "Lax", request.secure));
+    return response;
+}
+
+Response OnPasswordPool(std::function<Response()> run) {
+    Response response;
+    response.deferred = std::make_shared<Deferred>(Deferred{Deferred::Pool::Passwords, std::move(run), BusyPage});
     return response;
 }
 
 namespace {
+
+Response RegistrationClosed(int status) {
+    return PageResponse("Konto anlegen",
+                        "<h1>Konto anlegen</h1>\n<p class=\"notice\">Neue Konten legt auf diesem Server nur der "
+                        "Betreiber an.</p>\n<p>Schon ein Konto? <a href=\"/account.htm?action=login\">Anmelden</a></p>",
+                        status);
+}
 
 // What the last form did, told once on the page it leads back to.
 std::string DoneNotice(const std::string& done) {
@@ -111,6 +125,7 @@ Response AccountList(Context& context, const Request& request, const Account& ac
 
 Response Register(Context& context, const Request& request) {
     const std::string typed = Utf8FromEither(request.Field("username"));
+    if (!context.settings.registrationOpen) return RegistrationClosed(403);
     if (!FormTokenValid(context, request)) return RegisterForm(context, request, typed, Expired, 403);
     std::optional<std::string> userName = CleanUserName(typed);
     const std::string password = Utf8FromEither(request.Field("password"));
@@ -122,32 +137,64 @@ Response Register(Context& context, const Request& request) {
         return RegisterForm(context, request, typed, "Das Passwort muss mindestens 6 Zeichen lang sein.");
     if (password != Utf8FromEither(request.Field("password2")))
         return RegisterForm(context, request, typed, "Die beiden Passwörter stimmen nicht überein.");
-    std::optional<Account> account = context.store.CreateAccount(*userName, HashPassword(password), context.Now());
-    if (!account) return RegisterForm(context, request, typed, "Dieser Benutzername ist bereits vergeben.");
-    return LogIn(context, *account);
+    constexpr const char* Taken = "Dieser Benutzername ist bereits vergeben.";
+    if (context.store.FindAccount(*userName)) return RegisterForm(context, request, typed, Taken);
+    switch (MayRegister(context, request)) {
+        case Registration::Closed: return RegistrationClosed(403);
+        case Registration::AddressLimit:
+            return RegisterForm(context, request, typed,
+                                "Von Ihrem Anschluss wurden heute schon genug Konten angelegt. Bitte versuchen Sie "
+                                "es morgen noch einmal.",
+                                429);
+        case Registration::TotalLimit:
+            return RegisterForm(context, request, typed,
+                                "Zurzeit werden sehr viele Konten angelegt. Bitte versuchen Sie es in einer Stunde "
+                                "noch einmal.",
+                                429);
+        case Registration::Allowed: break;
+    }
+    CountRegistration(context, request);  // now, not after the hashing: requests at once count too
+    return OnPasswordPool([&context, request, typed, name = *userName, password] {
+        std::optional<Account> account = context.store.CreateAccount(name, HashPassword(password), context.Now());
+        if (!account) return RegisterForm(context, request, typed, Taken);
+        return LogIn(context, request, *account);
+    });
 }
 
 Response Login(Context& context, const Request& request) {
     const std::string userName = Utf8FromEither(request.Field("username"));
     if (!FormTokenValid(context, request)) return LoginForm(context, request, userName, Expired, 403);
-    AccountCheck check =
-        CheckAccount(context, userName, Utf8FromEither(request.Field("password")), request.remoteAddress);
-    if (check.outcome == AccountCheck::Outcome::Throttled)
-        return LoginForm(context, request, userName,
-                         "Zu viele fehlgeschlagene Anmeldungen. Bitte versuchen Sie es in einigen Minuten noch einmal.",
-                         429);
-    if (check.outcome == AccountCheck::Outcome::Wrong)
-        return LoginForm(context, request, userName, "Benutzername oder Passwort ist falsch.");
-    return LogIn(context, *check.account);
+    return OnPasswordPool([&context, request, userName] {
+        AccountCheck check =
+            CheckAccount(context, userName, Utf8FromEither(request.Field("password")), request.remoteAddress);
+        switch (check.outcome) {
+            case AccountCheck::Outcome::Accepted: return LogIn(context, request, *check.account);
+            case AccountCheck::Outcome::Throttled:
+                return LoginForm(context, request, userName,
+                                 "Zu viele fehlgeschlagene Anmeldungen. Bitte versuchen Sie es in einigen Minuten "
+                                 "noch einmal.",
+                                 429);
+            case AccountCheck::Outcome::Disabled:
+                return LoginForm(context, request, userName, "Dieses Konto ist gesperrt.", 403);
+            default: return LoginForm(context, request, userName, "Benutzername oder Passwort ist falsch.");
+        }
+    });
 }
 
+// Only the site's own form logs out (a foreign page cannot), and the login
+// ends in the store, not only in this browser.
 Response Logout(Context& context, const Request& request) {
-    if (FormTokenValid(context, request)) {
-        std::string token = request.Cookie(LoginCookie);
-        if (IsToken(token)) context.store.RemoveLogin(KeyedHash(context.secret, "login:" + token));
+    if (!FormTokenValid(context, request)) {
+        std::optional<Account> account = LoggedInAccount(context, request);
+        if (!account) return SeeOther("/account.htm?action=login");
+        Response page = AccountList(context, request, *account);
+        page.status = 403;
+        return page;
     }
+    std::string token = request.Cookie(LoginCookie);
+    if (IsToken(token)) context.store.RemoveLogin(KeyedHash(context.secret, "login:" + token));
     Response response = SeeOther("/account.htm?action=login");
-    response.headers.emplace_back("Set-Cookie", SetCookie(LoginCookie, "", 0, "Lax"));
+    response.headers.emplace_back("Set-Cookie", SetCookie(LoginCookie, "", 0, "Lax", request.secure));
     return response;
 }
 
@@ -181,7 +228,8 @@ Response AccountPage(Context& context, const Request& request) {
     }
     if (std::optional<Response> settings = AccountSettingsPage(context, request)) return *settings;
     std::optional<Account> account = LoggedInAccount(context, request);
-    if (action == "register") return RegisterForm(context, request, "", "");
+    if (action == "register")
+        return context.settings.registrationOpen ? RegisterForm(context, request, "", "") : RegistrationClosed(200);
     const std::string userName = Utf8FromEither(request.Query("username"));
     if (account && (action.empty() || userName.empty() || CleanUserName(userName) == account->userName))
         return AccountList(context, request, *account);

@@ -54,19 +54,21 @@ Response PasswordForm(Context& context, const Request& request, const std::strin
 
 Response ChangePassword(Context& context, const Request& request, const Account& account) {
     if (!FormTokenValid(context, request)) return PasswordForm(context, request, Expired, 403);
-    AccountCheck check = CheckAccount(context, account.userName, Utf8FromEither(request.Field("oldpassword")),
-                                      request.remoteAddress);
-    if (check.outcome == AccountCheck::Outcome::Throttled) return PasswordForm(context, request, Throttled, 429);
-    if (check.outcome == AccountCheck::Outcome::Wrong)
-        return PasswordForm(context, request, "Das bisherige Passwort ist falsch.", 403);
     const std::string password = Utf8FromEither(request.Field("password"));
     if (password.size() < MinPasswordLength || password.size() > MaxPasswordLength)
         return PasswordForm(context, request, "Das neue Passwort muss mindestens 6 Zeichen lang sein.");
     if (password != Utf8FromEither(request.Field("password2")))
         return PasswordForm(context, request, "Die beiden neuen Passwörter stimmen nicht überein.");
-    context.store.SetPasswordHash(account.id, HashPassword(password));
-    // Every login ended with the old password; this browser gets a new one.
-    return LogIn(context, account, "/account.htm?done=password");
+    return OnPasswordPool([&context, request, account, password] {
+        AccountCheck check = CheckAccount(context, account.userName, Utf8FromEither(request.Field("oldpassword")),
+                                          request.remoteAddress);
+        if (check.outcome == AccountCheck::Outcome::Throttled) return PasswordForm(context, request, Throttled, 429);
+        if (check.outcome != AccountCheck::Outcome::Accepted)
+            return PasswordForm(context, request, "Das bisherige Passwort ist falsch.", 403);
+        context.store.SetPasswordHash(account.id, HashPassword(password));
+        // Every login ended with the old password; this browser gets a new one.
+        return LogIn(context, request, account, "/account.htm?done=password");
+    });
 }
 
 Response DeleteAllForm(Context& context, const Request& request, const Account& account, const std::string& error = "",
@@ -108,12 +110,12 @@ Response DeleteAccountForm(Context& context, const Request& request, const Accou
     }, status);
 }
 
-Response DeleteAccount(Context& context, const Request& request, const Account& account) {
-    if (!FormTokenValid(context, request)) return DeleteAccountForm(context, request, account, Expired, 403);
+// On the password pool.
+Response DeleteAccountChecked(Context& context, const Request& request, const Account& account) {
     AccountCheck check = CheckAccount(context, account.userName, Utf8FromEither(request.Field("password")),
                                       request.remoteAddress);
     if (check.outcome == AccountCheck::Outcome::Throttled) return DeleteAccountForm(context, request, account, Throttled, 429);
-    if (check.outcome == AccountCheck::Outcome::Wrong)
+    if (check.outcome != AccountCheck::Outcome::Accepted)
         return DeleteAccountForm(context, request, account, "Das Passwort ist falsch. Das Konto wurde nicht gelöscht.", 403);
     std::vector<Screenshot> deleted = context.store.DeleteAccount(account.id);
     AnnounceDeleted(context, deleted);
@@ -123,8 +125,13 @@ Response DeleteAccount(Context& context, const Request& request, const Account& 
                               (deleted.size() == 1 ? std::string("sein Screenshot sind")
                                                    : "seine " + std::to_string(deleted.size()) + " Screenshots sind") +
                               " gelöscht.</p>\n<p><a href=\"/\">Zur Startseite</a></p>");
-    page.headers.emplace_back("Set-Cookie", SetCookie(LoginCookie, "", 0, "Lax"));
+    page.headers.emplace_back("Set-Cookie", SetCookie(LoginCookie, "", 0, "Lax", request.secure));
     return page;
+}
+
+Response DeleteAccount(Context& context, const Request& request, const Account& account) {
+    if (!FormTokenValid(context, request)) return DeleteAccountForm(context, request, account, Expired, 403);
+    return OnPasswordPool([&context, request, account] { return DeleteAccountChecked(context, request, account); });
 }
 
 }  // namespace

@@ -14,15 +14,18 @@ AccountCheck CheckAccount(Context& context, const std::string& userName, const s
         return check;
     }
     std::optional<Account> account;
-    if (CleanUserName(userName) == userName && password.size() <= MaxPasswordLength)
+    bool right = false;
+    if (CleanUserName(userName) == userName && password.size() <= MaxPasswordLength) {
         account = context.store.FindAccount(userName);
-    if (account && VerifyPassword(account->passwordHash, password)) {
-        context.throttle.Succeeded(userName);
-        check.outcome = AccountCheck::Outcome::Accepted;
-        check.account = account;
-    } else {
-        context.throttle.Failed(userName, address, now);
+        right = VerifyPassword(account ? account->passwordHash : DummyHash(), password) && account;
     }
+    if (!right) {
+        context.throttle.Failed(userName, address, now);
+        return check;
+    }
+    context.throttle.Succeeded(userName, address);
+    check.outcome = account->disabled ? AccountCheck::Outcome::Disabled : AccountCheck::Outcome::Accepted;
+    if (!account->disabled) check.account = account;
     return check;
 }
 
@@ -33,16 +36,23 @@ bool IsToken(const std::string& value) {
     return true;
 }
 
-std::string SetCookie(const std::string& name, const std::string& value, long maxAge, const char* sameSite) {
-    return name + "=" + value + "; Path=/; Max-Age=" + std::to_string(maxAge) + "; HttpOnly; SameSite=" + sameSite;
+std::string SetCookie(const std::string& name, const std::string& value, long maxAge, const char* sameSite,
+                      bool secure) {
+    return name + "=" + value + "; Path=/; Max-Age=" + std::to_string(maxAge) + "; HttpOnly; SameSite=" + sameSite +
+           (secure ? "; Secure" : "");
 }
 
 std::string ClientToken(const Request& request, Response& response) {
     std::string token = request.Cookie(ClientCookie);
     if (IsToken(token)) return token;
     token = RandomHex(32);
-    response.headers.emplace_back("Set-Cookie", SetCookie(ClientCookie, token, 365L * 24 * 3600, "Lax"));
+    response.headers.emplace_back("Set-Cookie",
+                                  SetCookie(ClientCookie, token, 365L * 24 * 3600, "Lax", request.secure));
     return token;
+}
+
+std::string ClientHash(const Context& context, const std::string& token) {
+    return KeyedHash(context.secret, "client:" + token);
 }
 
 std::optional<Account> LoggedInAccount(Context& context, const Request& request) {
@@ -55,7 +65,7 @@ std::string FormToken(Context& context, const Request& request, Response& respon
     std::string cookie = request.Cookie(FormCookie);
     if (!IsToken(cookie)) {
         cookie = RandomHex(32);
-        response.headers.emplace_back("Set-Cookie", SetCookie(FormCookie, cookie, 24L * 3600, "Strict"));
+        response.headers.emplace_back("Set-Cookie", SetCookie(FormCookie, cookie, 24L * 3600, "Strict", request.secure));
     }
     return KeyedHash(context.secret, "form:" + cookie);
 }

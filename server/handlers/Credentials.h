@@ -12,11 +12,13 @@
 namespace snapora::server {
 
 struct AccountCheck {
-    enum class Outcome { Accepted, Wrong, Throttled } outcome = Outcome::Wrong;
+    enum class Outcome { Accepted, Wrong, Throttled, Disabled } outcome = Outcome::Wrong;
     std::optional<Account> account;
 };
 
 // User name and password in UTF-8; counts failures per name and address.
+// Slow on purpose (Argon2id, also for names nobody has): call it only from
+// deferred work on the password pool.
 AccountCheck CheckAccount(Context& context, const std::string& userName, const std::string& password,
                           const std::string& address);
 
@@ -28,7 +30,11 @@ inline constexpr const char* FormCookie = "snapora_form";
 bool IsToken(const std::string& value);
 // The client's token from its cookie, or a new one with its Set-Cookie added to the response.
 std::string ClientToken(const Request& request, Response& response);
-std::string SetCookie(const std::string& name, const std::string& value, long maxAge, const char* sameSite);
+// What the store keeps of a client token: its keyed hash.
+std::string ClientHash(const Context& context, const std::string& token);
+// Secure cookies are never sent over plain HTTP; set them so for requests that came over HTTPS.
+std::string SetCookie(const std::string& name, const std::string& value, long maxAge, const char* sameSite,
+                      bool secure = false);
 
 // The browser's logged-in account, if its login cookie is current.
 std::optional<Account> LoggedInAccount(Context& context, const Request& request);

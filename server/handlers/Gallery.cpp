@@ -65,15 +65,25 @@ Response ThumbnailPicture(Context& context, const Request& request, const std::s
         response.headers.emplace_back("ETag", etag);
         return response;
     }
-    if (std::optional<std::string> thumbnail = context.thumbnails.Get(*shot)) {
-        response.body = std::move(*thumbnail);
-        response.headers.emplace_back("ETag", etag);
-    } else if ((response.picture = context.store.OpenPicture(*shot))) {  // big, but the picture all the same
-        response.headers.front().second = "public, max-age=300";
-    } else {
-        return NotFoundPage("Diesen Screenshot gibt es nicht (mehr).");
-    }
-    return response;
+    auto serve = [&context, response, etag, shot = *shot](std::optional<std::string> thumbnail) {
+        Response served = response;
+        if (thumbnail) {
+            served.body = std::move(*thumbnail);
+            served.headers.emplace_back("ETag", etag);
+        } else if ((served.picture = context.store.OpenPicture(shot))) {  // big, but the picture all the same
+            served.headers.front().second = "public, max-age=300";
+        } else {
+            return NotFoundPage("Diesen Screenshot gibt es nicht (mehr).");
+        }
+        return served;
+    };
+    if (std::optional<std::string> kept = context.store.LoadThumbnail(*shot)) return serve(std::move(kept));
+    // Not made yet: made on a pool, never on the thread that serves connections.
+    Response deferred;
+    deferred.deferred = std::make_shared<Deferred>(Deferred{
+        Deferred::Pool::Pictures, [&context, serve, shot = *shot] { return serve(context.thumbnails.Get(shot)); },
+        [serve] { return serve(std::nullopt); }});
+    return deferred;
 }
 
 void AnnounceDeleted(Context& context, const std::vector<Screenshot>& deleted) {

@@ -111,10 +111,12 @@ Response FaqPage() {
         "einloggen</em> kommen Sie direkt zu Ihrer Liste.</li>\n</ol>\n"
         "<h2 id=\"names\">Welche Namen sind erlaubt?</h2>\n"
         "<p>Screenshot- und Session-Namen bestehen aus höchstens 40 Buchstaben (auch ä, ö, ü und ß), Ziffern, "
-        "- und _. Leerzeichen werden zu _. Ohne eigenen Namen bekommt jeder Screenshot einen zufälligen.</p>\n"
+        "- und _. Leerzeichen werden zu _. Ohne eigenen Namen bekommt jeder Screenshot einen zufälligen. Ein "
+        "umbenannter Screenshot ist auch unter seinem alten Namen zu finden.</p>\n"
         "<h2 id=\"session\">Was ist der Session-Modus?</h2>\n"
         "<p>Alle Screenshots einer Session erscheinen auf der Seite der Session, neue sofort und ohne Neuladen. "
-        "Eine Session endet, wenn eine Weile nichts hochgeladen wurde.</p>");
+        "Eine Session endet, wenn eine Weile nichts hochgeladen wurde. Sie gehört dem Programm, das sie begonnen "
+        "hat: Wer denselben Namen wählt, solange sie läuft, bekommt einen eigenen Namen daneben.</p>");
 }
 
 }  // namespace snapora::server

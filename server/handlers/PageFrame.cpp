@@ -1,8 +1,7 @@
 #include "handlers/PageFrame.h"
 
-#include <ctime>
-
 #include "text/Html.h"
+#include "text/LocalTime.h"
 
 namespace snapora::server {
 
@@ -138,14 +137,32 @@ Response SeeOther(const std::string& location) {
     return response;
 }
 
-std::string GermanTime(std::int64_t secondsSinceEpoch) {
-    std::time_t t = std::time_t(secondsSinceEpoch);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[64];
-    std::strftime(text, sizeof text, "%d.%m.%Y, %H:%M Uhr", &local);
-    return text;
+Response Found(const std::string& location) {
+    Response response = SeeOther(location);
+    response.status = 302;
+    return response;
 }
+
+Response BusyPage() {
+    Response response = PageResponse("Ausgelastet",
+                                     "<h1>Einen Moment bitte</h1>\n<p>Der Server ist gerade ausgelastet. Bitte "
+                                     "versuchen Sie es gleich noch einmal.</p>",
+                                     503);
+    response.headers.emplace_back("Retry-After", "5");
+    return response;
+}
+
+Response TooManyMissesPage() {
+    Response response = PageResponse("Zu viele Anfragen",
+                                     "<h1>Zu viele Anfragen</h1>\n<p>Von Ihrem Anschluss wurde zu oft nach Seiten "
+                                     "gefragt, die es nicht gibt. Bitte versuchen Sie es in einigen Minuten noch "
+                                     "einmal.</p>",
+                                     429);
+    response.headers.emplace_back("Retry-After", "300");
+    return response;
+}
+
+std::string GermanTime(std::int64_t secondsSinceEpoch) { return LocalTime(secondsSinceEpoch, "%d.%m.%Y, %H:%M Uhr"); }
 
 Response StyleSheet() {
     Response response;

@@ -17,6 +17,11 @@ Response PageResponse(const std::string& title, const std::string& bodyHtml, int
                       const std::string& headHtml = "");
 Response NotFoundPage(const std::string& text = "Diese Seite gibt es nicht.");
 Response SeeOther(const std::string& location);  // 303 after a form
+Response Found(const std::string& location);     // 302: a former name to the current one
+// 503 with Retry-After: the server has no room for the request right now.
+Response BusyPage();
+// 429 with Retry-After: too many unknown names asked for from one address.
+Response TooManyMissesPage();
 
 // "24.12.2024, 18:05 Uhr", in the server's local time.
 std::string GermanTime(std::int64_t secondsSinceEpoch);

@@ -16,5 +16,9 @@ Response HandleTestLogin(Context& context, const Request& request);
 
 // A protocol reply from a UTF-8 text.
 Response ProtocolReply(const std::string& utf8);
+// The reply when the server has no room for the request right now.
+Response BusyProtocolReply();
+// Whether the request is one of the four: they are always answered with status 200.
+bool IsProtocolRequest(const Request& request);
 
 }  // namespace snapora::server

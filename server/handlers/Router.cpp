@@ -5,6 +5,7 @@
 #include "handlers/PageFrame.h"
 #include "handlers/Pages.h"
 #include "handlers/Protocol.h"
+#include "limits/RateLimits.h"
 #include "text/Cp1252.h"
 
 namespace snapora::server {
@@ -28,11 +29,14 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+Response LookUp(Context& context, const Request& request);
+
 Response Route(Context& context, const Request& request) {
     const std::string& path = request.path;
     const bool get = request.method == "GET" || request.method == "HEAD";
 
     // The program's requests: always status 200 and a reply form.
+    if (request.overloaded) return IsProtocolRequest(request) ? BusyProtocolReply() : BusyPage();
     if (path == "/upload.php") return HandleUpload(context, request);
     if (path == "/rename.php") return HandleRename(context, request);
     if (path == "/loginsession.php") return HandleLoginSession(context, request);
@@ -57,7 +61,17 @@ Response Route(Context& context, const Request& request) {
     }
     if (StartsWith(path, "/downloads/")) return DownloadFile(context, path.substr(11));
 
-    // Names may arrive as UTF-8 (browsers) or as Windows-1252 (the program's own addresses).
+    // Everything else looks a name up: an address that keeps asking for
+    // names nobody has is guessing, and is told to wait.
+    if (TooManyMisses(context, request)) return TooManyMissesPage();
+    Response found = LookUp(context, request);
+    if (found.status == 404) CountMiss(context, request);
+    return found;
+}
+
+// Names may arrive as UTF-8 (browsers) or as Windows-1252 (the program's own addresses).
+Response LookUp(Context& context, const Request& request) {
+    const std::string& path = request.path;
     if (StartsWith(path, "/~")) {
         std::string rest = path.substr(2);
         if (EndsWith(rest, "/events")) return SessionEvents(context, request, Utf8FromEither(rest.substr(0, rest.size() - 7)));
@@ -67,6 +81,36 @@ Response Route(Context& context, const Request& request) {
     if (EndsWith(name, ".thumb.jpg")) return ThumbnailPicture(context, request, name.substr(0, name.size() - 10));
     if (EndsWith(name, ".jpg")) return RawPicture(context, name.substr(0, name.size() - 4));
     return ScreenshotPage(context, name);
+}
+
+// Security headers on every answer, also on those that deferred work brings
+// later; a failing database or disk must not look like a broken connection
+// to the program.
+Response Finished(Context& context, const Request& request, const std::function<Response()>& produce) {
+    Response response;
+    try {
+        response = produce();
+    } catch (const std::exception& error) {
+        const bool unavailable = dynamic_cast<const StoreUnavailable*>(&error) != nullptr;
+        if (IsProtocolRequest(request))
+            response = ProtocolReply(unavailable ? Unavailable
+                                                 : "Interner Fehler des Servers. Bitte versuchen Sie es später noch einmal.");
+        else if (unavailable)
+            response = UnavailablePage();
+        else
+            response = PageResponse("Fehler", "<h1>Interner Fehler</h1><p>Bitte versuchen Sie es später noch einmal.</p>", 500);
+    }
+    if (response.deferred) {
+        std::shared_ptr<Deferred> inner = response.deferred;
+        auto outer = std::make_shared<Deferred>(*inner);
+        outer->run = [&context, request, inner] { return Finished(context, request, inner->run); };
+        outer->busy = [&context, request, inner] { return Finished(context, request, inner->busy); };
+        response.deferred = outer;
+        return response;
+    }
+    AddSecurityHeaders(response);
+    if (request.secure) response.headers.emplace_back("Strict-Transport-Security", "max-age=31536000");
+    return response;
 }
 
 }  // namespace
@@ -81,27 +125,11 @@ void AddSecurityHeaders(Response& response) {
 }
 
 Response HandleRequest(Context& context, const Request& request) {
-    Response response;
-    if (request.path.empty() || request.path[0] != '/' || request.path.find('\0') != std::string::npos)
-        response = NotFoundPage();
-    else
-        try {
-            response = Route(context, request);
-        } catch (const std::exception& error) {
-            // A failing database or disk must not look like a broken connection to the program.
-            const bool protocol = request.path == "/upload.php" || request.path == "/rename.php" ||
-                                  request.path == "/loginsession.php" || request.Query("action") == "testlogin";
-            const bool unavailable = dynamic_cast<const StoreUnavailable*>(&error) != nullptr;
-            if (protocol)
-                response = ProtocolReply(unavailable ? Unavailable
-                                                     : "Interner Fehler des Servers. Bitte versuchen Sie es später noch einmal.");
-            else if (unavailable)
-                response = UnavailablePage();
-            else
-                response = PageResponse("Fehler", "<h1>Interner Fehler</h1><p>Bitte versuchen Sie es später noch einmal.</p>", 500);
-        }
-    AddSecurityHeaders(response);
-    return response;
+    return Finished(context, request, [&context, &request] {
+        if (request.path.empty() || request.path[0] != '/' || request.path.find('\0') != std::string::npos)
+            return NotFoundPage();
+        return Route(context, request);
+    });
 }
 
 }  // namespace snapora::server

@@ -35,11 +35,19 @@ std::string PreviewMeta(Context& context, const Screenshot& shot, const std::str
     return head;
 }
 
+// A name the screenshot had before leads to its current one.
+std::optional<Response> ToCurrentName(Context& context, const std::string& name, const std::string& suffix) {
+    if (CleanName(name) != name) return std::nullopt;
+    std::optional<Screenshot> shot = context.store.FindByFormerName(name);
+    if (!shot) return std::nullopt;
+    return Found("/" + UrlEncode(shot->name) + suffix);
+}
+
 }  // namespace
 
 Response ScreenshotPage(Context& context, const std::string& name) {
     std::optional<Screenshot> shot = Find(context, name);
-    if (!shot) return NotFoundPage("Diesen Screenshot gibt es nicht (mehr).");
+    if (!shot) return ToCurrentName(context, name, "").value_or(NotFoundPage("Diesen Screenshot gibt es nicht (mehr)."));
     const std::string picture = "/" + UrlEncode(shot->name) + ".jpg";
     const std::string title = shot->description.empty() ? shot->name : shot->description;
     std::string body = "<h1>" + EscapeHtml(title) + "</h1>\n<figure><a href=\"" + EscapeHtml(picture) +
@@ -55,7 +63,7 @@ Response ScreenshotPage(Context& context, const std::string& name) {
 
 Response RawPicture(Context& context, const std::string& name) {
     std::optional<Screenshot> shot = Find(context, name);
-    if (!shot) return NotFoundPage("Diesen Screenshot gibt es nicht (mehr).");
+    if (!shot) return ToCurrentName(context, name, ".jpg").value_or(NotFoundPage("Diesen Screenshot gibt es nicht (mehr)."));
     std::shared_ptr<PictureReader> picture = context.store.OpenPicture(*shot);
     if (!picture) return NotFoundPage("Diesen Screenshot gibt es nicht (mehr).");
     Response response;

@@ -12,6 +12,9 @@ namespace snapora::server {
 struct EventStreams::Stream {
     EventStreams* owner = nullptr;
     std::shared_ptr<EventSource> source;
+    std::string address;
+    std::int64_t topic = 0;
+    std::chrono::steady_clock::time_point ends;
     MHD_Connection* connection = nullptr;
     std::mutex mutex;
     bool suspended = false;         // guarded by mutex
@@ -27,7 +30,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto KeepAliveCheck = std::chrono::seconds(5);  // the sources decide whether one is due
 }  // namespace
 
-EventStreams::EventStreams(ChangeBoard& board) : board_(board), thread_([this] { Run(); }) {}
+EventStreams::EventStreams(ChangeBoard& board, StreamLimits limits, unsigned lifetimeSeconds)
+    : board_(board), quota_(limits), lifetime_(lifetimeSeconds), thread_([this] { Run(); }) {}
 
 EventStreams::~EventStreams() {
     {
@@ -38,10 +42,16 @@ EventStreams::~EventStreams() {
     if (thread_.joinable()) thread_.join();
 }
 
-MHD_Response* EventStreams::Open(std::shared_ptr<EventSource> source, MHD_Connection* connection) {
+MHD_Response* EventStreams::Open(std::shared_ptr<EventSource> source, MHD_Connection* connection,
+                                 const std::string& address) {
+    const std::int64_t topic = source->Topic();
+    if (!quota_.Admit(address, topic)) return nullptr;
     auto stream = std::make_shared<Stream>();
     stream->owner = this;
     stream->source = std::move(source);
+    stream->address = address;
+    stream->topic = topic;
+    stream->ends = Clock::now() + lifetime_;
     stream->connection = connection;
     stream->ending = ending_.load();
     std::weak_ptr<Stream> weak = stream;
@@ -50,14 +60,14 @@ MHD_Response* EventStreams::Open(std::shared_ptr<EventSource> source, MHD_Connec
     });
     auto* holder = new std::shared_ptr<Stream>(stream);
     MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &Read, holder, &Free);
-    if (!response) Free(holder);
+    if (!response) Free(holder);  // releases the quota too
     return response;
 }
 
 ssize_t EventStreams::Read(void* cls, std::uint64_t, char* buffer, std::size_t max) {
     Stream& stream = **static_cast<std::shared_ptr<Stream>*>(cls);
     while (stream.offset >= stream.pending.size()) {
-        if (stream.ending) return MHD_CONTENT_READER_END_OF_STREAM;
+        if (stream.ending || Clock::now() >= stream.ends) return MHD_CONTENT_READER_END_OF_STREAM;
         stream.dirty = false;
         try {
             stream.pending = stream.source->Next();
@@ -82,7 +92,9 @@ ssize_t EventStreams::Read(void* cls, std::uint64_t, char* buffer, std::size_t m
 
 void EventStreams::Free(void* cls) {
     auto* holder = static_cast<std::shared_ptr<Stream>*>(cls);
-    (*holder)->owner->board_.Unsubscribe((*holder)->subscription);
+    Stream& stream = **holder;
+    stream.owner->board_.Unsubscribe(stream.subscription);
+    stream.owner->quota_.Release(stream.address, stream.topic);
     delete holder;
 }
 

@@ -7,14 +7,17 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "events/ChangeBoard.h"
+#include "events/StreamQuota.h"
 #include "http/Response.h"
 
 struct MHD_Connection;
@@ -24,11 +27,14 @@ namespace snapora::server {
 
 class EventStreams {
 public:
-    explicit EventStreams(ChangeBoard& board);
+    // Each stream ends after `lifetimeSeconds`; the browser reconnects by itself.
+    EventStreams(ChangeBoard& board, StreamLimits limits, unsigned lifetimeSeconds);
     ~EventStreams();
 
-    // A response that reads `source` for as long as the connection lasts.
-    MHD_Response* Open(std::shared_ptr<EventSource> source, MHD_Connection* connection);
+    // A response that reads `source` until the connection ends or the
+    // stream's lifetime is over; nullptr when the caps allow no more streams
+    // (for all, for `address`, or for the source's topic).
+    MHD_Response* Open(std::shared_ptr<EventSource> source, MHD_Connection* connection, const std::string& address);
     // Every stream ends at its next read; parked ones are woken for it.
     void EndAll();
     // After EndAll, before the library stops: no connection may stay parked.
@@ -44,6 +50,8 @@ private:
     static void Free(void* cls);
 
     ChangeBoard& board_;
+    StreamQuota quota_;
+    std::chrono::seconds lifetime_;
     std::atomic<bool> ending_{false};
     std::mutex mutex_;
     std::condition_variable signal_;

@@ -11,11 +11,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
 #include "http/EventStreams.h"
+#include "limits/RateLimits.h"
 
 namespace snapora::server {
 
@@ -23,16 +26,24 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What one request collects while it arrives.
+// What one request collects while it arrives, and its answer.
 struct Exchange {
     void* owner = nullptr;  // the server's Impl
     Request request;
     MHD_PostProcessor* post = nullptr;
     std::uint64_t bodyBytes = 0;
     std::uint64_t fileBytes = 0;
+    std::uint64_t textBytes = 0;
     std::map<std::string, int> openFiles;  // field -> descriptor of its staged file
     std::map<std::string, ino_t> stagedInodes;  // field -> the staged file's inode, to remove only our own
-    bool answered = false;
+    int watchId = 0;
+    bool paced = false;       // has waited once for its address's pace
+    std::string inFlightKey;  // behind a proxy: the client address this request counts against
+    // Receiving the request; Working: suspended while deferred work runs;
+    // Ready: the work's answer waits in `ready`; Answered: queued.
+    enum class State { Receiving, Working, Ready, Answered };
+    std::atomic<State> state{State::Receiving};
+    Response ready;
     int status = 0;
     std::uint64_t bytesOut = 0;
     Clock::time_point started = Clock::now();
@@ -66,6 +77,24 @@ std::uint64_t DeclaredLength(const std::string& text) {
     return std::stoull(text);
 }
 
+int WatchId(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? int(reinterpret_cast<std::intptr_t>(info->socket_context)) : 0;
+}
+
+// A call into handler code; what it throws becomes an internal error.
+Response Safely(const std::function<Response()>& produce, const std::function<void(const std::string&)>& log) {
+    try {
+        return produce();
+    } catch (const std::exception& error) {
+        log(std::string("snapora-server: handler failed: ") + error.what());
+    }
+    Response response;
+    response.status = 500;
+    response.body = "Interner Fehler.";
+    return response;
+}
+
 std::string ClientAddress(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     if (!info || !info->client_addr) return "?";
@@ -89,9 +118,39 @@ struct HttpServer::Impl {
 
     std::atomic<int> active{0};  // requests between their first call and their completion
     EventStreams streams;
+    ConnectionWatch watch;
+    RequestPacer pacer;
+    WorkPool passwords, pictures;
+    std::mutex inFlightMutex;
+    std::map<std::string, unsigned> inFlight;  // behind a proxy: requests running per client address
+    std::mutex libraryLinesMutex;
+    std::map<std::string, std::pair<Clock::time_point, unsigned>> libraryLines;  // last written, held back since
 
     Impl(HttpLimits l, Handler h, ChangeBoard& b, Logger lg)
-        : limits(std::move(l)), handler(std::move(h)), board(b), log(std::move(lg)), streams(b) {}
+        : limits(std::move(l)), handler(std::move(h)), board(b), log(std::move(lg)),
+          streams(b, limits.streams, limits.streamLifetimeSeconds), watch(limits.watch, log), pacer(limits.pace),
+          passwords(limits.passwordPool), pictures(limits.picturePool) {}
+
+    // The library says the same thing for every connection it refuses: under
+    // an attack, hundreds of lines a second. Each of its messages is written
+    // at most every ten seconds, with how often it came in between.
+    void LibraryLine(const std::string& line) {
+        const auto now = Clock::now();
+        unsigned heldBack = 0;
+        {
+            std::lock_guard lock(libraryLinesMutex);
+            if (libraryLines.size() > 100) libraryLines.clear();
+            auto [it, fresh] = libraryLines.try_emplace(line, now, 0);
+            if (!fresh && now - it->second.first < std::chrono::seconds(10)) {
+                ++it->second.second;
+                return;
+            }
+            heldBack = it->second.second;
+            it->second = {now, 0};
+        }
+        log("snapora-server: http: " + line +
+            (heldBack ? " (" + std::to_string(heldBack) + " more times since it was last written)" : ""));
+    }
 
     // --- responses ------------------------------------------------------
 
@@ -117,7 +176,12 @@ struct HttpServer::Impl {
     MHD_Response* Build(Response& response, MHD_Connection* connection, Exchange& exchange) {
         MHD_Response* built = nullptr;
         if (response.events) {
-            built = streams.Open(response.events, connection);
+            built = streams.Open(response.events, connection, AddressKey(exchange.request.remoteAddress));
+            if (!built) {  // no room for another stream: the browser comes back later by itself
+                response.events.reset();
+                response.body = "retry: 30000\n\n";
+            }
+            response.headers.emplace_back("Connection", "close");  // a stream's end is its connection's
         } else if (response.picture) {
             const std::uint64_t size = response.picture->Size();
             auto* send = new PictureSend{this, std::move(response.picture)};
@@ -151,25 +215,50 @@ struct HttpServer::Impl {
         return built;
     }
 
-    MHD_Result Answer(MHD_Connection* connection, Exchange& exchange) {
-        exchange.answered = true;
-        for (auto& [field, fd] : exchange.openFiles) ::close(fd);
-        exchange.openFiles.clear();
-        Response response;
-        try {
-            response = handler(exchange.request);
-        } catch (const std::exception& error) {
-            log(std::string("snapora-server: handler failed: ") + error.what());
-            response = Response{};
-            response.status = 500;
-            response.body = "Interner Fehler.";
-        }
+    MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, Response response) {
+        exchange.state = Exchange::State::Answered;
+        watch.Answering(exchange.watchId);
         MHD_Response* built = Build(response, connection, exchange);
         if (!built) return MHD_NO;
         exchange.status = response.status;
         MHD_Result queued = MHD_queue_response(connection, unsigned(response.status), built);
         MHD_destroy_response(built);
         return queued;
+    }
+
+    MHD_Result Answer(MHD_Connection* connection, Exchange& exchange) {
+        for (auto& [field, fd] : exchange.openFiles) ::close(fd);
+        exchange.openFiles.clear();
+        watch.Answering(exchange.watchId);
+        Response response = Safely([&] { return handler(exchange.request); }, log);
+        if (!response.deferred) return Queue(connection, exchange, std::move(response));
+        // Parked while the work runs; its pool resumes the connection when the answer is ready.
+        std::shared_ptr<Deferred> work = response.deferred;
+        if (!PoolFor(*work).Reserve(PoolKey(exchange))) return Queue(connection, exchange, Safely(work->busy, log));
+        exchange.state = Exchange::State::Working;
+        MHD_suspend_connection(connection);
+        PoolFor(*work).Run(PoolKey(exchange), [this, &exchange, connection, work] { Work(exchange, connection, work); });
+        return MHD_YES;
+    }
+
+    WorkPool& PoolFor(const Deferred& work) { return work.pool == Deferred::Pool::Passwords ? passwords : pictures; }
+    std::string PoolKey(const Exchange& exchange) const { return AddressKey(exchange.request.remoteAddress); }
+
+    // On a pool's thread: runs the work, hands what it defers to the next
+    // pool, and resumes the connection with the answer.
+    void Work(Exchange& exchange, MHD_Connection* connection, const std::shared_ptr<Deferred>& work) {
+        Response response = Safely(work->run, log);
+        while (response.deferred) {
+            std::shared_ptr<Deferred> next = response.deferred;
+            if (PoolFor(*next).Reserve(PoolKey(exchange))) {
+                PoolFor(*next).Run(PoolKey(exchange), [this, &exchange, connection, next] { Work(exchange, connection, next); });
+                return;
+            }
+            response = Safely(next->busy, log);
+        }
+        exchange.ready = std::move(response);
+        exchange.state = Exchange::State::Ready;
+        MHD_resume_connection(connection);
     }
 
     // --- request bodies ---------------------------------------------------
@@ -195,7 +284,7 @@ struct HttpServer::Impl {
                      std::uint64_t offset, std::size_t size) {
         Impl* self = this;
         Request& request = exchange->request;
-        if (request.bodyTooLarge || request.bodyMalformed || !key) return MHD_YES;
+        if (request.bodyTooLarge || request.bodyMalformed || request.bodyNotStored || !key) return MHD_YES;
         if (filename) {
             exchange->fileBytes += size;
             if (exchange->fileBytes > self->limits.maxUpload) {
@@ -214,7 +303,8 @@ struct HttpServer::Impl {
                 if (fd < 0) {
                     self->log("snapora-server: cannot stage an upload in " + self->limits.stagingFolder + ": " +
                               std::strerror(errno));
-                    request.bodyMalformed = true;
+                    request.bodyNotStored = true;
+                    self->DropFiles(*exchange);
                     return MHD_YES;
                 }
                 struct stat info {};
@@ -226,9 +316,9 @@ struct HttpServer::Impl {
             for (std::size_t done = 0; done < size;) {
                 ssize_t n = ::write(open->second, data + done, size - done);
                 if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) {
+                if (n <= 0) {  // the disk is full, or the file may grow no further
                     self->log(std::string("snapora-server: writing a staged upload: ") + std::strerror(errno));
-                    request.bodyMalformed = true;
+                    request.bodyNotStored = true;
                     self->DropFiles(*exchange);
                     return MHD_YES;
                 }
@@ -237,12 +327,18 @@ struct HttpServer::Impl {
             request.files[key].size += size;
             return MHD_YES;
         }
-        std::string& value = request.fields[key];
-        if (value.size() + size > self->limits.maxFieldBytes || request.fields.size() > 64) {
+        // Text fields are small in every honest request: a limit for all of them together.
+        exchange->textBytes += size;
+        auto field = request.fields.find(key);
+        if (exchange->textBytes > limits.maxTextBytes ||
+            (field == request.fields.end() && request.fields.size() >= limits.maxTextFields)) {
             request.bodyMalformed = true;
+            request.fields.clear();
+            self->DropFiles(*exchange);
             return MHD_YES;
         }
-        value.append(data, size);
+        if (field == request.fields.end()) field = request.fields.emplace(key, std::string()).first;
+        field->second.append(data, size);
         return MHD_YES;
     }
 
@@ -263,6 +359,7 @@ struct HttpServer::Impl {
     Exchange* Begin(MHD_Connection* connection, const char* url, const char* method) {
         auto* exchange = new Exchange;
         exchange->owner = this;
+        exchange->watchId = WatchId(connection);
         ++active;
         Request& request = exchange->request;
         request.method = method ? method : "";
@@ -272,8 +369,15 @@ struct HttpServer::Impl {
         MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &OnValue, &request.query);
         MHD_get_connection_values(connection, MHD_COOKIE_KIND, &OnValue, &request.cookies);
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &OnHeader, &request.headers);
-        if (limits.behindProxy && !request.Header("x-real-ip").empty())
-            request.remoteAddress = request.Header("x-real-ip").substr(0, 64);
+        request.secure = !limits.tlsCertificatePem.empty();
+        if (limits.behindProxy) {
+            if (!request.Header("x-real-ip").empty()) request.remoteAddress = request.Header("x-real-ip").substr(0, 64);
+            request.secure = request.secure || Lower(request.Header("x-forwarded-proto")) == "https";
+            // Every connection comes from the proxy: count requests per client address instead.
+            std::lock_guard lock(inFlightMutex);
+            exchange->inFlightKey = AddressKey(request.remoteAddress);
+            request.overloaded = ++inFlight[exchange->inFlightKey] > limits.maxConnectionsPerAddress;
+        }
         return exchange;
     }
 
@@ -286,34 +390,52 @@ struct HttpServer::Impl {
             Request& request = exchange->request;
             const std::string length = request.Header("content-length");
             const bool hasBody = !length.empty() ? length != "0" : !request.Header("transfer-encoding").empty();
-            if (!hasBody) return Answer(connection, *exchange);
+            if (!hasBody) return MHD_YES;  // answered in the next call, when the request is complete
             // Declared too large: answer now, read none of it; the library closes the connection.
             if (!length.empty() && DeclaredLength(length) > BodyLimit()) {
                 request.bodyTooLarge = true;
                 return Answer(connection, *exchange);
             }
-            exchange->post = MHD_create_post_processor(connection, 64 * 1024, &OnFieldThunk, exchange);
+            watch.BodyStarted(exchange->watchId);
+            exchange->post = MHD_create_post_processor(connection, 16 * 1024, &OnFieldThunk, exchange);
             if (!exchange->post) request.bodyMalformed = true;
             return MHD_YES;
         }
         if (*size > 0) {
             Request& request = exchange->request;
+            watch.BodyReceived(exchange->watchId, *size);
             exchange->bodyBytes += *size;
             if (exchange->bodyBytes > BodyLimit() && !request.bodyTooLarge) TooLarge(*exchange);
             // Past a refusal the rest is read and dropped, never kept.
-            if (exchange->post && !request.bodyTooLarge && !request.bodyMalformed &&
+            if (exchange->post && !request.bodyTooLarge && !request.bodyMalformed && !request.bodyNotStored &&
                 MHD_post_process(exchange->post, data, *size) != MHD_YES)
                 request.bodyMalformed = true;
             *size = 0;
             return MHD_YES;
         }
-        if (exchange->answered) return MHD_YES;
+        switch (exchange->state.load()) {
+            case Exchange::State::Answered:
+            case Exchange::State::Working: return MHD_YES;
+            case Exchange::State::Ready: return Queue(connection, *exchange, std::move(exchange->ready));
+            case Exchange::State::Receiving: break;
+        }
+        // Faster than its pace: parked for a while, then served like any other.
+        if (!exchange->paced && !pacer.Admit(PoolKey(*exchange))) {
+            exchange->paced = true;
+            exchange->state = Exchange::State::Working;
+            MHD_suspend_connection(connection);
+            pacer.Later([exchange, connection] {
+                exchange->state = Exchange::State::Receiving;
+                MHD_resume_connection(connection);
+            });
+            return MHD_YES;
+        }
         if (exchange->post) {
             if (MHD_destroy_post_processor(exchange->post) != MHD_YES && !exchange->request.bodyTooLarge)
                 exchange->request.bodyMalformed = true;
             exchange->post = nullptr;
         }
-        if (exchange->request.bodyMalformed) DropFiles(*exchange);
+        if (exchange->request.bodyMalformed || exchange->request.bodyNotStored) DropFiles(*exchange);
         return Answer(connection, *exchange);
     }
 
@@ -330,6 +452,12 @@ struct HttpServer::Impl {
         auto* exchange = static_cast<Exchange*>(*state);
         if (!exchange) return;
         *state = nullptr;
+        watch.AwaitHead(exchange->watchId);  // the next request on this connection
+        if (!exchange->inFlightKey.empty()) {
+            std::lock_guard lock(inFlightMutex);
+            auto it = inFlight.find(exchange->inFlightKey);
+            if (it != inFlight.end() && --it->second == 0) inFlight.erase(it);
+        }
         if (exchange->post) MHD_destroy_post_processor(exchange->post);
         DropFiles(*exchange);  // whatever the store did not take
         const Request& request = exchange->request;
@@ -355,12 +483,24 @@ void CompletedThunk(void* cls, MHD_Connection* connection, void** state, MHD_Req
     static_cast<HttpServer::Impl*>(cls)->Completed(connection, state, code);
 }
 
+// Each connection is watched from its first byte (a TLS handshake included) to its close.
+void ConnectionThunk(void* cls, MHD_Connection* connection, void** socketContext, MHD_ConnectionNotificationCode code) {
+    auto* self = static_cast<HttpServer::Impl*>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        int id = self->watch.Opened(info ? info->connect_fd : -1, ClientAddress(connection));
+        *socketContext = reinterpret_cast<void*>(std::intptr_t(id));
+    } else {
+        self->watch.Closed(int(reinterpret_cast<std::intptr_t>(*socketContext)));
+    }
+}
+
 void LibraryLog(void* cls, const char* format, va_list arguments) {
     char text[512];
     std::vsnprintf(text, sizeof text, format, arguments);
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    (*static_cast<HttpServer::Logger*>(cls))("snapora-server: http: " + line);
+    static_cast<HttpServer::Impl*>(cls)->LibraryLine(line);
 }
 
 }  // namespace
@@ -375,7 +515,7 @@ ListeningSocket Listen(const std::string& address, int port) {
     int yes = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     socklen_t size = sizeof where;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || ::listen(fd, 128) != 0 ||
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 || ::listen(fd, 1024) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &size) != 0) {
         std::string why = std::strerror(errno);
         if (fd >= 0) ::close(fd);
@@ -406,14 +546,17 @@ HttpServer::HttpServer(HttpLimits limits, Handler handler, ChangeBoard& board, L
         MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC | MHD_USE_ERROR_LOG |
             (tls ? MHD_USE_TLS : 0),
         std::uint16_t(s.limits.port), nullptr, nullptr, &AccessThunk, &s,
-        MHD_OPTION_EXTERNAL_LOGGER, &LibraryLog, &s.log,  // first, so the library never prints on its own
+        MHD_OPTION_EXTERNAL_LOGGER, &LibraryLog, &s,  // first, so the library never prints on its own
         MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(s.limits.listenSocket),
         MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned int>(std::max(1u, s.limits.threads)),
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned int>(s.limits.maxConnections),
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned int>(s.limits.maxConnectionsPerAddress),
+        // Behind a proxy every connection is the proxy's; the adapter counts client addresses itself.
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        static_cast<unsigned int>(s.limits.behindProxy ? s.limits.maxConnections : s.limits.maxConnectionsPerAddress),
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned int>(s.limits.timeoutSeconds),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<std::size_t>(s.limits.headerMemory),
         MHD_OPTION_NOTIFY_COMPLETED, &CompletedThunk, &s,
+        MHD_OPTION_NOTIFY_CONNECTION, &ConnectionThunk, &s,
         MHD_OPTION_ARRAY, tlsOptions,
         MHD_OPTION_END);
     if (!s.daemon) {
@@ -436,7 +579,13 @@ void HttpServer::Stop(int graceSeconds) {
     s.streams.EndAll();
     auto deadline = Clock::now() + std::chrono::seconds(graceSeconds);
     while (s.active > 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    s.streams.Finish();  // the library must not be stopped with a connection still parked
+    // The library must not be stopped with a connection still parked: the
+    // paced ones go on at once, the pools finish what they hold and resume
+    // their connections first.
+    s.pacer.Stop();
+    s.passwords.Stop();
+    s.pictures.Stop();
+    s.streams.Finish();
     MHD_stop_daemon(s.daemon);  // what is still running is dropped; its staged files go with it
     s.daemon = nullptr;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The HTTP adapter: libmicrohttpd's thread pool, limits and timeouts, its
 // post processor for form bodies, uploads streamed into staged files, event
-// streams kept open by suspending their connections, one log line per
-// request. Nothing outside this file pair knows the library.
+// streams kept open by suspending their connections, deferred work run on
+// small pools while its connection is suspended, one log line per request.
+// Nothing outside this adapter knows the library.
 
 #include <cstdint>
 #include <functional>
@@ -10,8 +11,12 @@
 #include <string>
 
 #include "events/ChangeBoard.h"
+#include "events/StreamQuota.h"
+#include "http/ConnectionWatch.h"
 #include "http/Request.h"
 #include "http/Response.h"
+#include "work/RequestPacer.h"
+#include "work/WorkPool.h"
 
 namespace snapora::server {
 
@@ -20,11 +25,20 @@ struct HttpLimits {
     int port = 18080;                     // 0: any free port
     unsigned threads = 4;
     unsigned maxConnections = 512;
-    unsigned maxConnectionsPerAddress = 256;
-    unsigned timeoutSeconds = 30;         // an idle or too slow connection is closed
+    // Connections from one address; behind a proxy, requests at once from one client address.
+    unsigned maxConnectionsPerAddress = 16;
+    unsigned timeoutSeconds = 30;         // an idle connection is closed
+    WatchLimits watch;                    // deadline of a request head, slowest body
     std::uint64_t maxUpload = 5 * 1024 * 1024;  // bytes of file fields; more is answered at once
-    std::size_t maxFieldBytes = 64 * 1024;      // one text field; more makes the body malformed
+    std::size_t maxTextBytes = 32 * 1024;       // all text fields of a request together; more is malformed
+    std::size_t maxTextFields = 16;
     std::size_t headerMemory = 32 * 1024;       // request line and headers of one request
+    StreamLimits streams;
+    unsigned streamLifetimeSeconds = 300;
+    PoolLimits passwordPool{2, 16, 2};    // Argon2id takes 64 MiB and a good tenth of a second each
+    PoolLimits picturePool{4, 256, 8};    // decoding takes the processor, syncing waits for the disk:
+                                          // four overlap both; a burst of uploads waits its turn
+    PaceLimits pace;                      // requests per second from one address before they wait
     std::string stagingFolder;            // where file fields are written while they arrive
     int listenSocket = -1;                // from Listen(); otherwise address and port are bound here
     bool behindProxy = false;             // the client's address is the proxy's X-Real-IP header
@@ -51,8 +65,9 @@ public:
     HttpServer& operator=(const HttpServer&) = delete;
 
     int Port() const;
-    // Stops accepting, ends the event streams, lets running requests finish
-    // for up to graceSeconds, then closes everything. Called by the destructor too.
+    // Stops accepting, ends the event streams, lets running requests (and
+    // their deferred work) finish for up to graceSeconds, then closes
+    // everything. Called by the destructor too.
     void Stop(int graceSeconds = 10);
 
     struct Impl;  // defined in HttpServer.cpp

@@ -26,6 +26,9 @@ struct Request {
     std::string remoteAddress;
     bool bodyTooLarge = false;   // more than the upload limit arrived; the rest was dropped
     bool bodyMalformed = false;  // a body that is not a form, or fields beyond their limits
+    bool bodyNotStored = false;  // the server could not write it down (disk full)
+    bool secure = false;         // came over HTTPS (the server's own TLS, or a proxy saying so)
+    bool overloaded = false;     // its address has too many requests running: answer "busy" only
     std::chrono::steady_clock::time_point arrived{};  // when its first bytes came; unset for requests built by hand
 
     std::string Query(const std::string& key) const { return Lookup(query, key); }

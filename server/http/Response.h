@@ -1,8 +1,10 @@
 #pragma once
 // A response as the handlers produce it: a body, a file or a stored picture
-// to send, or a stream of server-sent events that the adapter keeps open.
+// to send, a stream of server-sent events that the adapter keeps open, or
+// work still to be done.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -21,6 +23,19 @@ public:
     virtual std::string Next() = 0;
 };
 
+struct Response;
+
+// Work too slow for the threads that serve connections (password hashing,
+// picture decoding, syncing files): the HTTP adapter parks the connection,
+// runs `run` on the small pool named by `pool` and answers with what it
+// returns, which may defer again. When that pool has no room, `busy()` is
+// the answer, at once.
+struct Deferred {
+    enum class Pool { Passwords, Pictures } pool = Pool::Pictures;
+    std::function<Response()> run;
+    std::function<Response()> busy;
+};
+
 struct Response {
     int status = 200;
     std::string contentType = "text/plain; charset=windows-1252";
@@ -29,6 +44,7 @@ struct Response {
     std::shared_ptr<PictureReader> picture;  // when set, read while sending; a failed read ends the connection
     std::vector<std::pair<std::string, std::string>> headers;
     std::shared_ptr<EventSource> events;
+    std::shared_ptr<Deferred> deferred;  // when set, nothing else counts yet
 
     std::string Header(const std::string& name) const {
         for (const auto& [key, value] : headers)
@@ -36,5 +52,19 @@ struct Response {
         return {};
     }
 };
+
+// Calls `then` on the final response: at once, or on what deferred work yields in the end.
+inline Response Finally(Response response, std::function<void(Response&)> then) {
+    if (!response.deferred) {
+        then(response);
+        return response;
+    }
+    std::shared_ptr<Deferred> inner = response.deferred;
+    auto outer = std::make_shared<Deferred>(*inner);
+    outer->run = [inner, then] { return Finally(inner->run(), then); };
+    outer->busy = [inner, then] { return Finally(inner->busy(), then); };
+    response.deferred = outer;
+    return response;
+}
 
 }  // namespace snapora::server

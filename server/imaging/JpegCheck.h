@@ -1,5 +1,5 @@
 #pragma once
-// Whether an uploaded file is a JPEG picture: libjpeg reads its header.
+// Whether an uploaded file is a JPEG picture: libjpeg decodes all of it.
 
 #include <optional>
 #include <string>
@@ -10,7 +10,13 @@ struct PictureSize {
     int width = 0, height = 0;
 };
 
-// nullopt when the file is not a readable JPEG or its size is absurd.
-std::optional<PictureSize> ReadJpegHeader(const std::string& path);
+inline constexpr int MaxPictureSide = 16384;                      // pixels, either way
+inline constexpr long long MaxPicturePixels = 64LL * 1024 * 1024;  // four 4K screens side by side fit
+inline constexpr long MaxDecoderMemory = 24L * 1024 * 1024;  // a progressive picture needs a whole-picture buffer
+
+// The picture's size when every scan decodes without a fault and nothing but
+// padding follows its end; nullopt when a part is missing or corrupt, the
+// size is absurd, or decoding would need more memory than allowed.
+std::optional<PictureSize> DecodeJpeg(const std::string& path);
 
 }  // namespace snapora::server

@@ -16,6 +16,7 @@
 
 #include "config/Options.h"
 #include "ops/CommandLine.h"
+#include "text/LocalTime.h"
 
 namespace snapora::server {
 
@@ -140,14 +141,7 @@ void CopyDownloads(const std::string& from, const std::string& to) {
             CopyDurably(entry.path().string(), to + "/" + entry.path().filename().string());
 }
 
-std::string Stamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
+std::string Stamp() { return LocalTime(std::time(nullptr), "%Y%m%d-%H%M%S"); }
 
 // The configuration names a PostgreSQL database: the data folder holds nothing to back up.
 constexpr const char* NotForPostgres =

@@ -54,7 +54,7 @@ void MakeFolder(const std::string& path) {
 }  // namespace
 
 PictureFolder::PictureFolder(std::string dataDir)
-    : pictures_(dataDir + "/pictures"), staging_(dataDir + "/staging") {
+    : dataDir_(dataDir), pictures_(dataDir + "/pictures"), staging_(dataDir + "/staging") {
     MakeFolder(pictures_);
     MakeFolder(staging_);
 }
@@ -117,17 +117,31 @@ void PictureFolder::PlaceThumbnail(const std::string& stagedFile, const std::str
     if (::rename(stagedFile.c_str(), ThumbnailPathOf(key).c_str()) != 0) ::unlink(stagedFile.c_str());
 }
 
-int PictureFolder::CleanUp(const std::set<std::string>& recordedKeys) {
-    int removed = 0;
+PictureFolder::Recovery PictureFolder::CleanUp(const std::set<std::string>& recordedKeys) {
+    Recovery recovery;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(staging_, error)) removed += fs::remove(entry.path(), error);
+    for (const auto& entry : fs::directory_iterator(staging_, error))
+        recovery.stagedRemoved += fs::remove(entry.path(), error);
+    const std::string quarantine = dataDir_ + "/quarantine";
     for (const auto& entry : fs::directory_iterator(pictures_, error)) {
         const fs::path& path = entry.path();
         std::string key = path.stem().string();
         if (fs::path(key).extension() == ".thumb") key = fs::path(key).stem().string();
-        if (path.extension() != ".jpg" || !recordedKeys.count(key)) removed += fs::remove(path, error);
+        if (path.extension() == ".jpg" && recordedKeys.count(key)) continue;
+        MakeFolder(quarantine);
+        std::string target = quarantine + "/" + path.filename().string();
+        for (int n = 2; fs::exists(target, error); ++n)
+            target = quarantine + "/" + path.filename().string() + "." + std::to_string(n);
+        if (::rename(path.c_str(), target.c_str()) != 0)
+            throw StoreError("moving " + path.string() + " to " + quarantine + ": " + std::strerror(errno));
+        recovery.quarantined.push_back(path.filename().string());
     }
-    return removed;
+    return recovery;
+}
+
+bool PictureFolder::HasPictures() const {
+    std::error_code error;
+    return fs::exists(pictures_, error) && !fs::is_empty(pictures_, error);
 }
 
 }  // namespace snapora::server

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "store/PictureReader.h"
 
@@ -30,12 +31,20 @@ public:
     std::string StageThumbnail(const std::string& jpeg);
     // Moves a staged thumbnail beside its picture (replacing an older one).
     void PlaceThumbnail(const std::string& stagedFile, const std::string& key);
-    // After a crash: empties the staging folder and removes every picture and
-    // thumbnail that no record names (renamed but never recorded). Returns how many went.
-    int CleanUp(const std::set<std::string>& recordedKeys);
+    struct Recovery {
+        int stagedRemoved = 0;                 // uploads that never finished
+        std::vector<std::string> quarantined;  // files no record names, moved to DATA/quarantine
+    };
+    // After a crash or a restore: empties the staging folder and moves every
+    // file of the pictures folder that no record names (a picture or a
+    // thumbnail) into the quarantine folder. Nothing that may be a picture is
+    // ever deleted.
+    Recovery CleanUp(const std::set<std::string>& recordedKeys);
+    bool HasPictures() const;
+    std::string PicturesFolder() const { return pictures_; }
 
 private:
-    std::string pictures_, staging_;
+    std::string dataDir_, pictures_, staging_;
 };
 
 }  // namespace snapora::server

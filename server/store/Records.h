@@ -47,6 +47,7 @@ struct Account {
     std::string userName;
     std::string passwordHash;  // libsodium's Argon2id string
     std::int64_t createdAt = 0;
+    bool disabled = false;     // set by the operator: no login, no upload under it
 };
 
 struct StoreTotals {
@@ -59,6 +60,8 @@ struct Session {
     std::string name;
     std::int64_t createdAt = 0;
     std::int64_t lastActive = 0;
+    std::string ownerHash;                    // the opening client's cookie, hashed
+    std::optional<std::int64_t> ownerAccount; // the account its owner uploads with, once known
 };
 
 }  // namespace snapora::server

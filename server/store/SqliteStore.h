@@ -1,7 +1,6 @@
 #pragma once
 // The store on SQLite (WAL, full sync) and a folder of picture files.
 // One connection behind a mutex; every statement is prepared once and bound.
-// One server at a time: the data folder is locked (DATA/snapora.lock) while a store is open.
 
 #include <memory>
 #include <mutex>
@@ -15,10 +14,15 @@ namespace snapora::server {
 
 class SqliteStore final : public Store {
 public:
-    // Opens or creates DATA/snapora.db and the picture folders, and clears
-    // what a crash may have left (staged uploads, unrecorded pictures).
-    // Throws StoreError, also when another process has the folder open.
-    explicit SqliteStore(const std::string& dataDir);
+    // Serve: the server's own, one process at a time (DATA/snapora.lock);
+    // creates what is missing. Beside: the operator's commands next to a
+    // running server; the database must be there.
+    enum class Opening { Serve, Beside };
+    // Opens DATA/snapora.db (and DATA/limits.db beside it) and the picture
+    // folders. Throws StoreError, also when the database is missing but
+    // pictures are there (a lost or misplaced database must not look like a
+    // fresh start), and when another server has the folder open.
+    explicit SqliteStore(const std::string& dataDir, Opening opening = Opening::Serve);
     ~SqliteStore() override;
 
     Screenshot AddScreenshot(const NewScreenshot& screenshot, const std::string& stagedFile) override;
@@ -44,6 +48,19 @@ public:
 
     std::string Setting(const std::string& key, const std::string& fallback) override;
 
+    std::optional<Screenshot> FindByFormerName(const std::string& name) override;
+    std::optional<Session> ClaimSession(const std::string& name, const std::string& ownerHash, std::int64_t now,
+                                        std::int64_t idleSeconds, bool onlyUnused) override;
+    void SetSessionAccount(std::int64_t sessionId, std::int64_t accountId) override;
+
+    std::vector<Account> Accounts() override;
+    void SetAccountDisabled(std::int64_t accountId, bool disabled) override;
+
+    void Count(const std::string& key, std::int64_t amount, std::int64_t at) override;
+    std::int64_t Counted(const std::string& key, std::int64_t since) override;
+    void Forget(const std::string& key) override;
+    std::uint64_t FreeBytes() override;
+
     void SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) override;
     std::optional<std::string> LoadThumbnail(const Screenshot& screenshot) override;
     std::vector<Screenshot> DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) override;
@@ -53,25 +70,35 @@ public:
     int RemoveEmptySessions(std::int64_t idleBefore) override;
     StoreTotals Totals() override;
 
-    int RemovedAtStart() const { return removedAtStart_; }
+    // At the server's start, never while another process serves: clears what
+    // a crash may have left (staged uploads) and quarantines picture files no
+    // record names.
+    PictureFolder::Recovery Recover();
     // The schema version this build creates and upgrades to.
     static int SchemaVersion();
 
 private:
     class Statement;
+    class Transaction;
     void Upgrade(const std::string& path);
     Statement& Prepared(const char* sql);
+    Statement& PreparedLimits(const char* sql);
     std::optional<Session> LatestSession(const std::string& name);
+    void RetireAndDelete(std::int64_t id, const std::string& name);
     // Deletes the listed records in one transaction, then their files; the mutex is held.
     std::vector<Screenshot> DeleteListed(const char* selectSql, std::int64_t argument, std::int64_t limit,
                                          const char* alsoSql = nullptr);
-    void Run(const char* sql);
 
     std::mutex mutex_;
     sqlite3* db_ = nullptr;
     PictureFolder files_;
     std::vector<std::pair<const char*, std::unique_ptr<Statement>>> statements_;
-    int removedAtStart_ = 0;
+    // Counts for the limits: a database of their own, committed without
+    // waiting for the disk (a lost minute of counts harms nothing).
+    std::mutex limitsMutex_;
+    sqlite3* limits_ = nullptr;
+    std::vector<std::pair<const char*, std::unique_ptr<Statement>>> limitStatements_;
+    unsigned countsSincePrune_ = 0;
     struct FolderLock {
         int fd = -1;
         ~FolderLock();

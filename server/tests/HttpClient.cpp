@@ -15,8 +15,15 @@ std::string HttpReply::Header(const std::string& name) const {
     return it == headers.end() ? "" : it->second;
 }
 
-int Connect(int port) {
+int Connect(int port, const std::string& from) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+        ::close(fd);
+        return -1;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(std::uint16_t(port));
@@ -78,8 +85,18 @@ HttpReply ParseReply(const std::string& raw) {
     return reply;
 }
 
-HttpReply Exchange(int port, const std::string& request, int timeoutMs) {
-    int fd = Connect(port);
+bool ClosedByServer(int fd, int timeoutMs) {
+    char buffer[4096];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) return false;
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) return true;
+    }
+}
+
+HttpReply Exchange(int port, const std::string& request, int timeoutMs, const std::string& from) {
+    int fd = Connect(port, from);
     if (fd < 0) return {};
     SendAll(fd, request);
     HttpReply reply = ParseReply(ReadAll(fd, timeoutMs));
@@ -87,9 +104,11 @@ HttpReply Exchange(int port, const std::string& request, int timeoutMs) {
     return reply;
 }
 
-HttpReply Get(int port, const std::string& target, const std::string& cookie) {
-    return Exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
-                              (cookie.empty() ? "" : "Cookie: " + cookie + "\r\n") + "\r\n");
+HttpReply Get(int port, const std::string& target, const std::string& cookie, const std::string& from) {
+    return Exchange(port,
+                    "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+                        (cookie.empty() ? "" : "Cookie: " + cookie + "\r\n") + "\r\n",
+                    5000, from);
 }
 
 std::string ProgramPost(const std::string& target, const std::vector<FormPart>& parts, const std::string& cookie) {
@@ -110,14 +129,15 @@ std::string ProgramPost(const std::string& target, const std::vector<FormPart>& 
 }
 
 std::string ProgramUpload(const std::string& jpeg, const std::string& description, const std::string& cookie,
-                          const std::string& session) {
+                          const std::string& session, const std::vector<FormPart>& more) {
     std::vector<FormPart> parts = {{"filename", "screenshot"}, {"version", "4.2"}, {"description", description}};
     if (!session.empty()) parts.push_back({"sessionname", session});
+    parts.insert(parts.end(), more.begin(), more.end());
     parts.push_back({"screenshot", jpeg, true});
     return ProgramPost("/upload.php", parts, cookie);
 }
 
-std::string PathOf(const std::string& address) { return address.substr(address.find('/', 7)); }
+std::string PathOf(const std::string& address) { return address.substr(address.find('/', 8)); }
 
 std::string CookieValue(const HttpReply& reply, const std::string& name) {
     auto range = reply.headers.equal_range("set-cookie");

@@ -33,6 +33,7 @@ TEST(Http, TheProgramsUploadRenameAndTheAddressServingTheExactPicture) {
     const std::string prefix = "ok|4.2|http://127.0.0.1:" + std::to_string(server.Port()) + "/";
     ASSERT_EQ(uploaded.body.rfind(prefix, 0), 0u) << uploaded.body;
     const std::string address = uploaded.body.substr(7);
+    EXPECT_EQ(address.size() - address.rfind('/') - 1, 10u);  // a default name: 50 random bits
     const std::string cookie = "snapora_client=" + CookieValue(uploaded, "snapora_client");
 
     HttpReply page = Get(server.Port(), PathOf(address));
@@ -48,6 +49,9 @@ TEST(Http, TheProgramsUploadRenameAndTheAddressServingTheExactPicture) {
     EXPECT_EQ(renamed.body, "http://127.0.0.1:" + std::to_string(server.Port()) + "/Mein_Fenster");
     EXPECT_EQ(Get(server.Port(), "/Mein_Fenster.jpg").body, jpeg);
     EXPECT_EQ(Get(server.Port(), "/Gr%C3%BC%C3%9Fe").status, 404);
+    HttpReply former = Get(server.Port(), PathOf(address) + ".jpg");  // links already shared keep working
+    EXPECT_EQ(former.status, 302);
+    EXPECT_EQ(former.Header("location"), "/Mein_Fenster.jpg");
 
     EXPECT_EQ(Get(server.Port(), "/loginsession.php?sessionname=team").body, "ok team");
     EXPECT_NE(server.Log().find("\"POST /upload.php\" 200"), std::string::npos) << server.Log();
@@ -122,7 +126,9 @@ TEST(Http, HeaderFloodSlowClientsAndConnectionLimitsLeaveTheServerServing) {
 TEST(Http, SessionPageStreamReceivesANewUploadWithinASecond) {
     TempFolder folder;
     ServerProcess server(folder.Path() + "/data");
-    ASSERT_EQ(Get(server.Port(), "/loginsession.php?sessionname=vortrag").body, "ok vortrag");
+    HttpReply login = Get(server.Port(), "/loginsession.php?sessionname=vortrag");
+    ASSERT_EQ(login.body, "ok vortrag");
+    const std::string owner = "snapora_client=" + CookieValue(login, "snapora_client");
     int stream = Connect(server.Port());
     SendAll(stream, "GET /~vortrag/events?after=0 HTTP/1.1\r\nHost: x\r\nAccept: text/event-stream\r\n\r\n");
     std::string head = ReadAll(stream, 500);
@@ -130,7 +136,7 @@ TEST(Http, SessionPageStreamReceivesANewUploadWithinASecond) {
     EXPECT_NE(head.find("retry: 1000"), std::string::npos);
 
     auto sent = SteadyClock::now();
-    HttpReply uploaded = Exchange(server.Port(), ProgramUpload(MakeJpeg(40, 30), "Folie 1", "", "vortrag"));
+    HttpReply uploaded = Exchange(server.Port(), ProgramUpload(MakeJpeg(40, 30), "Folie 1", owner, "vortrag"));
     ASSERT_EQ(uploaded.body.substr(0, 3), "ok|");
     std::string event;
     while (event.find("\n\n") == std::string::npos && Elapsed(sent) < 3000) event += ReadAll(stream, 200);

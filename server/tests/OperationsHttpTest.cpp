@@ -50,9 +50,11 @@ TEST(HttpOperations, ConfigurationFileRetentionAndOneServerPerFolder) {
     std::vector<std::string> names;
     {
         ServerProcess server(data, {"--config", config});
-        ASSERT_EQ(Get(server.Port(), "/loginsession.php?sessionname=team").body, "ok team");
+        HttpReply login = Get(server.Port(), "/loginsession.php?sessionname=team");
+        ASSERT_EQ(login.body, "ok team");
+        const std::string owner = "snapora_client=" + CookieValue(login, "snapora_client");
         for (const char* session : {"team", "", ""}) {
-            HttpReply reply = Exchange(server.Port(), ProgramUpload(MakeJpeg(80, 60), "x", "", session));
+            HttpReply reply = Exchange(server.Port(), ProgramUpload(MakeJpeg(80, 60), "x", owner, session));
             ASSERT_EQ(reply.body.rfind("ok|4.3|", 0), 0u) << reply.body;  // the file's latest-version
             names.push_back(PathOf(reply.body.substr(7)).substr(1));
         }
@@ -63,7 +65,7 @@ TEST(HttpOperations, ConfigurationFileRetentionAndOneServerPerFolder) {
             std::this_thread::sleep_for(20ms);
         EXPECT_EQ(files, 6u);  // three pictures, three thumbnails
         // A second server on the same folder would clear the first one's uploads in flight: it refuses to start.
-        auto [status, output] = RunServerCommand({"--listen", "127.0.0.1:0", "--data", data}, folder.Path() + "/second.log");
+        auto [status, output] = RunProgram({"--listen", "127.0.0.1:0", "--data", data});
         EXPECT_EQ(status, 1);
         EXPECT_NE(output.find("another snapora-server is using the data folder"), std::string::npos) << output;
         server.Signal(SIGTERM);
@@ -119,7 +121,7 @@ TEST(HttpOperations, BackupDuringALoadRestoresEveryUploadAnsweredBeforeIt) {
             });
         std::this_thread::sleep_for(1000ms);
         backupStarted = std::chrono::steady_clock::now();
-        auto [status, output] = RunServerCommand({"backup", "--data", data, "--to", backup}, folder.Path() + "/backup.log");
+        auto [status, output] = RunProgram({"backup", "--data", data, "--to", backup});
         EXPECT_EQ(status, 0) << output;
         EXPECT_NE(output.find("snapora-server: backup of "), std::string::npos) << output;
         std::this_thread::sleep_for(500ms);  // and the load goes on
@@ -131,7 +133,7 @@ TEST(HttpOperations, BackupDuringALoadRestoresEveryUploadAnsweredBeforeIt) {
     ASSERT_GT(before, 5u);
     ASSERT_GT(answered.size(), before);  // some came after it, too
 
-    auto [status, output] = RunServerCommand({"restore", "--from", backup, "--data", restored}, folder.Path() + "/restore.log");
+    auto [status, output] = RunProgram({"restore", "--from", backup, "--data", restored});
     ASSERT_EQ(status, 0) << output;
     ServerProcess server(restored);
     for (const Answered& a : answered) {

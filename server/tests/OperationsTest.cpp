@@ -105,9 +105,9 @@ TEST(Thumbnail, KeepsTheColoursOfEveryKindOfJpegAndRefusesTheRest) {
     EXPECT_TRUE(MakeThumbnail(jpeg.substr(0, jpeg.size() / 2)));  // cut short: what arrived, the rest grey
 }
 
-// The thumbnail file lies beside its picture; an orphan from a crash is cleared at the next start.
+// The thumbnail file lies beside its picture; an orphan from a crash is moved aside at the next start.
 // (What every store does with thumbnails and deletions: StoreTest.cpp.)
-TEST(SqliteStore, ThumbnailFilesLieBesideTheirPictureAndOrphansAreCleared) {
+TEST(SqliteStore, ThumbnailFilesLieBesideTheirPictureAndOrphansAreMovedAside) {
     ServerWorld world;
     Screenshot kept = world.Add(100);
     ASSERT_TRUE(world.thumbnails.Get(kept));
@@ -115,7 +115,7 @@ TEST(SqliteStore, ThumbnailFilesLieBesideTheirPictureAndOrphansAreCleared) {
     std::ofstream(world.folder.Path() + "/pictures/0123456789abcdef0123456789abcdef.thumb.jpg") << "orphan";
     world.store.reset();
     SqliteStore reopened(world.folder.Path());
-    EXPECT_EQ(reopened.RemovedAtStart(), 1);
+    EXPECT_EQ(reopened.Recover().quarantined, std::vector<std::string>{"0123456789abcdef0123456789abcdef.thumb.jpg"});
     EXPECT_TRUE(reopened.LoadThumbnail(kept));
 }
 

@@ -3,10 +3,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "PgCluster.h"
 #include "TestSupport.h"
 #include "auth/Passwords.h"
+#include "handlers/Credentials.h"
 #include "handlers/Gallery.h"
 #include "handlers/Router.h"
+#include "limits/RateLimits.h"
 
 namespace snapora::server {
 
@@ -14,8 +17,9 @@ using testing::ServerWorld;
 
 namespace {
 
-struct PagesTest : ::testing::Test {
-    ServerWorld world;
+// The pages against each store: the same pages from SQLite and from PostgreSQL.
+struct PagesTest : ::testing::TestWithParam<std::string> {
+    ServerWorld world{GetParam() == "PostgreSQL" ? testing::PgCluster::Shared().NewDatabase() : ""};
     std::string jpeg = testing::MakeJpeg(32, 16);
     std::map<std::string, std::string> cookies;  // the browser's jar
 
@@ -26,7 +30,7 @@ struct PagesTest : ::testing::Test {
         request.query = std::move(query);
         request.cookies = cookies;
         request.remoteAddress = "10.1.1.1";
-        return Keep(HandleRequest(world.context, request));
+        return Keep(world.Handle(request));
     }
     Response Post(const std::string& path, const std::string& action, std::map<std::string, std::string> fields) {
         Request request;
@@ -36,7 +40,7 @@ struct PagesTest : ::testing::Test {
         request.fields = std::move(fields);
         request.cookies = cookies;
         request.remoteAddress = "10.1.1.1";
-        return Keep(HandleRequest(world.context, request));
+        return Keep(world.Handle(request));
     }
     Response Keep(Response response) {
         for (const auto& [name, value] : response.headers) {
@@ -53,10 +57,10 @@ struct PagesTest : ::testing::Test {
         return at == std::string::npos ? "" : html.substr(at + marker.size(), 64);
     }
     std::string Upload(const std::string& description, const std::string& session = "") {
-        Request upload = world.Upload(jpeg);
+        Request upload = world.Upload(jpeg, std::string(64, 'c'));  // the client that opens the sessions
         upload.fields["description"] = description;
         if (!session.empty()) upload.fields["sessionname"] = session;
-        std::string reply = HandleRequest(world.context, upload).body;
+        std::string reply = world.Handle(upload).body;
         return reply.substr(reply.rfind('/') + 1);
     }
 };
@@ -65,7 +69,7 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 
 }  // namespace
 
-TEST_F(PagesTest, EveryPageIsGermanUtf8WithTheSecurityHeaders) {
+TEST_P(PagesTest, EveryPageIsGermanUtf8WithTheSecurityHeaders) {
     for (const char* path : {"/", "/download.htm", "/spenden.htm", "/faq.htm", "/account.htm"}) {
         Response page = Get(path, path == std::string("/account.htm") ? std::map<std::string, std::string>{{"action", "register"}}
                                                                       : std::map<std::string, std::string>{});
@@ -82,7 +86,7 @@ TEST_F(PagesTest, EveryPageIsGermanUtf8WithTheSecurityHeaders) {
 }
 
 // The program's Windows-1252 description is shown as UTF-8, and script in it stays text.
-TEST_F(PagesTest, ScreenshotPageShowsPictureDescriptionAndTime) {
+TEST_P(PagesTest, ScreenshotPageShowsPictureDescriptionAndTime) {
     const std::string name = Upload("Gr\xFC\xDF" "e <script>alert(1)</script>");
     Response page = Get("/" + name);
     EXPECT_EQ(page.status, 200);
@@ -97,7 +101,7 @@ TEST_F(PagesTest, ScreenshotPageShowsPictureDescriptionAndTime) {
 }
 
 // No address reaches a file the server did not name: traversal in every spelling is simply not found.
-TEST_F(PagesTest, HostilePathsFindNothing) {
+TEST_P(PagesTest, HostilePathsFindNothing) {
     std::ofstream(world.folder.Path() + "/downloads/../secret.txt") << "x";
     for (std::string path : {"/../snapora.db", "/..%2fsnapora.db", "/..\\snapora.db", "/pictures/x.jpg",
                              "/../../etc/passwd.jpg", "/~../x", "/~team/../events", "/downloads/../snapora.db",
@@ -110,7 +114,7 @@ TEST_F(PagesTest, HostilePathsFindNothing) {
     EXPECT_EQ(nul.status, 404);
 }
 
-TEST_F(PagesTest, DownloadPageListsOnlyServableFiles) {
+TEST_P(PagesTest, DownloadPageListsOnlyServableFiles) {
     std::filesystem::create_directories(world.context.settings.downloadsDir);
     std::ofstream(world.context.settings.downloadsDir + "/snapora-4.2.zip") << std::string(2048, 'z');
     std::ofstream(world.context.settings.downloadsDir + "/.secret") << "x";
@@ -122,7 +126,7 @@ TEST_F(PagesTest, DownloadPageListsOnlyServableFiles) {
     EXPECT_EQ(Get("/downloads/snapora-4.2.zip").filePath, world.context.settings.downloadsDir + "/snapora-4.2.zip");
 }
 
-TEST_F(PagesTest, RegisterNeedsTheFormTokenThenLogsIn) {
+TEST_P(PagesTest, RegisterNeedsTheFormTokenThenLogsIn) {
     Response form = Get("/account.htm", {{"action", "register"}});
     const std::string token = Csrf(form.body);
     ASSERT_EQ(token.size(), 64u);
@@ -151,12 +155,67 @@ TEST_F(PagesTest, RegisterNeedsTheFormTokenThenLogsIn) {
     EXPECT_TRUE(Contains(Post("/account.htm", "register", fields).body, "bereits vergeben"));
 }
 
-TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
+TEST_P(PagesTest, RegistrationIsLimitedPerAddressAndInTotalAndCanBeClosed) {
+    auto registration = [&](const std::string& name, const std::string& from) {
+        cookies.clear();
+        const std::string token = Csrf(Get("/account.htm", {{"action", "register"}}).body);
+        Request request;
+        request.method = "POST";
+        request.path = "/account.htm";
+        request.query["action"] = "register";
+        request.fields = {{"username", name}, {"password", "geheim!"}, {"password2", "geheim!"}, {"csrf", token}};
+        request.cookies = cookies;
+        request.remoteAddress = from;
+        return world.Handle(request).status;
+    };
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(registration("nutzer" + std::to_string(i), "10.2.2.2"), 303) << i;
+    EXPECT_EQ(registration("nutzer5", "10.2.2.2"), 429);  // five a day from one address
+    EXPECT_EQ(registration("nutzer5", "10.3.3.3"), 303);
+    Request elsewhere;
+    for (int i = 0; i < 94; ++i) {
+        elsewhere.remoteAddress = "10.4.4." + std::to_string(i);
+        CountRegistration(world.context, elsewhere);
+    }
+    EXPECT_EQ(registration("nutzer6", "10.5.5.5"), 429);  // a hundred an hour in all
+    world.now += 3601;
+    EXPECT_EQ(registration("nutzer6", "10.5.5.5"), 303);
+
+    world.context.settings.registrationOpen = false;
+    EXPECT_TRUE(Contains(Get("/account.htm", {{"action", "register"}}).body, "nur der Betreiber"));
+    EXPECT_EQ(registration("nutzer7", "10.6.6.6"), 403);
+    EXPECT_FALSE(world.store->FindAccount("nutzer7"));
+}
+
+TEST_P(PagesTest, UnknownNamesAskedForTooOftenAreAnsweredTooManyRequests) {
+    const std::string name = Upload("da");
+    auto status = [&](const std::string& path, const std::string& from) {
+        Request request;
+        request.method = "GET";
+        request.path = path;
+        request.remoteAddress = from;
+        return world.Handle(request).status;
+    };
+    for (int i = 0; i < 60; ++i) ASSERT_EQ(status("/rate" + std::to_string(i), "10.7.7.7"), 404);
+    EXPECT_EQ(status("/" + name, "10.7.7.7"), 429);  // a right guess now is no use either
+    EXPECT_EQ(status("/~team", "10.7.7.7"), 429);
+    EXPECT_EQ(status("/", "10.7.7.7"), 200);       // the site's own pages stay open
+    EXPECT_EQ(status("/" + name, "10.8.8.8"), 200);
+    Request rename;
+    rename.method = "POST";
+    rename.path = "/rename.php";
+    rename.remoteAddress = "10.7.7.7";
+    rename.fields = {{"filename", name}, {"newfilename", "x"}};
+    EXPECT_EQ(world.Handle(rename).body.substr(0, 14), "Zu viele Anfra");
+    world.now += 301;
+    EXPECT_EQ(status("/" + name, "10.7.7.7"), 200);
+}
+
+TEST_P(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
     ASSERT_TRUE(world.store->CreateAccount("anna", HashPassword("geheim1"), 1));
     for (const char* description : {"erstes", "zweites"}) {
         Request upload = world.Upload(jpeg);
         upload.fields = {{"description", description}, {"username", "anna"}, {"password", "geheim1"}};
-        ASSERT_EQ(HandleRequest(world.context, upload).body.substr(0, 2), "ok");
+        ASSERT_EQ(world.Handle(upload).body.substr(0, 2), "ok");
     }
     Upload("fremdes");
 
@@ -180,14 +239,23 @@ TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
     EXPECT_TRUE(world.store->FindScreenshot(name));
     EXPECT_EQ(Post("/account.htm", "delete", {{"name", name}, {"csrf", Csrf(list.body)}}).status, 303);
     EXPECT_FALSE(world.store->FindScreenshot(name));
+
+    // Logging out takes the form's token, and ends the login in the store too.
+    const std::string login = cookies["snapora_login"];
+    EXPECT_EQ(Post("/account.htm", "logout", {{"csrf", "forged"}}).status, 403);
+    EXPECT_TRUE(Contains(Get("/account.htm").body, "Angemeldet als"));
+    EXPECT_EQ(Post("/account.htm", "logout", {{"csrf", Csrf(list.body)}}).status, 303);
+    cookies["snapora_login"] = login;  // a copy of the cookie kept elsewhere
+    EXPECT_FALSE(Contains(Get("/account.htm").body, "Angemeldet als"));
 }
 
-TEST_F(PagesTest, SessionPageAndItsEventStream) {
-    HandleRequest(world.context, [] {
+TEST_P(PagesTest, SessionPageAndItsEventStream) {
+    world.Handle([] {
         Request login;
         login.method = "GET";
         login.path = "/loginsession.php";
         login.query["sessionname"] = "team";
+        login.cookies["snapora_client"] = std::string(64, 'c');
         return login;
     }());
     EXPECT_TRUE(Contains(Get("/~team").body, "Noch keine Screenshots"));
@@ -216,7 +284,7 @@ TEST_F(PagesTest, SessionPageAndItsEventStream) {
 }
 
 // A pasted address shows a preview: Open Graph and the Twitter card name the picture absolutely, with its size.
-TEST_F(PagesTest, ScreenshotPageCarriesLinkPreviewData) {
+TEST_P(PagesTest, ScreenshotPageCarriesLinkPreviewData) {
     jpeg = testing::MakeJpeg(300, 200);
     const std::string described = Upload("Fehler im \"Dialog\" <b>");
     const std::string plain = Upload("");
@@ -242,7 +310,7 @@ TEST_F(PagesTest, ScreenshotPageCarriesLinkPreviewData) {
 }
 
 // The lists show thumbnails that open the full picture; the thumbnail may be cached for good under its versioned address.
-TEST_F(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
+TEST_P(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
     jpeg = testing::MakeJpeg(1600, 900);
     const std::string name = Upload("Folie", "");
     const Screenshot shot = *world.store->FindScreenshot(name);
@@ -264,7 +332,7 @@ TEST_F(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
         request.path = "/" + name + ".thumb.jpg";
         request.query = c.query;
         if (!c.ifNoneMatch.empty()) request.headers["if-none-match"] = c.ifNoneMatch;
-        Response response = HandleRequest(world.context, request);
+        Response response = world.Handle(request);
         EXPECT_EQ(response.status, c.status) << c.caching;
         EXPECT_EQ(response.Header("Cache-Control"), c.caching);
         EXPECT_EQ(response.Header("ETag"), "\"" + tag + "\"");
@@ -274,17 +342,16 @@ TEST_F(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
     }
     EXPECT_EQ(Get("/nobody.thumb.jpg").status, 404);
 
-    // Renamed, the picture keeps its tag; another picture under the old name gets another.
+    // Renamed, the picture keeps its tag; its old name never goes to another picture.
     ASSERT_TRUE(world.store->RenameScreenshot(shot.id, "neu"));
     EXPECT_EQ(ThumbnailAddress(world.context, *world.store->FindScreenshot("neu")), "/neu.thumb.jpg?v=" + tag);
     const std::string next = Upload("");
-    ASSERT_TRUE(world.store->RenameScreenshot(world.store->FindScreenshot(next)->id, name));
-    EXPECT_NE(ThumbnailAddress(world.context, *world.store->FindScreenshot(name)), thumbnail);
+    EXPECT_FALSE(world.store->RenameScreenshot(world.store->FindScreenshot(next)->id, name));
 }
 
 // An open session page hears of deleted screenshots as well as of new ones.
-TEST_F(PagesTest, SessionStreamAnnouncesDeletedScreenshots) {
-    world.store->OpenSession("team", world.now, 3600);
+TEST_P(PagesTest, SessionStreamAnnouncesDeletedScreenshots) {
+    world.store->ClaimSession("team", ClientHash(world.context, std::string(64, 'c')), world.now, 3600, false);
     const std::string first = Upload("eins", "team"), second = Upload("zwei", "team");
     const std::int64_t firstId = world.store->FindScreenshot(first)->id, secondId = world.store->FindScreenshot(second)->id;
     EXPECT_TRUE(Contains(Get("/~team").body, ".thumb.jpg?v="));
@@ -305,12 +372,12 @@ TEST_F(PagesTest, SessionStreamAnnouncesDeletedScreenshots) {
 
 // Changing the password, deleting every screenshot, deleting the account: each behind a
 // CSRF-protected form, the dangerous ones behind the password and a clear warning.
-TEST_F(PagesTest, AccountSelfService) {
+TEST_P(PagesTest, AccountSelfService) {
     ASSERT_TRUE(world.store->CreateAccount("anna", HashPassword("geheim1"), 1));
     auto uploadAs = [&](const std::string& password) {
         Request upload = world.Upload(jpeg);
         upload.fields = {{"description", "x"}, {"username", "anna"}, {"password", password}};
-        return HandleRequest(world.context, upload).body.substr(0, 6);
+        return world.Handle(upload).body.substr(0, 6);
     };
     auto logIn = [&](const std::string& password) {
         Response form = Get("/account.htm", {{"action", "login"}});
@@ -352,7 +419,7 @@ TEST_F(PagesTest, AccountSelfService) {
     EXPECT_EQ(world.store->ScreenshotsOfAccount(world.store->FindAccount("anna")->id).size(), 2u);
     EXPECT_EQ(Post("/account.htm", "deleteall", {{"csrf", Csrf(confirm.body)}}).Header("Location"), "/account.htm?done=deleteall");
     EXPECT_EQ(world.store->ScreenshotsOfAccount(world.store->FindAccount("anna")->id).size(), 0u);
-    EXPECT_TRUE(std::filesystem::is_empty(world.folder.Path() + "/pictures"));
+    EXPECT_EQ(world.StoredPictures(), 0);
 
     // Deleting the account needs its password.
     EXPECT_EQ(uploadAs("neues!1"), "ok|4.2");
@@ -369,8 +436,11 @@ TEST_F(PagesTest, AccountSelfService) {
     EXPECT_TRUE(Contains(gone.body, "sein Screenshot sind gelöscht."));
     EXPECT_TRUE(Contains(gone.Header("Set-Cookie"), "snapora_login=; Path=/; Max-Age=0"));
     EXPECT_FALSE(world.store->FindAccount("anna"));
-    EXPECT_TRUE(std::filesystem::is_empty(world.folder.Path() + "/pictures"));
+    EXPECT_EQ(world.StoredPictures(), 0);
     EXPECT_EQ(logIn("neues!1"), 200);  // the login form again: no such account
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, PagesTest, ::testing::Values("SQLite", "PostgreSQL"),
+                         [](const auto& info) { return info.param; });
 
 }  // namespace snapora::server

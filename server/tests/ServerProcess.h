@@ -7,10 +7,18 @@
 
 namespace snapora::server::testing {
 
+struct ProgramRun {
+    int status = -1;     // exit status, or 128 + signal; -1 when it had to be killed
+    std::string output;  // standard output and standard error
+};
+// snapora-server with these arguments, `input` on its standard input, waited for.
+ProgramRun RunProgram(const std::vector<std::string>& arguments, const std::string& input = "", int timeoutMs = 20000);
+
 class ServerProcess {
 public:
     // Starts it with --listen 127.0.0.1:0 --data DATA and the extra options; waits until it listens.
-    ServerProcess(const std::string& dataDir, std::vector<std::string> extra = {});
+    // fileSizeLimit > 0: no file it writes may grow beyond that many bytes (a disk that is full).
+    ServerProcess(const std::string& dataDir, std::vector<std::string> extra = {}, long fileSizeLimit = 0);
     ~ServerProcess();  // SIGKILL if still running
 
     int Port() const { return port_; }

@@ -61,13 +61,6 @@ struct StoreContract : ::testing::TestWithParam<std::string> {
         return Postgres() ? PgCluster::Shared().Query(database, "SELECT version FROM snapora_schema")
                           : SqliteQuery(world.folder.Path() + "/snapora.db", "PRAGMA user_version");
     }
-    // Pictures and thumbnails kept: files in the folder, rows in the database.
-    int StoredPictures() {
-        if (Postgres())
-            return std::stoi(PgCluster::Shared().Query(
-                database, "SELECT (SELECT count(*) FROM pictures) + (SELECT count(*) FROM thumbnails)"));
-        return FilesIn(world.folder.Path() + "/pictures");
-    }
     void SetVersion(int version) {
         if (Postgres())
             PgCluster::Shared().Query(database, "UPDATE snapora_schema SET version = " + std::to_string(version));
@@ -183,12 +176,12 @@ TEST_P(StoreContract, ThumbnailsLiveAndDieWithTheirScreenshot) {
     ASSERT_TRUE(made);
     EXPECT_EQ(world.store->LoadThumbnail(shot), made);
     EXPECT_EQ(FilesIn(world.store->StagingFolder()), 0);
-    EXPECT_EQ(StoredPictures(), 2);
+    EXPECT_EQ(world.StoredPictures(), 2);
 
     world.store->DeleteScreenshot(shot.id);
-    EXPECT_EQ(StoredPictures(), 0);
+    EXPECT_EQ(world.StoredPictures(), 0);
     world.store->SaveThumbnail(shot, *made);  // late, for a screenshot already gone
-    EXPECT_EQ(StoredPictures(), 0);
+    EXPECT_EQ(world.StoredPictures(), 0);
     EXPECT_FALSE(world.store->LoadThumbnail(shot));
     EXPECT_EQ(FilesIn(world.store->StagingFolder()), 0);
 }
@@ -210,7 +203,7 @@ TEST_P(StoreContract, DeletingByAgeAccountOrWholeAccountTakesRecordsPicturesAndL
     EXPECT_EQ(old[1].id, shots[1].id);
     EXPECT_FALSE(store.FindScreenshot(shots[0].name));
     EXPECT_TRUE(store.FindScreenshot(shots[2].name));
-    EXPECT_EQ(StoredPictures(), 2);
+    EXPECT_EQ(world.StoredPictures(), 2);
     EXPECT_EQ(store.Totals().screenshots, 2);
     EXPECT_EQ(store.RemoveEmptySessions(1500), 1);  // team idled since 1000 and is empty now
     EXPECT_FALSE(store.FindSession("team"));
@@ -230,16 +223,32 @@ TEST_P(StoreContract, DeletingByAgeAccountOrWholeAccountTakesRecordsPicturesAndL
     EXPECT_FALSE(store.FindLogin("token-a", 5000));
     EXPECT_TRUE(store.CreateAccount("anna", "$argon2id$c", 2));  // the name is free again
     EXPECT_TRUE(store.FindScreenshot(shots[3].name));
-    EXPECT_EQ(StoredPictures(), 1);
+    EXPECT_EQ(world.StoredPictures(), 1);
     EXPECT_EQ(store.Totals().screenshots, 1);
     EXPECT_EQ(store.Totals().bytes, bytesEach);
+}
+
+// Limits count per minute: a window takes the minutes that begin within it.
+TEST_P(StoreContract, CountsAddUpPerKeyAndWindow) {
+    Store& store = *world.store;
+    store.Count("a", 2, 6000);
+    store.Count("a", 3, 6059);
+    store.Count("a", 4, 6060);
+    store.Count("b", 100, 6060);
+    EXPECT_EQ(store.Counted("a", 6000), 9);
+    EXPECT_EQ(store.Counted("a", 6001), 4);
+    EXPECT_EQ(store.Counted("a", 6061), 0);
+    store.Forget("a");
+    EXPECT_EQ(store.Counted("a", 0), 0);
+    EXPECT_EQ(store.Counted("b", 0), 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreContract, ::testing::Values("SQLite", "PostgreSQL"),
                          [](const auto& info) { return info.param; });
 
-// What a crash leaves (a staged upload, a picture renamed but never recorded) is cleared at the next start.
-TEST(SqliteStore, StartClearsHalfDoneUploads) {
+// What a crash leaves is cleared at the next start: a staged upload goes; a
+// picture renamed but never recorded is moved aside, never deleted.
+TEST(SqliteStore, StartClearsHalfDoneUploadsAndQuarantinesUnknownPictures) {
     testing::TempFolder folder;
     std::string keptName;
     {
@@ -249,27 +258,45 @@ TEST(SqliteStore, StartClearsHalfDoneUploads) {
         std::ofstream(staged) << testing::MakeJpeg(8, 8);
         Screenshot kept = store.AddScreenshot(n, staged);
         keptName = kept.name;
-        EXPECT_TRUE(fs::exists(folder.Path() + "/pictures/" + kept.fileKey + ".jpg"));
+        EXPECT_TRUE(fs::exists(folder.Path() + "/pictures/" + kept.fileKey + ".jpg"));  // under the server's key
         std::ofstream(store.StagingFolder() + "/upload-2") << "half";
         std::ofstream(folder.Path() + "/pictures/0123456789abcdef0123456789abcdef.jpg") << "never recorded";
     }
     SqliteStore reopened(folder.Path());
-    EXPECT_EQ(reopened.RemovedAtStart(), 2);
+    PictureFolder::Recovery recovery = reopened.Recover();
+    EXPECT_EQ(recovery.stagedRemoved, 1);
+    EXPECT_EQ(recovery.quarantined, std::vector<std::string>{"0123456789abcdef0123456789abcdef.jpg"});
     EXPECT_EQ(FilesIn(reopened.StagingFolder()), 0);
     EXPECT_EQ(FilesIn(folder.Path() + "/pictures"), 1);
+    EXPECT_EQ(ReadFile(folder.Path() + "/quarantine/0123456789abcdef0123456789abcdef.jpg"), "never recorded");
     EXPECT_TRUE(reopened.FindScreenshot(keptName));
+
+    // Pictures without their database: no fresh start over them.
+    fs::rename(folder.Path() + "/snapora.db", folder.Path() + "/elsewhere.db");
+    EXPECT_THROW(SqliteStore(folder.Path()), StoreError);
+    EXPECT_EQ(FilesIn(folder.Path() + "/pictures"), 1);
 }
 
-// A data folder from before schema versions were counted keeps its records.
-TEST(SqliteStore, UnversionedDatabaseIsUpgradedInPlace) {
+// A database made before schema versions were counted, before sessions had
+// owners and accounts could be disabled, opens at this build's version and
+// keeps its records.
+TEST(SqliteStore, OpensADatabaseOfTheFirstSchema) {
     testing::TempFolder folder;
-    SqliteQuery(folder.Path() + "/snapora.db",
-                "CREATE TABLE settings(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
-                "INSERT INTO settings VALUES('secret', 'from before')");
+    const std::string database = folder.Path() + "/snapora.db";
+    SqliteQuery(database, "CREATE TABLE accounts(id INTEGER PRIMARY KEY, username TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+                          " password_hash TEXT NOT NULL, created_at INTEGER NOT NULL);"
+                          "CREATE TABLE sessions(id INTEGER PRIMARY KEY, name TEXT NOT NULL, created_at INTEGER NOT NULL,"
+                          " last_active INTEGER NOT NULL);"
+                          "CREATE TABLE settings(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+                          "INSERT INTO accounts VALUES(1, 'anna', 'x', 5); INSERT INTO sessions VALUES(1, 'team', 1, 1000);"
+                          "INSERT INTO settings VALUES('secret', 'from before')");
     SqliteStore store(folder.Path());
+    EXPECT_EQ(SqliteQuery(database, "PRAGMA user_version"), std::to_string(SqliteStore::SchemaVersion()));
     EXPECT_EQ(store.Setting("secret", "new"), "from before");
-    EXPECT_EQ(SqliteQuery(folder.Path() + "/snapora.db", "PRAGMA user_version"),
-              std::to_string(SqliteStore::SchemaVersion()));
+    EXPECT_FALSE(store.FindAccount("anna")->disabled);
+    EXPECT_EQ(store.FindSession("team")->ownerHash, "");
+    EXPECT_FALSE(store.ClaimSession("team", "owner", 1001, 60, false));  // live, and nobody's: not given away
+    EXPECT_EQ(store.ClaimSession("team", "owner", 1100, 60, false)->ownerHash, "owner");
 }
 
 // Instances that share one database: it alone decides names, sessions and

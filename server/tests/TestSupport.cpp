@@ -11,12 +11,13 @@
 #include <jpeglib.h>
 
 #include "auth/Passwords.h"
+#include "handlers/Router.h"
 #include "http/Response.h"
 
 namespace snapora::server::testing {
 
 std::string EncodeJpeg(int width, int height, int components,
-                       const std::function<void(int y, unsigned char* row)>& fill) {
+                       const std::function<void(int y, unsigned char* row)>& fill, bool progressive) {
     jpeg_compress_struct info;
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);
@@ -30,6 +31,7 @@ std::string EncodeJpeg(int width, int height, int components,
     info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 90, TRUE);
+    if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     std::vector<unsigned char> row(std::size_t(width) * std::size_t(components));
     while (info.next_scanline < info.image_height) {
@@ -44,14 +46,17 @@ std::string EncodeJpeg(int width, int height, int components,
     return bytes;
 }
 
-std::string MakeJpeg(int width, int height) {
-    return EncodeJpeg(width, height, 3, [width](int y, unsigned char* row) {
-        for (int x = 0; x < width; ++x) {
-            row[x * 3] = static_cast<unsigned char>(x * 7 + y);
-            row[x * 3 + 1] = static_cast<unsigned char>(y * 3);
-            row[x * 3 + 2] = static_cast<unsigned char>(x ^ y);
-        }
-    });
+std::string MakeJpeg(int width, int height, bool progressive) {
+    return EncodeJpeg(
+        width, height, 3,
+        [width](int y, unsigned char* row) {
+            for (int x = 0; x < width; ++x) {
+                row[x * 3] = static_cast<unsigned char>(x * 7 + y);
+                row[x * 3 + 1] = static_cast<unsigned char>(y * 3);
+                row[x * 3 + 2] = static_cast<unsigned char>(x ^ y);
+            }
+        },
+        progressive);
 }
 
 std::size_t RecordedScreenshots(const std::string& dataDir) {
@@ -109,6 +114,23 @@ ServerWorld::ServerWorld(const std::string& database)
       context{ServerSettings{}, *store, throttle, board, [this] { return now; }, "test-secret", thumbnails} {
     context.settings.publicHost = "127.0.0.1:18080";
     context.settings.downloadsDir = folder.Path() + "/downloads";
+}
+
+int ServerWorld::StoredPictures() {
+    if (auto* postgres = dynamic_cast<PostgresStore*>(store.get())) {
+        static constexpr PgStatement Count{
+            "test_stored_pictures", "SELECT (SELECT count(*) FROM pictures) + (SELECT count(*) FROM thumbnails)"};
+        return int(postgres->Pool().Run([](PgConnection& c) { return c.Execute(Count).Int(0, 0); }));
+    }
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path() + "/pictures")) ++files;
+    return files;
+}
+
+Response ServerWorld::Handle(const Request& request) {
+    Response response = HandleRequest(context, request);
+    while (response.deferred) response = response.deferred->run();
+    return response;
 }
 
 UploadedFile ServerWorld::Stage(const std::string& bytes) {

@@ -22,12 +22,12 @@ inline long Elapsed(SteadyClock::time_point since) {
     return long(std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - since).count());
 }
 
-// A baseline JPEG of the given size, made with libjpeg.
-std::string MakeJpeg(int width, int height);
-// A baseline JPEG of 1 (grey), 3 (RGB) or 4 (CMYK, stored as given) components,
+// A JPEG of the given size, made with libjpeg: baseline, or progressive.
+std::string MakeJpeg(int width, int height, bool progressive = false);
+// A JPEG of 1 (grey), 3 (RGB) or 4 (CMYK, stored as given) components,
 // each row's samples filled by fill(y, row).
 std::string EncodeJpeg(int width, int height, int components,
-                       const std::function<void(int y, unsigned char* row)>& fill);
+                       const std::function<void(int y, unsigned char* row)>& fill, bool progressive = false);
 // How many screenshots the database of a data folder records (read directly, not through a store).
 std::size_t RecordedScreenshots(const std::string& dataDir);
 std::string ReadFile(const std::string& path);
@@ -52,16 +52,20 @@ struct ServerWorld {
     TempFolder folder;
     std::unique_ptr<Store> store;
     ThumbnailMaker thumbnails;  // on the test's own thread
-    LoginThrottle throttle;
+    LoginThrottle throttle{*store};
     ChangeBoard board;
     std::int64_t now = 1700000000;
     Context context;
 
+    // The router's answer, with deferred work run here as the adapter's pools would.
+    Response Handle(const Request& request);
     // A file staged as the HTTP adapter stages uploads.
     UploadedFile Stage(const std::string& bytes);
     // A 64x48 screenshot stored directly, uploaded then.
     Screenshot Add(std::int64_t uploadedAt, std::optional<std::int64_t> account = std::nullopt,
                    std::optional<std::int64_t> session = std::nullopt);
+    // Pictures and thumbnails kept: files in the data folder, rows in the database.
+    int StoredPictures();
     // The program's upload: its fields, a staged picture, its cookie.
     Request Upload(const std::string& jpeg, const std::string& cookie = "");
     std::string CookieFrom(const Response& response) const;  // value of snapora_client, if set

@@ -59,11 +59,15 @@ TEST(Names, DefaultNamesAreRandomFromTheUnambiguousAlphabet) {
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
         std::string name = RandomScreenshotName();
-        ASSERT_EQ(name.size(), 8u);
+        ASSERT_EQ(name.size(), 10u);  // 50 bits
         EXPECT_EQ(name.find_first_not_of("abcdefghijkmnpqrstuvwxyz23456789"), std::string::npos) << name;
         seen.insert(name);
     }
     EXPECT_EQ(seen.size(), 200u);
+    const std::string variant = SessionNameVariant(std::string(20, 'a') + "ä" + std::string(19, 'b'));
+    EXPECT_EQ(variant.substr(0, 30), std::string(20, 'a') + "ä" + std::string(8, 'b'));  // 29 characters kept
+    EXPECT_EQ(CleanName(variant), variant);
+    EXPECT_EQ(variant[30], '-');
 }
 
 TEST(Html, EscapesEverythingThatCouldEndAnElementOrAttribute) {
@@ -111,8 +115,27 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
              {"--database", "host"}, {"--database", ""}})
         EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
 
+    Options limits = ParseOptions({"--max-per-address", "8", "--head-timeout", "5", "--min-rate", "0", "--max-streams",
+                                   "10", "--stream-lifetime", "60", "--registration", "closed", "--quota-account", "1",
+                                   "--quota-anonymous", "2", "--min-free", "3"})
+                         .options;
+    EXPECT_EQ(limits.maxPerAddress, 8u);
+    EXPECT_EQ(limits.headTimeoutSeconds, 5u);
+    EXPECT_EQ(limits.minBodyRate, 0u);
+    EXPECT_EQ(limits.maxStreams, 10u);
+    EXPECT_EQ(limits.streamLifetimeSeconds, 60u);
+    EXPECT_FALSE(limits.registrationOpen);
+    EXPECT_EQ(limits.quotaAccount + limits.quotaAnonymous + limits.minFree, 6u);
+    EXPECT_EQ(defaults.maxPerAddress, 16u);
+    EXPECT_TRUE(defaults.registrationOpen);
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+             {"--registration", "maybe"}, {"--max-per-address", "0"}, {"--head-timeout", "0"}, {"--min-free", "x"}})
+        EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
+
     for (const char* option : {"--listen", "--public-host", "--data", "--max-upload", "--session-idle",
-                               "--latest-version", "--tls-cert", "--tls-key", "--database", "migrate", "--help"})
+                               "--latest-version", "--tls-cert", "--tls-key", "--database", "migrate", "--help", "--max-per-address",
+                               "--head-timeout", "--min-rate", "--max-streams", "--stream-lifetime", "--registration",
+                               "--quota-account", "--quota-anonymous", "--min-free", "account add", "screenshot delete"})
         EXPECT_NE(HelpText().find(option), std::string::npos) << option;
 }
 

@@ -41,8 +41,8 @@ def request(port, method, path, body=None, headers=None):
     return reply, data
 
 
-def upload(port, picture, session=None):
-    """The program's upload, as far as the server can tell."""
+def upload(port, picture, session=None, cookie=None):
+    """The program's upload, as far as the server can tell (a session takes uploads from its opener's cookie)."""
     boundary = "--------120824153012345"
     fields = [("filename", "screenshot"), ("version", "4.2"), ("description", "")]
     if session:
@@ -53,7 +53,10 @@ def upload(port, picture, session=None):
     body += (f'--{boundary}\r\nContent-Disposition: form-data; name="screenshot"; filename="C:\\Temp\\screen.jpg"\r\n'
              "Content-Type: image/jpeg\r\nContent-Transfer-Encoding: binary\r\n\r\n").encode()
     body += picture + f"\r\n--{boundary}--\r\n".encode()
-    _, data = request(port, "POST", "/upload.php", body, {"Content-Type": "multipart/form-data; boundary=" + boundary})
+    headers = {"Content-Type": "multipart/form-data; boundary=" + boundary}
+    if cookie:
+        headers["Cookie"] = cookie
+    _, data = request(port, "POST", "/upload.php", body, headers)
     return data.decode("cp1252")
 
 
@@ -90,8 +93,9 @@ try:
 
     picture = subprocess.run(["convert", "-size", "64x48", "gradient:navy-gold", "jpg:-"], capture_output=True,
                              check=True).stdout
-    request(port, "GET", "/loginsession.php?sessionname=team")
-    replies = [upload(port, picture) for _ in range(2)] + [upload(port, picture, "team")]
+    opened, _ = request(port, "GET", "/loginsession.php?sessionname=team")
+    owner = opened.getheader("Set-Cookie").split(";")[0]
+    replies = [upload(port, picture) for _ in range(2)] + [upload(port, picture, "team", owner)]
     replies += [upload(port, os.urandom(30000)), upload(port, picture, "nobody"), upload(port, b"not a picture")]
     check("uploads answered ok, toobig, wrongsession and an error text",
           [r[:3] for r in replies[:3]] == ["ok|"] * 3 and replies[3:5] == ["toobig", "wrongsession"]

@@ -59,8 +59,19 @@ std::string RandomScreenshotName() {
     static constexpr char Alphabet[] = "abcdefghijkmnpqrstuvwxyz23456789";
     static_assert(sizeof Alphabet - 1 == 32);
     std::string name;
-    for (int i = 0; i < 8; ++i) name += Alphabet[randombytes_uniform(32)];
+    for (int i = 0; i < 10; ++i) name += Alphabet[randombytes_uniform(32)];
     return name;
+}
+
+std::string SessionNameVariant(std::string_view name) {
+    const std::string suffix = "-" + RandomScreenshotName();
+    std::string kept;
+    std::size_t characters = 0;
+    for (std::string_view c : Characters(name)) {
+        if (++characters > MaxNameLength - suffix.size()) break;
+        kept += c;
+    }
+    return kept + suffix;
 }
 
 std::string RandomHex(std::size_t bytes) {

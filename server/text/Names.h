@@ -22,9 +22,12 @@ inline constexpr std::size_t MaxUserNameLength = 32;
 std::optional<std::string> CleanName(std::string_view utf8, std::size_t maxLength = MaxNameLength);
 std::optional<std::string> CleanUserName(std::string_view utf8);
 
-// A fresh default name: 8 characters from 32 lower-case letters and digits
-// without the look-alikes (no l, o, 0, 1), 40 random bits from libsodium.
+// A fresh default name: 10 characters from 32 lower-case letters and digits
+// without the look-alikes (no l, o, 0, 1), 50 random bits from libsodium.
 std::string RandomScreenshotName();
+// For a session name another owner holds: the name (shortened when needed),
+// '-' and a fresh default name, at most MaxNameLength characters in all.
+std::string SessionNameVariant(std::string_view name);
 
 // Random bytes as lower-case hex, for tokens and file keys.
 std::string RandomHex(std::size_t bytes);

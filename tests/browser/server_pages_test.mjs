@@ -33,6 +33,8 @@ try {
   const base = `http://${host}`;
 
   // The program's upload, as far as the server can tell.
+  // The program keeps the cookie the server sets; a session takes uploads only from the client that opened it.
+  let programCookie = '';
   const upload = async (file, description, session, account) => {
     const form = new FormData();
     form.append('filename', 'screenshot');
@@ -41,7 +43,10 @@ try {
     if (session) form.append('sessionname', session);
     if (account) { form.append('username', account.user); form.append('password', account.password); }
     form.append('screenshot', new Blob([readFileSync(file)], { type: 'image/jpeg' }), 'C:\\Temp\\screen.jpg');
-    const reply = await (await fetch(`${base}/upload.php`, { method: 'POST', body: form })).text();
+    const answer = await fetch(`${base}/upload.php`,
+      { method: 'POST', body: form, headers: programCookie ? { Cookie: programCookie } : {} });
+    programCookie ||= (answer.headers.get('set-cookie') || '').split(';')[0];
+    const reply = await answer.text();
     if (!reply.startsWith('ok|')) throw new Error(`upload refused: ${reply}`);
     return reply.split('|')[2];
   };
@@ -92,8 +97,19 @@ try {
   await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click('button[type=submit]')]);
   check('account registered in the browser', (await page.content()).includes('Angemeldet als'));
 
+  // Renamed, the old address still leads to the picture.
+  const rename = new FormData();
+  rename.append('filename', address.slice(address.lastIndexOf('/') + 1));
+  rename.append('newfilename', 'Umbenannt');
+  const renamed = await (await fetch(`${base}/rename.php`, { method: 'POST', body: rename, headers: { Cookie: programCookie } })).text();
+  check('renamed', renamed === `${base}/Umbenannt`, renamed);
+  await page.goto(address, { waitUntil: 'load' });
+  const followed = await page.$eval('figure img', (img) => img.complete && img.naturalWidth === 320);
+  check('the old address leads to the new one', page.url() === `${base}/Umbenannt` && followed, page.url());
+
   // The session page: a new upload appears without a reload.
-  await fetch(`${base}/loginsession.php?sessionname=vortrag`);
+  const login = await fetch(`${base}/loginsession.php?sessionname=vortrag`, { headers: { Cookie: programCookie } });
+  check('session opened by the program', (await login.text()) === 'ok vortrag');
   const first = await upload(`${work}/one.jpg`, 'Folie 1', 'vortrag', account);
   await page.goto(`${base}/~vortrag`, { waitUntil: 'load' });
   await page.evaluate(() => { window.notReloaded = true; });
@@ -135,7 +151,7 @@ try {
 
   // Fifty screenshots in one session: thumbnails only, every one of them loaded.
   const shots = readdirSync(`${work}/session`).filter((f) => f.endsWith('.jpg')).sort();
-  await fetch(`${base}/loginsession.php?sessionname=fuenfzig`);
+  await fetch(`${base}/loginsession.php?sessionname=fuenfzig`, { headers: { Cookie: programCookie } });
   for (const [i, file] of shots.entries()) await upload(`${work}/session/${file}`, `Bild ${i + 1}`, 'fuenfzig');
   const fullBytes = shots.reduce((sum, file) => sum + statSync(`${work}/session/${file}`).size, 0);
   const viewer = await browser.newPage();

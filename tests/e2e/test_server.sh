@@ -48,7 +48,8 @@ wintool wait-text "$main_title" DisplayURLEdit "http://127.0.0.1:$service_port/S
   && pass "renamed address shown" || fail "renamed address: '$(control_text DisplayURLEdit)'"
 fetch "http://127.0.0.1:$service_port/Server_Test.jpg" "$server_dir/renamed.jpg" >/dev/null
 cmp -s "$server_dir/sent.jpg" "$server_dir/renamed.jpg" && pass "new name serves the picture" || fail "new name serves the picture"
-expect_eq "old name is gone" "$(fetch "$url" /dev/null)" "404"
+expect_eq "old name leads to the new one" "$(curl -s -o /dev/null -w '%{http_code} %{redirect_url}' "$url")" \
+  "302 http://127.0.0.1:$service_port/Server_Test"
 
 # Session mode: the server confirms the name (a blank reaches it as %20 and
 # comes back as "_") and lists the upload on the session page.

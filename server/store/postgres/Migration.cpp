@@ -23,7 +23,8 @@ using Row = std::vector<std::optional<std::string>>;
 struct Table {
     const char* name;
     const char* columns;
-    const char* conflict;  // what to do with a row already there
+    const char* conflict;                // what to do with a row already there
+    const char* readColumns = nullptr;   // to compare with the source's text, where they differ from `columns`
 };
 
 constexpr const char* KeepIt = "ON CONFLICT DO NOTHING";
@@ -32,12 +33,15 @@ constexpr const char* TakeTheSources = "ON CONFLICT (key) DO UPDATE SET value = 
                                        " WHERE settings.value IS DISTINCT FROM excluded.value";
 
 // In the order their references need; screenshots come with their pictures.
-constexpr Table Accounts{"accounts", "id, username, password_hash, created_at", KeepIt};
-constexpr Table Sessions{"sessions", "id, name, created_at, last_active", KeepIt};
+// SQLite keeps truth as 0 and 1.
+constexpr Table Accounts{"accounts", "id, username, password_hash, created_at, disabled", KeepIt,
+                         "id, username, password_hash, created_at, disabled::integer"};
+constexpr Table Sessions{"sessions", "id, name, created_at, last_active, owner_hash, owner_account", KeepIt};
 constexpr Table Screenshots{"screenshots",
                             "id, name, file_key, description, uploaded_at, account_id, client_hash, session_id, size,"
                             " width, height",
                             KeepIt};
+constexpr Table RetiredNames{"retired_names", "name, screenshot_id", KeepIt};
 constexpr Table Logins{"logins", "token_hash, account_id, expires", KeepIt};
 constexpr Table Settings{"settings", "key, value", TakeTheSources};
 constexpr const Table* CountersOf[] = {&Accounts, &Sessions, &Screenshots};
@@ -58,7 +62,8 @@ struct TableCopy {
         : table(t),
           insertSql(std::string("INSERT INTO ") + t.name + "(" + t.columns + ") VALUES(" + Placeholders(t.columns) +
                     ") " + t.conflict + " RETURNING 1"),
-          readSql(std::string("SELECT ") + t.columns + " FROM " + t.name + " WHERE " + KeyOf(t.columns) + " = $1"),
+          readSql(std::string("SELECT ") + (t.readColumns ? t.readColumns : t.columns) + " FROM " + t.name + " WHERE " +
+                  KeyOf(t.columns) + " = $1"),
           insertName(std::string("migrate_insert_") + t.name),
           readName(std::string("migrate_read_") + t.name),
           insert{insertName.c_str(), insertSql.c_str()},
@@ -213,7 +218,7 @@ MigrationReport MigrateToPostgres(const std::string& dataDir, const std::string&
         CopyScreenshot(c, screenshots, dataDir, row, report);
         if (++done % 200 == 0) progress(std::to_string(done) + " screenshots so far");
     });
-    for (const Table* table : {&Logins, &Settings}) CopyTable(c, source, *table, report);
+    for (const Table* table : {&RetiredNames, &Logins, &Settings}) CopyTable(c, source, *table, report);
 
     // New rows made by the servers must not take ids the copies brought along.
     for (const Table* table : CountersOf) {

@@ -13,7 +13,7 @@
 namespace snapora::server {
 
 struct MigrationReport {
-    int recordsCopied = 0, recordsPresent = 0;    // accounts, sessions, screenshots, logins, settings
+    int recordsCopied = 0, recordsPresent = 0;    // accounts, sessions, screenshots, former names, logins, settings
     int picturesCopied = 0, picturesPresent = 0;
     int picturesVerified = 0;                     // in the database and alike by SHA-256
     std::vector<std::string> problems;            // empty when everything arrived whole

@@ -16,12 +16,17 @@ namespace {
 
 #define SCREENSHOT_COLUMNS \
     "id, name, file_key, description, uploaded_at, account_id, client_hash, session_id, size, width, height"
+#define ACCOUNT_COLUMNS "id, username, password_hash, created_at, disabled::integer"
+#define SESSION_COLUMNS "id, name, created_at, last_active, owner_hash, owner_account"
+#define ASCII_LOWER(TEXT) "translate(" TEXT ", 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')"
 
 // Picture and record in one statement, so in one transaction: either both
-// are there or neither. The database hashes the bytes it keeps. A name
-// already taken fails the whole statement, which is then tried with another.
+// are there or neither. The database hashes the bytes it keeps. A name that
+// was ever given out stores nothing (no row comes back); one taken now fails
+// the whole statement. Either way it is tried again with another.
 #define INSERT_SCREENSHOT(LOCK, LOCKED)                                                                           \
-    "WITH " LOCK "picture AS (INSERT INTO pictures(key, size, sha256, data) VALUES($2, $8, sha256($11), $11)"     \
+    "WITH " LOCK "unused AS (SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM retired_names WHERE name = $1)),"          \
+    " picture AS (INSERT INTO pictures(key, size, sha256, data) SELECT $2, $8, sha256($11), $11 FROM unused"      \
     " RETURNING key)"                                                                                            \
     " INSERT INTO screenshots(name, file_key, description, uploaded_at, account_id, client_hash, session_id, size," \
     " width, height) SELECT $1, key, $3, $4, $5, $6, $7, $8, $9, $10 FROM picture" LOCKED " RETURNING id"
@@ -36,10 +41,16 @@ constexpr PgStatement InsertSessionScreenshot{
 #undef INSERT_SCREENSHOT
 constexpr PgStatement FindScreenshotByName{"find_screenshot",
                                            "SELECT " SCREENSHOT_COLUMNS " FROM screenshots WHERE name = $1"};
+constexpr PgStatement FindByFormer{"find_by_former_name",
+                                   "SELECT " SCREENSHOT_COLUMNS " FROM screenshots"
+                                   " WHERE id = (SELECT screenshot_id FROM retired_names WHERE name = $1)"};
+constexpr PgStatement NameOfScreenshot{"name_of_screenshot", "SELECT name FROM screenshots WHERE id = $1 FOR UPDATE"};
+constexpr PgStatement FormerOwner{"former_owner", "SELECT screenshot_id FROM retired_names WHERE name = $1"};
 constexpr PgStatement RenameScreenshotById{"rename_screenshot", "UPDATE screenshots SET name = $2 WHERE id = $1"};
-constexpr PgStatement DeleteScreenshotById{"delete_screenshot",
-                                           "DELETE FROM screenshots WHERE id = $1 RETURNING file_key"};
-constexpr PgStatement DeletePicture{"delete_picture", "DELETE FROM pictures WHERE key = $1"};
+// The new name is this screenshot's again, if it was a former one; the old one becomes a former one.
+constexpr PgStatement RetireOldName{"retire_old_name",
+                                    "WITH back AS (DELETE FROM retired_names WHERE name = $3)"
+                                    " INSERT INTO retired_names(name, screenshot_id) VALUES($2, $1)"};
 constexpr PgStatement ListOfAccount{
     "screenshots_of_account", "SELECT " SCREENSHOT_COLUMNS " FROM screenshots WHERE account_id = $1 ORDER BY id DESC"};
 constexpr PgStatement ListOfSession{"screenshots_of_session",
@@ -53,32 +64,44 @@ constexpr PgStatement InsertAccount{"insert_account",
                                     "INSERT INTO accounts(username, password_hash, created_at) VALUES($1, $2, $3)"
                                     " ON CONFLICT (username_key) DO NOTHING RETURNING id"};
 constexpr PgStatement FindAccountByName{
-    "find_account",
-    "SELECT id, username, password_hash, created_at FROM accounts"
-    " WHERE username_key = translate($1, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')"};
+    "find_account", "SELECT " ACCOUNT_COLUMNS " FROM accounts WHERE username_key = " ASCII_LOWER("$1")};
+// In the order SQLite's NOCASE gives: by the name with ASCII letters lowered, byte by byte.
+constexpr PgStatement AllAccounts{"all_accounts",
+                                  "SELECT " ACCOUNT_COLUMNS " FROM accounts ORDER BY username_key COLLATE \"C\""};
+constexpr PgStatement DisableAccount{"disable_account", "UPDATE accounts SET disabled = $2::integer <> 0 WHERE id = $1"};
 constexpr PgStatement LatestSessionByName{
-    "latest_session", "SELECT id, name, created_at, last_active FROM sessions WHERE name = $1 ORDER BY id DESC LIMIT 1"};
+    "latest_session", "SELECT " SESSION_COLUMNS " FROM sessions WHERE name = $1 ORDER BY id DESC LIMIT 1"};
 constexpr PgStatement LockSessionName{"lock_session_name", "SELECT pg_advisory_xact_lock(2, $1::integer)"};
 constexpr PgStatement TouchSessionById{"touch_session_by_id",
                                        "UPDATE sessions SET last_active = GREATEST(last_active, $2) WHERE id = $1"};
-constexpr PgStatement InsertSession{"insert_session",
-                                    "INSERT INTO sessions(name, created_at, last_active) VALUES($1, $2, $2) RETURNING id"};
+constexpr PgStatement InsertSession{
+    "insert_session",
+    "INSERT INTO sessions(name, created_at, last_active, owner_hash) VALUES($1, $2, $2, $3) RETURNING id"};
 constexpr PgStatement TouchLiveSession{
     "touch_live_session",
     "UPDATE sessions SET last_active = GREATEST(last_active, $2)"
     " WHERE id = (SELECT id FROM sessions WHERE name = $1 ORDER BY id DESC LIMIT 1) AND $2 - last_active <= $3"
-    " RETURNING id, name, created_at, last_active"};
+    " RETURNING " SESSION_COLUMNS};
+constexpr PgStatement SessionAccount{"set_session_account", "UPDATE sessions SET owner_account = $2 WHERE id = $1"};
 constexpr PgStatement InsertLogin{"insert_login",
                                   "INSERT INTO logins(token_hash, account_id, expires) VALUES($1, $2, $3)"
                                   " ON CONFLICT (token_hash) DO UPDATE SET account_id = excluded.account_id,"
                                   " expires = excluded.expires"};
-constexpr PgStatement FindLoginByToken{"find_login",
-                                       "SELECT a.id, a.username, a.password_hash, a.created_at FROM logins l"
-                                       " JOIN accounts a ON a.id = l.account_id WHERE l.token_hash = $1 AND l.expires > $2"};
+constexpr PgStatement FindLoginByToken{
+    "find_login",
+    "SELECT a.id, a.username, a.password_hash, a.created_at, a.disabled::integer FROM logins l"
+    " JOIN accounts a ON a.id = l.account_id WHERE l.token_hash = $1 AND l.expires > $2 AND NOT a.disabled"};
 constexpr PgStatement DeleteLogin{"delete_login", "DELETE FROM logins WHERE token_hash = $1"};
 constexpr PgStatement InsertSetting{"insert_setting",
                                     "INSERT INTO settings(key, value) VALUES($1, $2) ON CONFLICT (key) DO NOTHING"};
 constexpr PgStatement FindSetting{"find_setting", "SELECT value FROM settings WHERE key = $1"};
+constexpr PgStatement AddCount{"add_count",
+                               "INSERT INTO counts(key, minute, amount) VALUES($1, $2, $3)"
+                               " ON CONFLICT (key, minute) DO UPDATE SET amount = counts.amount + excluded.amount"};
+constexpr PgStatement PruneCounts{"prune_counts", "DELETE FROM counts WHERE minute < $1"};
+constexpr PgStatement SumCounts{"sum_counts",
+                                "SELECT COALESCE(sum(amount), 0) FROM counts WHERE key = $1 AND minute >= $2"};
+constexpr PgStatement ForgetCounts{"forget_counts", "DELETE FROM counts WHERE key = $1"};
 // Only while the screenshot is there: a deletion running meanwhile makes the
 // reference to its picture fail, and nothing is kept.
 constexpr PgStatement InsertThumbnail{"insert_thumbnail",
@@ -86,12 +109,16 @@ constexpr PgStatement InsertThumbnail{"insert_thumbnail",
                                       " WHERE id = $1 AND file_key = $2"
                                       " ON CONFLICT (key) DO UPDATE SET jpeg = excluded.jpeg"};
 constexpr PgStatement FindThumbnail{"find_thumbnail", "SELECT jpeg FROM thumbnails WHERE key = $1", true};
-// The chosen screenshots, their pictures (with their thumbnails) and WHAT
-// else, in one statement; the deleted ones are returned oldest first.
+// The chosen screenshots, their pictures (with their thumbnails) and ALSO,
+// in one statement; their names stay given out (their former names point
+// nowhere once they are gone). The deleted ones come back oldest first.
 #define DELETE_SCREENSHOTS(CHOSEN, ALSO)                                                                   \
     "WITH gone AS (DELETE FROM screenshots WHERE id IN (" CHOSEN ") RETURNING " SCREENSHOT_COLUMNS "),"   \
-    " pictures_gone AS (DELETE FROM pictures WHERE key IN (SELECT file_key FROM gone))" ALSO              \
+    " pictures_gone AS (DELETE FROM pictures WHERE key IN (SELECT file_key FROM gone)),"                   \
+    " retired AS (INSERT INTO retired_names(name, screenshot_id) SELECT name, NULL FROM gone"              \
+    " ON CONFLICT (name) DO UPDATE SET screenshot_id = NULL)" ALSO                                         \
     " SELECT " SCREENSHOT_COLUMNS " FROM gone ORDER BY uploaded_at, id"
+constexpr PgStatement DeleteOne{"delete_screenshot", DELETE_SCREENSHOTS("$1", "")};
 constexpr PgStatement DeleteOlder{
     "delete_older",
     DELETE_SCREENSHOTS("SELECT id FROM screenshots WHERE uploaded_at < $1 ORDER BY uploaded_at, id LIMIT $2", "")};
@@ -111,6 +138,10 @@ constexpr PgStatement DeleteEmptySessions{"delete_empty_sessions",
                                           " (SELECT 1 FROM screenshots WHERE session_id = sessions.id)"};
 constexpr PgStatement CountScreenshots{"count_screenshots",
                                        "SELECT count(*), COALESCE(sum(size), 0) FROM screenshots"};
+
+// Counts are kept two days; every so many counts, older ones are removed.
+constexpr std::int64_t KeepCounts = 2 * 24 * 3600;
+constexpr int CountsBetweenPrunes = 1000;
 
 Screenshot ReadScreenshot(const PgResult& r, int row) {
     Screenshot s;
@@ -134,14 +165,20 @@ std::vector<Screenshot> ReadScreenshots(const PgResult& r) {
     return out;
 }
 
+Account ReadAccount(const PgResult& r, int row) {
+    return Account{r.Int(row, 0), r.Text(row, 1), r.Text(row, 2), r.Int(row, 3), r.Int(row, 4) != 0};
+}
+
 std::optional<Account> ReadAccount(const PgResult& r) {
     if (r.Rows() == 0) return std::nullopt;
-    return Account{r.Int(0, 0), r.Text(0, 1), r.Text(0, 2), r.Int(0, 3)};
+    return ReadAccount(r, 0);
 }
 
 std::optional<Session> ReadSession(const PgResult& r) {
     if (r.Rows() == 0) return std::nullopt;
-    return Session{r.Int(0, 0), r.Text(0, 1), r.Int(0, 2), r.Int(0, 3)};
+    Session session{r.Int(0, 0), r.Text(0, 1), r.Int(0, 2), r.Int(0, 3), r.Text(0, 4), std::nullopt};
+    if (!r.IsNull(0, 5)) session.ownerAccount = r.Int(0, 5);
+    return session;
 }
 
 // The same 32 bits for a name in every instance (FNV-1a).
@@ -236,15 +273,19 @@ Screenshot PostgresStore::AddScreenshot(const NewScreenshot& n, const std::strin
         r.name = RandomScreenshotName();
         r.fileKey = RandomHex(16);
         try {
-            r.id = pool_.Run([&](PgConnection& c) {
-                return c
-                    .Execute(insert, r.name, r.fileKey, r.description, r.uploadedAt, r.accountId, r.clientHash,
-                             r.sessionId, r.size, r.width, r.height, PgBytes{picture.Data(), picture.Size()})
-                    .Int(0, 0);
+            std::optional<std::int64_t> id = pool_.Run([&](PgConnection& c) -> std::optional<std::int64_t> {
+                PgResult inserted = c.Execute(insert, r.name, r.fileKey, r.description, r.uploadedAt, r.accountId,
+                                              r.clientHash, r.sessionId, r.size, r.width, r.height,
+                                              PgBytes{picture.Data(), picture.Size()});
+                if (inserted.Rows() == 0) return std::nullopt;  // given out before
+                return inserted.Int(0, 0);
             });
-            return r;
+            if (id) {
+                r.id = *id;
+                return r;
+            }
         } catch (const PgError& error) {
-            if (error.sqlstate != "23505") throw;  // otherwise the name was taken: another
+            if (error.sqlstate != "23505") throw;  // otherwise the name is taken: another
         }
     }
     throw StoreError("no free screenshot name found");
@@ -258,26 +299,31 @@ std::optional<Screenshot> PostgresStore::FindScreenshot(const std::string& name)
     });
 }
 
+// In one transaction under the screenshot's row lock: a former name comes
+// back only to its own screenshot; a name taken now is refused by the database.
 bool PostgresStore::RenameScreenshot(std::int64_t id, const std::string& newName) {
     return pool_.Run([&](PgConnection& c) {
+        PgTransaction transaction(c);
+        PgResult current = c.Execute(NameOfScreenshot, id);
+        if (current.Rows() == 0) return false;
+        const std::string oldName = current.Text(0, 0);
+        if (oldName == newName) return true;
+        PgResult former = c.Execute(FormerOwner, newName);
+        if (former.Rows() == 1 && (former.IsNull(0, 0) || former.Int(0, 0) != id)) return false;
         try {
             c.Execute(RenameScreenshotById, id, newName);
-            return true;
         } catch (const PgError& error) {
-            if (error.sqlstate == "23505") return false;  // the name is taken
+            if (error.sqlstate == "23505") return false;  // taken
             throw;
         }
+        c.Execute(RetireOldName, id, oldName, newName);
+        transaction.Commit();
+        return true;
     });
 }
 
 void PostgresStore::DeleteScreenshot(std::int64_t id) {
-    pool_.Run([&](PgConnection& c) {
-        PgTransaction transaction(c);
-        PgResult deleted = c.Execute(DeleteScreenshotById, id);
-        if (deleted.Rows() == 0) return;
-        c.Execute(DeletePicture, deleted.Text(0, 0));
-        transaction.Commit();
-    });
+    pool_.Run([&](PgConnection& c) { c.Execute(DeleteOne, id); });
 }
 
 std::vector<Screenshot> PostgresStore::ScreenshotsOfAccount(std::int64_t accountId) {
@@ -304,7 +350,7 @@ std::optional<Account> PostgresStore::CreateAccount(const std::string& userName,
     return pool_.Run([&](PgConnection& c) -> std::optional<Account> {
         PgResult r = c.Execute(InsertAccount, userName, passwordHash, now);
         if (r.Rows() == 0) return std::nullopt;
-        return Account{r.Int(0, 0), userName, passwordHash, now};
+        return Account{r.Int(0, 0), userName, passwordHash, now, false};
     });
 }
 
@@ -322,7 +368,8 @@ Session PostgresStore::OpenSession(const std::string& name, std::int64_t now, st
             c.Execute(TouchSessionById, session->id, now);
             session->lastActive = std::max(session->lastActive, now);
         } else {
-            session = Session{c.Execute(InsertSession, name, now).Int(0, 0), name, now, now};
+            session = Session{c.Execute(InsertSession, name, now, std::string()).Int(0, 0), name, now, now, "",
+                              std::nullopt};
         }
         transaction.Commit();
         return *session;
@@ -332,6 +379,71 @@ Session PostgresStore::OpenSession(const std::string& name, std::int64_t now, st
 std::optional<Session> PostgresStore::TouchSession(const std::string& name, std::int64_t now,
                                                    std::int64_t idleSeconds) {
     return pool_.Run([&](PgConnection& c) { return ReadSession(c.Execute(TouchLiveSession, name, now, idleSeconds)); });
+}
+
+// Under the lock on the name, as OpenSession: two instances claiming one name at once hand it to one owner.
+std::optional<Session> PostgresStore::ClaimSession(const std::string& name, const std::string& ownerHash,
+                                                   std::int64_t now, std::int64_t idleSeconds, bool onlyUnused) {
+    return pool_.Run([&](PgConnection& c) -> std::optional<Session> {
+        PgTransaction transaction(c);
+        c.Execute(LockSessionName, NameLockKey(name));
+        std::optional<Session> latest = ReadSession(c.Execute(LatestSessionByName, name));
+        const bool live = latest && now - latest->lastActive <= idleSeconds;
+        if (live && latest->ownerHash == ownerHash) {
+            c.Execute(TouchSessionById, latest->id, now);
+            latest->lastActive = std::max(latest->lastActive, now);
+            transaction.Commit();
+            return latest;
+        }
+        if (live || (onlyUnused && latest)) return std::nullopt;
+        Session session{c.Execute(InsertSession, name, now, ownerHash).Int(0, 0), name, now, now, ownerHash,
+                        std::nullopt};
+        transaction.Commit();
+        return session;
+    });
+}
+
+void PostgresStore::SetSessionAccount(std::int64_t sessionId, std::int64_t accountId) {
+    pool_.Run([&](PgConnection& c) { c.Execute(SessionAccount, sessionId, accountId); });
+}
+
+std::optional<Screenshot> PostgresStore::FindByFormerName(const std::string& name) {
+    return pool_.Run([&](PgConnection& c) -> std::optional<Screenshot> {
+        PgResult r = c.Execute(FindByFormer, name);
+        if (r.Rows() == 0) return std::nullopt;
+        return ReadScreenshot(r, 0);
+    });
+}
+
+std::vector<Account> PostgresStore::Accounts() {
+    return pool_.Run([&](PgConnection& c) {
+        PgResult r = c.Execute(AllAccounts);
+        std::vector<Account> out;
+        for (int row = 0; row < r.Rows(); ++row) out.push_back(ReadAccount(r, row));
+        return out;
+    });
+}
+
+void PostgresStore::SetAccountDisabled(std::int64_t accountId, bool disabled) {
+    pool_.Run([&](PgConnection& c) { c.Execute(DisableAccount, accountId, int(disabled)); });
+}
+
+void PostgresStore::Count(const std::string& key, std::int64_t amount, std::int64_t at) {
+    const bool prune = ++countsSincePrune_ % CountsBetweenPrunes == 0;
+    pool_.Run([&](PgConnection& c) {
+        c.Execute(AddCount, key, at - at % 60, amount);
+        if (prune) c.Execute(PruneCounts, at - KeepCounts);
+    });
+}
+
+std::int64_t PostgresStore::Counted(const std::string& key, std::int64_t since) {
+    return pool_.Run([&](PgConnection& c) {
+        return c.Execute(SumCounts, key, since + 59 - (since + 59) % 60).Int(0, 0);  // whole minutes from since on
+    });
+}
+
+void PostgresStore::Forget(const std::string& key) {
+    pool_.Run([&](PgConnection& c) { c.Execute(ForgetCounts, key); });
 }
 
 std::optional<Session> PostgresStore::FindSession(const std::string& name) {

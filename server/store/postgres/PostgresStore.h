@@ -4,6 +4,8 @@
 // decided by the database, never by one instance. Uploads are staged in a
 // folder of this process's own under the data folder.
 
+#include <atomic>
+
 #include "store/StagingArea.h"
 #include "store/Store.h"
 #include "store/postgres/PgPool.h"
@@ -39,6 +41,16 @@ public:
 
     std::string Setting(const std::string& key, const std::string& fallback) override;
 
+    std::optional<Screenshot> FindByFormerName(const std::string& name) override;
+    std::optional<Session> ClaimSession(const std::string& name, const std::string& ownerHash, std::int64_t now,
+                                        std::int64_t idleSeconds, bool onlyUnused) override;
+    void SetSessionAccount(std::int64_t sessionId, std::int64_t accountId) override;
+    std::vector<Account> Accounts() override;
+    void SetAccountDisabled(std::int64_t accountId, bool disabled) override;
+    void Count(const std::string& key, std::int64_t amount, std::int64_t at) override;
+    std::int64_t Counted(const std::string& key, std::int64_t since) override;
+    void Forget(const std::string& key) override;
+
     void SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) override;
     std::optional<std::string> LoadThumbnail(const Screenshot& screenshot) override;
     std::vector<Screenshot> DeleteScreenshotsBefore(std::int64_t uploadedBefore, int limit) override;
@@ -58,6 +70,7 @@ public:
 private:
     PgPool pool_;
     StagingArea staging_;
+    std::atomic<int> countsSincePrune_{0};
 };
 
 }  // namespace snapora::server
