@@ -42,8 +42,9 @@ public:
         for (int i = 0; i < 12; ++i) pictures_.push_back(MakeJpeg(160 + i, 120));
         for (int c = 0; c < clients; ++c)
             threads_.emplace_back([this, port, c] {
+                const std::string from = "127.0.0." + std::to_string(10 + c);  // a user on a line of their own
                 for (int i = 0; go_; ++i)
-                    if (!Record(Exchange(port, ProgramUpload(Picture(c + i)), 10000), Picture(c + i)))
+                    if (!Record(Exchange(port, ProgramUpload(Picture(c + i)), 10000, from), Picture(c + i)))
                         std::this_thread::sleep_for(50ms);  // as a person would, a moment before trying again
             });
     }
@@ -102,10 +103,18 @@ int OpenEventStream(int port, const std::string& session) {
     return stream;
 }
 
-// How long an upload into the session through one instance takes to show on a stream held open on another.
-long MillisecondsUntilSeen(int stream, int uploadPort, const std::string& session, const std::string& description) {
+// The session's owner: the cookie of the client that opened it.
+std::string OpenSession(int port, const std::string& session) {
+    HttpReply login = Get(port, "/loginsession.php?sessionname=" + session);
+    EXPECT_EQ(login.body, "ok " + session);
+    return "snapora_client=" + CookieValue(login, "snapora_client");
+}
+
+// How long an upload by the session's owner through one instance takes to show on a stream held open on another.
+long MillisecondsUntilSeen(int stream, int uploadPort, const std::string& owner, const std::string& session,
+                           const std::string& description) {
     auto sent = SteadyClock::now();
-    HttpReply uploaded = Exchange(uploadPort, ProgramUpload(MakeJpeg(40, 30), description, "", session));
+    HttpReply uploaded = Exchange(uploadPort, ProgramUpload(MakeJpeg(40, 30), description, owner, session));
     EXPECT_EQ(uploaded.body.substr(0, 3), "ok|") << uploaded.body;
     const std::string expected = "\"description\":\"" + description + "\"";
     std::string event;
@@ -115,9 +124,9 @@ long MillisecondsUntilSeen(int stream, int uploadPort, const std::string& sessio
 }
 
 long MillisecondsUntilSeenElsewhere(int uploadPort, int pagePort, const std::string& session) {
-    EXPECT_EQ(Get(uploadPort, "/loginsession.php?sessionname=" + session).body, "ok " + session);
+    const std::string owner = OpenSession(uploadPort, session);
     int stream = OpenEventStream(pagePort, session);
-    long elapsed = MillisecondsUntilSeen(stream, uploadPort, session, "Folie " + session);
+    long elapsed = MillisecondsUntilSeen(stream, uploadPort, owner, session, "Folie " + session);
     ::close(stream);
     return elapsed;
 }
@@ -177,7 +186,7 @@ TEST(Cluster, DatabaseRestartUnderLoad) {
     auto b = Instance(folder.Path() + "/b", database);
     Balancer balancer({a->Port(), b->Port()});
     const std::string before = Exchange(balancer.Port(), ProgramUpload(MakeJpeg(50, 50))).body.substr(7);
-    ASSERT_EQ(Get(a->Port(), "/loginsession.php?sessionname=vortrag").body, "ok vortrag");
+    const std::string owner = OpenSession(a->Port(), "vortrag");
     const int stream = OpenEventStream(b->Port(), "vortrag");  // a page that stays open throughout
     Load load(balancer.Port(), 6);
     std::this_thread::sleep_for(1000ms);
@@ -210,7 +219,7 @@ TEST(Cluster, DatabaseRestartUnderLoad) {
     EXPECT_EQ(b->Wait(0), -1);
     ExpectAllServed(load, {a->Port(), b->Port()});
     ExpectWholeRecords(database, load.answered.size());
-    EXPECT_LT(MillisecondsUntilSeen(stream, a->Port(), "vortrag", "danach"), 1000);
+    EXPECT_LT(MillisecondsUntilSeen(stream, a->Port(), owner, "vortrag", "danach"), 1000);
     ::close(stream);
 }
 

@@ -74,6 +74,9 @@ try {
   await sleep(1000);
   const base = `http://127.0.0.1:${balancerPort}`;
 
+  // The session belongs to the client that opened it: its uploads carry that client's cookie.
+  const login = await fetch(`${base}/loginsession.php?sessionname=vortrag`);
+  const owner = (login.headers.get('set-cookie') || '').split(';')[0];
   const upload = async (port, file, description) => {
     const form = new FormData();
     form.append('filename', 'screenshot');
@@ -81,7 +84,8 @@ try {
     form.append('description', description);  // ASCII: the program's texts are Windows-1252, FormData's UTF-8
     form.append('sessionname', 'vortrag');
     form.append('screenshot', new Blob([readFileSync(file)], { type: 'image/jpeg' }), 'C:\\Temp\\screen.jpg');
-    const reply = await (await fetch(`http://127.0.0.1:${port}/upload.php`, { method: 'POST', body: form })).text();
+    const reply = await (await fetch(`http://127.0.0.1:${port}/upload.php`,
+      { method: 'POST', body: form, headers: { Cookie: owner } })).text();
     if (!reply.startsWith('ok|')) throw new Error(`upload refused: ${reply}`);
   };
 
@@ -92,7 +96,6 @@ try {
     args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking', '--disable-sync'],
   });
   const page = await browser.newPage();
-  await fetch(`${base}/loginsession.php?sessionname=vortrag`);
   await upload(ports.a, `${work}/one.jpg`, 'Folie 1');
   await page.goto(`${base}/~vortrag`, { waitUntil: 'load' });
   await page.evaluate(() => { window.notReloaded = true; });
