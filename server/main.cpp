@@ -99,16 +99,29 @@ int OperatorMain(const std::string& object, const std::vector<std::string>& rest
     std::vector<std::string> arguments = {object};
     arguments.insert(arguments.end(), rest.begin(), rest.end());
     OperatorCommand command = ParseOperatorCommand(arguments);
-    if (command.error.empty() && command.dataDir.empty()) {  // the data folder the configuration file names
-        ParsedOptions configured = ParseOptions({"--config", command.configFile});
+    if (command.error.empty() && command.dataDir.empty() && command.database.empty()) {
+        ParsedOptions configured = ParseOptions({"--config", command.configFile});  // the store it names
         command.error = configured.error;
         command.dataDir = configured.options.dataDir;
+        command.database = configured.options.database;
     }
     if (!command.error.empty()) {
         std::cerr << "snapora-server: " << command.error << "\nTry 'snapora-server --help'.\n";
         return 2;
     }
     try {
+        if (!command.database.empty()) {
+            // Nothing is uploaded here: its staging folder is a temporary one.
+            std::string staging = std::filesystem::temp_directory_path().string() + "/snapora-operator-XXXXXX";
+            if (!::mkdtemp(staging.data())) throw std::runtime_error("cannot make a temporary folder");
+            int status = 0;
+            {
+                PostgresStore store(command.database, staging, 2);
+                status = RunOperatorCommand(command, store, ReadPassword, std::cout, std::cerr);
+            }
+            std::filesystem::remove_all(staging);
+            return status;
+        }
         SqliteStore store(command.dataDir, SqliteStore::Opening::Beside);
         return RunOperatorCommand(command, store, ReadPassword, std::cout, std::cerr);
     } catch (const std::exception& error) {

@@ -306,7 +306,8 @@ ABUSE LIMITS
 
     --min-free BYTES
         Uploads are refused while the data folder's file system has less
-        than this free (default 536870912).
+        than this free (default 536870912). With --database it does not
+        apply: the database's own disk is out of the server's sight.
 
     Lookups of unknown names are limited to 60 per address in 5 minutes
     (then 429), failed logins to 5 per account and address and 20 per
@@ -338,8 +339,9 @@ COMMANDS
         all are there and alike.
 
     The account and screenshot commands work beside the server, also
-    while it runs, on the same data folder (--config FILE instead of
-    --data DIR takes the file's).
+    while it runs, on the same data folder, or with --database CONNECTION
+    on the same PostgreSQL database (--config FILE instead takes the
+    file's).
 
     account add NAME --data DIR
         Creates an account; its password is read from standard input (one

@@ -223,6 +223,52 @@ TEST(Cluster, DatabaseRestartUnderLoad) {
     ::close(stream);
 }
 
+// Limits hold for the whole service, not for each instance: failed logins
+// counted on one instance throttle on the other, a day's upload quota used
+// up through one is used up through the other. The operator's commands act
+// on the database, for every instance at once.
+TEST(Cluster, LimitsAndTheOperatorsCommandsHoldForEveryInstance) {
+    TempFolder folder;
+    const std::string database = PgCluster::Shared().NewDatabase();
+    const std::string jpeg = MakeJpeg(40, 30);
+    const std::vector<std::string> options = {"--database", database, "--quota-anonymous",
+                                              std::to_string(jpeg.size() * 2)};
+    ServerProcess a(folder.Path() + "/a", options), b(folder.Path() + "/b", options);
+    auto testLogin = [](int port, const std::string& password) {
+        const std::string request =
+            ProgramPost("/account.htm?action=testlogin", {{"username", "anna"}, {"password", password}});
+        return Exchange(port, request, 10000, "127.0.0.7").body;
+    };
+    auto command = [&](std::vector<std::string> arguments, const std::string& input = "") {
+        arguments.insert(arguments.end(), {"--database", database});
+        return RunProgram(arguments, input);
+    };
+    ASSERT_EQ(command({"account", "add", "anna"}, "geheim1\n").status, 0);
+    const std::string throttled =
+        "Zu viele fehlgeschlagene Anmeldungen. Bitte versuchen Sie es in einigen Minuten noch einmal.";
+    struct Step { int port; std::string password, reply; } steps[] = {
+        {b.Port(), "geheim1", "ok"},      {a.Port(), "falsch", "wrong"}, {b.Port(), "falsch", "wrong"},
+        {a.Port(), "falsch", "wrong"},    {b.Port(), "falsch", "wrong"}, {a.Port(), "falsch", "wrong"},
+        {b.Port(), "geheim1", throttled},  // the fifth failure was counted on the other instance
+    };
+    for (const Step& step : steps) EXPECT_EQ(testLogin(step.port, step.password), step.reply) << step.port;
+
+    // Room for two pictures a day from one address, wherever they arrive.
+    struct Upload { int port; std::string reply; } uploads[] = {
+        {a.Port(), "ok|"}, {b.Port(), "ok|"}, {a.Port(), "Das Tageskontingent"}};
+    for (const Upload& upload : uploads)
+        EXPECT_EQ(Exchange(upload.port, ProgramUpload(jpeg), 10000, "127.0.0.8").body.substr(0, upload.reply.size()),
+                  upload.reply);
+
+    EXPECT_EQ(command({"account", "disable", "anna"}).status, 0);
+    EXPECT_NE(command({"account", "list"}).output.find("anna\tdisabled\t"), std::string::npos);
+    std::ofstream(folder.Path() + "/server.conf") << "database = " << database << "\n";
+    const ProgramRun configured = RunProgram({"account", "list", "--config", folder.Path() + "/server.conf"});
+    EXPECT_NE(configured.output.find("anna\tdisabled"), std::string::npos) << configured.output;
+    EXPECT_EQ(command({"account", "delete", "anna"}).status, 0);
+    EXPECT_TRUE(command({"account", "list"}).output.find("anna") == std::string::npos);
+}
+
 // A SQLite data folder moves into PostgreSQL whole: pictures, names, the
 // key that the program's cookie was hashed with; a second run copies
 // nothing twice; a picture that changed is reported.
@@ -244,20 +290,12 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
         sqlite.Signal(SIGTERM);
         ASSERT_EQ(sqlite.Wait(12000), 0);
     }
-    auto migrate = [&](const std::string& log) {
-        return RunServerCommand({"migrate", "--data", data, "--database", database}, folder.Path() + "/" + log).first;
-    };
-    struct Run {
-        const char* log;
-        const char* tally;
-        int exit;
-    };
-    for (const Run& run :
-         {Run{"first.log", "records: 4 copied, 0 already there; pictures: 3 copied, 0 already there, 3 checked", 0},
-          Run{"again.log", "records: 0 copied, 4 already there; pictures: 0 copied, 3 already there, 3 checked", 0}}) {
-        EXPECT_EQ(migrate(run.log), run.exit);
-        EXPECT_NE(ReadFile(folder.Path() + "/" + run.log).find(run.tally), std::string::npos)
-            << ReadFile(folder.Path() + "/" + run.log);
+    auto migrate = [&] { return RunProgram({"migrate", "--data", data, "--database", database}); };
+    for (const char* tally : {"records: 4 copied, 0 already there; pictures: 3 copied, 0 already there, 3 checked",
+                              "records: 0 copied, 4 already there; pictures: 0 copied, 3 already there, 3 checked"}) {
+        ProgramRun run = migrate();
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find(tally), std::string::npos) << run.output;
     }
     int thumbnails = 0;
     for (const auto& entry : std::filesystem::directory_iterator(data + "/pictures"))
@@ -269,10 +307,11 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
     const std::string key = PgCluster::Shared().Query(
         database, "SELECT file_key FROM screenshots WHERE name = '" + uploaded[1].first.substr(1) + "'");
     std::ofstream(data + "/pictures/" + key + ".jpg", std::ios::app) << "x";
-    EXPECT_EQ(migrate("changed.log"), 1);
-    const std::string changed = ReadFile(folder.Path() + "/changed.log");
-    EXPECT_NE(changed.find("PROBLEM: screenshots id"), std::string::npos) << changed;
-    EXPECT_NE(changed.find("differs from " + data + "/pictures/" + key + ".jpg"), std::string::npos) << changed;
+    ProgramRun changed = migrate();
+    EXPECT_EQ(changed.status, 1);
+    EXPECT_NE(changed.output.find("PROBLEM: screenshots id"), std::string::npos) << changed.output;
+    EXPECT_NE(changed.output.find("differs from " + data + "/pictures/" + key + ".jpg"), std::string::npos)
+        << changed.output;
 
     auto postgres = Instance(folder.Path() + "/pg", database);
     for (const auto& [path, bytes] : uploaded) EXPECT_EQ(Get(postgres->Port(), path + ".jpg").body, bytes) << path;

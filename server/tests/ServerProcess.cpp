@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
@@ -110,23 +109,5 @@ int ServerProcess::Wait(int timeoutMs) {
 }
 
 std::string ServerProcess::Log() const { return ReadFile(logFile_); }
-
-std::pair<int, std::string> RunServerCommand(std::vector<std::string> arguments, const std::string& outputFile) {
-    arguments.insert(arguments.begin(), SNAPORA_SERVER_EXE);
-    std::fflush(stdout);  // or the child would write the test's buffered output once more
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        FILE* out = std::freopen(outputFile.c_str(), "w", stdout);
-        if (!out || ::dup2(::fileno(stdout), 2) < 0) ::_exit(126);
-        std::vector<char*> argv;
-        for (std::string& a : arguments) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outputFile)};
-}
 
 }  // namespace snapora::server::testing

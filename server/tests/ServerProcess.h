@@ -2,7 +2,6 @@
 // The built snapora-server as a child process on a free loopback port.
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace snapora::server::testing {
@@ -32,8 +31,5 @@ private:
     int port_ = 0;
     std::string logFile_;
 };
-
-// snapora-server with these arguments, to its end: the exit status and what it printed (both streams).
-std::pair<int, std::string> RunServerCommand(std::vector<std::string> arguments, const std::string& outputFile);
 
 }  // namespace snapora::server::testing
