@@ -12,6 +12,7 @@ namespace snapora::server {
 
 namespace {
 
+constexpr const char* InternalError = "Interner Fehler des Servers. Bitte versuchen Sie es später noch einmal.";
 constexpr const char* Unavailable =
     "Der Dienst ist gerade nicht erreichbar. Bitte versuchen Sie es in einer Minute noch einmal.";
 
@@ -91,14 +92,15 @@ Response Finished(Context& context, const Request& request, const std::function<
     try {
         response = produce();
     } catch (const std::exception& error) {
+        // The database away for a moment is said as such; anything else is an internal error.
         const bool unavailable = dynamic_cast<const StoreUnavailable*>(&error) != nullptr;
         if (IsProtocolRequest(request))
-            response = ProtocolReply(unavailable ? Unavailable
-                                                 : "Interner Fehler des Servers. Bitte versuchen Sie es später noch einmal.");
+            response = ProtocolReply(unavailable ? Unavailable : InternalError);
         else if (unavailable)
             response = UnavailablePage();
         else
-            response = PageResponse("Fehler", "<h1>Interner Fehler</h1><p>Bitte versuchen Sie es später noch einmal.</p>", 500);
+            response = PageResponse("Fehler", "<h1>Interner Fehler</h1><p>Bitte versuchen Sie es später noch einmal.</p>",
+                                    500);
     }
     if (response.deferred) {
         std::shared_ptr<Deferred> inner = response.deferred;
