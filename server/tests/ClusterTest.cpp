@@ -277,7 +277,7 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
     const std::string data = folder.Path() + "/data";
     const std::string database = PgCluster::Shared().NewDatabase();
     std::vector<std::pair<std::string, std::string>> uploaded;  // address path, bytes
-    std::string cookie;
+    std::string cookie, formerName;
     {
         ServerProcess sqlite(data);
         for (int i = 0; i < 3; ++i) {
@@ -287,12 +287,19 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
             if (cookie.empty()) cookie = "snapora_client=" + CookieValue(reply, "snapora_client");
             uploaded.emplace_back(PathOf(reply.body.substr(7)), jpeg);
         }
+        // A renamed one: its former name must keep leading to it, and never be given again.
+        formerName = uploaded[2].first;
+        const std::string rename =
+            ProgramPost("/rename.php", {{"filename", formerName.substr(1)}, {"newfilename", "vorher"}}, cookie);
+        ASSERT_EQ(PathOf(Exchange(sqlite.Port(), rename).body), "/vorher");
+        uploaded[2].first = "/vorher";
         sqlite.Signal(SIGTERM);
         ASSERT_EQ(sqlite.Wait(12000), 0);
     }
     auto migrate = [&] { return RunProgram({"migrate", "--data", data, "--database", database}); };
-    for (const char* tally : {"records: 4 copied, 0 already there; pictures: 3 copied, 0 already there, 3 checked",
-                              "records: 0 copied, 4 already there; pictures: 0 copied, 3 already there, 3 checked"}) {
+    // Three screenshots, the secret key and a former name.
+    for (const char* tally : {"records: 5 copied, 0 already there; pictures: 3 copied, 0 already there, 3 checked",
+                              "records: 0 copied, 5 already there; pictures: 0 copied, 3 already there, 3 checked"}) {
         ProgramRun run = migrate();
         EXPECT_EQ(run.status, 0) << run.output;
         EXPECT_NE(run.output.find(tally), std::string::npos) << run.output;
@@ -315,6 +322,7 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
 
     auto postgres = Instance(folder.Path() + "/pg", database);
     for (const auto& [path, bytes] : uploaded) EXPECT_EQ(Get(postgres->Port(), path + ".jpg").body, bytes) << path;
+    EXPECT_EQ(Get(postgres->Port(), formerName).Header("location"), "/vorher");
     const std::string name = uploaded[0].first.substr(1);
     HttpReply renamed = Exchange(
         postgres->Port(), ProgramPost("/rename.php", {{"filename", name}, {"newfilename", "umgezogen"}}, cookie));
