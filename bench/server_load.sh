@@ -135,7 +135,7 @@ run_setup() {
       chown -R nobody:nogroup "$balancer"
       as_nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
     fi
-    "${as_nobody[@]}" haproxy -db -f "$balancer/haproxy.cfg" 2>"$balancer/haproxy.log" &
+    "${as_nobody[@]}" /usr/sbin/haproxy -db -f "$balancer/haproxy.cfg" 2>"$balancer/haproxy.log" &
     haproxy_pid=$!
     pids+=($!)
     for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.05; done

@@ -68,7 +68,7 @@ try {
     `  server a 127.0.0.1:${ports.a} check inter 300ms fall 1 rise 1`,
     `  server b 127.0.0.1:${ports.b} check inter 300ms fall 1 rise 1`, ''].join('\n'));
   if (root) chownSync(balancerDir, nobody, nobody);
-  const [command, ...args] = asNobody(['haproxy', '-db', '-f', `${balancerDir}/haproxy.cfg`]);
+  const [command, ...args] = asNobody(['/usr/sbin/haproxy', '-db', '-f', `${balancerDir}/haproxy.cfg`]);
   balancer = spawn(command, args, { stdio: ['ignore', 'ignore', 'pipe'] });
   balancer.stderr.on('data', (chunk) => { log += chunk; });
   await sleep(1000);
