@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the native core tests with sanitizers and runs them; any report fails.
 #   scripts/sanitize.sh address   AddressSanitizer + UndefinedBehaviorSanitizer: the client's
-#                                 core tests and snapora-server's tests (the server built so too)
+#                                 core tests and snapora-server's tests, those of several
+#                                 instances on PostgreSQL included (the server built so too)
 #   scripts/sanitize.sh thread    ThreadSanitizer: the client's core tests, and again
 #                                 a few times those where threads meet
 # Each has a build directory of its own (build/asan, build/tsan) holding only
@@ -15,8 +16,9 @@ case "$kind" in
   address)
     dir="$repo/build/asan"
     flags="-fsanitize=address,undefined -fno-sanitize-recover=all"
-    targets=(snapora_tests snapora_server_tests snapora_server_http_tests snapora-server)
-    runs=("tests/snapora_tests" "server/tests/snapora_server_tests" "server/tests/snapora_server_http_tests")
+    targets=(snapora_tests snapora_server_tests snapora_server_http_tests snapora_server_cluster_tests snapora-server)
+    runs=("tests/snapora_tests" "server/tests/snapora_server_tests" "server/tests/snapora_server_http_tests"
+          "server/tests/snapora_server_cluster_tests")
     export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:abort_on_error=1"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     ;;

@@ -24,8 +24,11 @@
 #include "imaging/ThumbnailMaker.h"
 #include "metrics/Metrics.h"
 #include "ops/Backup.h"
+#include "ops/Migrate.h"
 #include "ops/Retention.h"
 #include "store/SqliteStore.h"
+#include "store/postgres/PgChangeRelay.h"
+#include "store/postgres/PostgresStore.h"
 #include "text/Names.h"
 #include "tools/OperatorCommands.h"
 
@@ -96,16 +99,29 @@ int OperatorMain(const std::string& object, const std::vector<std::string>& rest
     std::vector<std::string> arguments = {object};
     arguments.insert(arguments.end(), rest.begin(), rest.end());
     OperatorCommand command = ParseOperatorCommand(arguments);
-    if (command.error.empty() && command.dataDir.empty()) {  // the data folder the configuration file names
-        ParsedOptions configured = ParseOptions({"--config", command.configFile});
+    if (command.error.empty() && command.dataDir.empty() && command.database.empty()) {
+        ParsedOptions configured = ParseOptions({"--config", command.configFile});  // the store it names
         command.error = configured.error;
         command.dataDir = configured.options.dataDir;
+        command.database = configured.options.database;
     }
     if (!command.error.empty()) {
         std::cerr << "snapora-server: " << command.error << "\nTry 'snapora-server --help'.\n";
         return 2;
     }
     try {
+        if (!command.database.empty()) {
+            // Nothing is uploaded here: its staging folder is a temporary one.
+            std::string staging = std::filesystem::temp_directory_path().string() + "/snapora-operator-XXXXXX";
+            if (!::mkdtemp(staging.data())) throw std::runtime_error("cannot make a temporary folder");
+            int status = 0;
+            {
+                PostgresStore store(command.database, staging, 2);
+                status = RunOperatorCommand(command, store, ReadPassword, std::cout, std::cerr);
+            }
+            std::filesystem::remove_all(staging);
+            return status;
+        }
         SqliteStore store(command.dataDir, SqliteStore::Opening::Beside);
         return RunOperatorCommand(command, store, ReadPassword, std::cout, std::cerr);
     } catch (const std::exception& error) {
@@ -122,6 +138,7 @@ struct Subcommand {
 constexpr Subcommand Subcommands[] = {
     {"backup", RunBackup},
     {"restore", RunRestore},
+    {"migrate", RunMigrate},
     {"account", [](const std::vector<std::string>& rest) { return OperatorMain("account", rest); }},
     {"screenshot", [](const std::vector<std::string>& rest) { return OperatorMain("screenshot", rest); }},
 };
@@ -183,16 +200,35 @@ int main(int argc, char** argv) {
         StartCrypto();
         DummyHash();  // made now, so that the first unknown name does not take twice as long
         std::filesystem::create_directories(options.dataDir);
-        SqliteStore store(options.dataDir);
-        PictureFolder::Recovery recovery = store.Recover();
-        if (recovery.stagedRemoved > 0)
-            LogLine("snapora-server: removed " + std::to_string(recovery.stagedRemoved) +
-                    " unfinished upload(s) left by an earlier run");
-        for (const std::string& file : recovery.quarantined)
-            LogLine("snapora-server: no record names pictures/" + file + "; moved it to " + options.dataDir +
-                    "/quarantine/");
+        ChangeBoard board;  // before the relay, which leaves it when it goes
+        std::unique_ptr<Store> storeKept;
+        std::unique_ptr<PgChangeRelay> relay;
+        std::string keptIn = "data in " + options.dataDir;
+        if (options.database.empty()) {
+            auto sqlite = std::make_unique<SqliteStore>(options.dataDir);
+            PictureFolder::Recovery recovery = sqlite->Recover();
+            if (recovery.stagedRemoved > 0)
+                LogLine("snapora-server: removed " + std::to_string(recovery.stagedRemoved) +
+                        " unfinished upload(s) left by an earlier run");
+            for (const std::string& file : recovery.quarantined)
+                LogLine("snapora-server: no record names pictures/" + file + "; moved it to " + options.dataDir +
+                        "/quarantine/");
+            storeKept = std::move(sqlite);
+        } else {
+            // A connection for every thread that may ask at once: those serving connections, the two pools
+            // (pictures, passwords) and the thumbnails' two, and one for the operator's metrics.
+            const HttpLimits pools;
+            const unsigned connections = options.threads + pools.picturePool.threads + pools.passwordPool.threads + 3;
+            auto postgres = std::make_unique<PostgresStore>(options.database, options.dataDir, connections);
+            if (postgres->RemovedAtStart() > 0)
+                LogLine("snapora-server: removed " + std::to_string(postgres->RemovedAtStart()) +
+                        " unfinished upload(s) left by an earlier run");
+            relay = std::make_unique<PgChangeRelay>(options.database, postgres->Pool(), board, LogLine);
+            keptIn = "records and pictures in the " + PgDescribe(options.database);
+            storeKept = std::move(postgres);
+        }
+        Store& store = *storeKept;
         LoginThrottle throttle(store);
-        ChangeBoard board;
         ThumbnailMaker thumbnails(store, 2);
         Metrics metrics;
         ServerSettings settings;
@@ -264,7 +300,7 @@ int main(int argc, char** argv) {
         if (!options.portFile.empty() && !WritePortFile(options.portFile, listening))
             LogLine("snapora-server: cannot write " + options.portFile);
         LogLine("snapora-server: listening on " + listening + ", addresses " + context.settings.publicScheme + "://" + context.settings.publicHost +
-                "/NAME, data in " + options.dataDir);
+                "/NAME, " + keptIn);
 
         int signal = 0;
         sigwait(&stopSignals, &signal);

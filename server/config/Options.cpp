@@ -1,5 +1,7 @@
 #include "config/Options.h"
 
+#include <libpq-fe.h>
+
 #include <charconv>
 #include <fstream>
 
@@ -35,6 +37,18 @@ bool IsHost(const std::string& text) {
 
 bool IsLoopback(const std::string& address) { return address.rfind("127.", 0) == 0; }
 
+// Whatever libpq accepts: a postgresql:// URI or key=value pairs; "" when it does, libpq's reason otherwise.
+std::string ConnectionStringFault(const std::string& text) {
+    if (text.empty()) return "it is empty";
+    char* error = nullptr;
+    PQconninfoOption* parsed = PQconninfoParse(text.c_str(), &error);
+    std::string why = parsed ? "" : error ? error : "not a connection string";
+    PQfreemem(error);
+    PQconninfoFree(parsed);
+    while (!why.empty() && why.back() == '\n') why.pop_back();
+    return why;
+}
+
 // Applies arguments on top of what `o` holds; returns what was wrong, or "".
 std::string Apply(const std::vector<std::string>& arguments, Options& o) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -54,6 +68,11 @@ std::string Apply(const std::vector<std::string>& arguments, Options& o) {
         if (name == "--listen") ok = ReadListen(value, o.listenAddress, o.listenPort);
         else if (name == "--public-host") { o.publicHost = value; ok = IsHost(value); }
         else if (name == "--data") { o.dataDir = value; ok = !value.empty(); }
+        else if (name == "--database") {
+            o.database = value;
+            if (std::string why = ConnectionStringFault(value); !why.empty())
+                return "invalid value for --database: " + why;
+        }
         else if (name == "--downloads") { o.downloadsDir = value; ok = !value.empty(); }
         else if (name == "--max-upload") ok = ReadNumber<std::uint64_t>(value, o.maxUpload, 1024, 1ull << 32);
         else if (name == "--session-idle") ok = ReadNumber<std::int64_t>(value, o.sessionIdle, 1, 365LL * 24 * 3600);
@@ -152,6 +171,7 @@ SYNOPSIS
     snapora-server screenshot delete NAME --data DIR
     snapora-server backup --data DIR --to DIR
     snapora-server restore --from DIR --data DIR [--replace]
+    snapora-server migrate --data DIR --database CONNECTION
 
 DESCRIPTION
     Receives the screenshots that Snapora uploads, hands out their
@@ -159,7 +179,9 @@ DESCRIPTION
     session pages that show each new screenshot as it arrives, and serves
     the German web pages the program opens (home, download, donation,
     help, account registration and login). Records live in an SQLite
-    database and the pictures as files, both in the data folder.
+    database and the pictures as files, both in the data folder; or, with
+    --database, records and pictures live in PostgreSQL, which any number
+    of instances behind a load balancer may share.
 
     One line per request goes to standard error. SIGTERM or SIGINT stops
     accepting connections, lets running requests finish (10 seconds at
@@ -178,6 +200,17 @@ OPTIONS
     --data DIR
         Folder for the database and the pictures (default ./snapora-data;
         created when missing).
+
+    --database CONNECTION
+        Keep records and pictures in PostgreSQL instead: a libpq connection
+        string, such as postgresql://snapora@db.example.org/snapora or
+        "host=/run/postgresql dbname=snapora" (the password from
+        ~/.pgpass or PGPASSWORD, as libpq reads them). The tables are
+        created, or upgraded from an older version, at the start. The data
+        folder then only holds uploads while they arrive. Several
+        instances may share the database: names, sessions, accounts and
+        the server's key are the same for all, and a session page on one
+        shows the uploads made through any other within a second.
 
     --downloads DIR
         Folder whose files the download page lists (default DATA/downloads).
@@ -273,7 +306,8 @@ ABUSE LIMITS
 
     --min-free BYTES
         Uploads are refused while the data folder's file system has less
-        than this free (default 536870912).
+        than this free (default 536870912). With --database it does not
+        apply: the database's own disk is out of the server's sight.
 
     Lookups of unknown names are limited to 60 per address in 5 minutes
     (then 429), failed logins to 5 per account and address and 20 per
@@ -295,10 +329,19 @@ COMMANDS
         be stopped. A data folder that already holds a database is only
         replaced with --replace, which moves the old database and pictures
         into DATA/replaced-TIME/ first.
+        (With --database the database is the whole backup: use pg_dump.)
+
+    migrate --data DIR --database CONNECTION   (or --config FILE)
+        Copies the records and pictures of the SQLite data folder DIR into
+        the PostgreSQL database (stop the server first). Run again, it
+        copies only what is missing. Every picture in the database is then
+        compared with its file by SHA-256; the exit status is 0 only when
+        all are there and alike.
 
     The account and screenshot commands work beside the server, also
-    while it runs, on the same data folder (--config FILE instead of
-    --data DIR takes the file's).
+    while it runs, on the same data folder, or with --database CONNECTION
+    on the same PostgreSQL database (--config FILE instead takes the
+    file's).
 
     account add NAME --data DIR
         Creates an account; its password is read from standard input (one

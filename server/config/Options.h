@@ -12,6 +12,7 @@ struct Options {
     int listenPort = 18080;
     std::string publicHost;    // empty: the listen address and port
     std::string dataDir = "snapora-data";
+    std::string database;      // a libpq connection string; empty: SQLite in the data folder
     std::string downloadsDir;  // empty: DATA/downloads
     std::uint64_t maxUpload = 5 * 1024 * 1024;
     std::int64_t sessionIdle = 2 * 60 * 60;

@@ -14,12 +14,19 @@ void ChangeBoard::Unsubscribe(int subscription) {
     entries_.erase(subscription);
 }
 
-// Wakers run under the lock, so none runs after its Unsubscribe has returned.
 void ChangeBoard::Changed(std::int64_t topic) {
+    ChangedElsewhere(topic);
+    if (ChangeRelay* relay = relay_) relay->Publish(topic);
+}
+
+// Wakers run under the lock, so none runs after its Unsubscribe has returned.
+void ChangeBoard::ChangedElsewhere(std::int64_t topic) {
     std::lock_guard lock(mutex_);
     for (auto& [id, entry] : entries_)
         if (entry.topic == topic) entry.waker();
 }
+
+void ChangeBoard::SetRelay(ChangeRelay* relay) { relay_ = relay; }
 
 void ChangeBoard::WakeAll() {
     std::lock_guard lock(mutex_);

@@ -65,24 +65,24 @@ Response ThumbnailPicture(Context& context, const Request& request, const std::s
         response.headers.emplace_back("ETag", etag);
         return response;
     }
-    auto serve = [response, etag](std::optional<std::string> thumbnail, const std::string& picture) {
+    auto serve = [&context, response, etag, shot = *shot](std::optional<std::string> thumbnail) {
         Response served = response;
         if (thumbnail) {
             served.body = std::move(*thumbnail);
             served.headers.emplace_back("ETag", etag);
-        } else {
-            served.filePath = picture;  // big, but the picture all the same
+        } else if ((served.picture = context.store.OpenPicture(shot))) {  // big, but the picture all the same
             served.headers.front().second = "public, max-age=300";
+        } else {
+            return NotFoundPage("Diesen Screenshot gibt es nicht (mehr).");
         }
         return served;
     };
-    if (std::optional<std::string> kept = context.store.LoadThumbnail(*shot)) return serve(std::move(kept), "");
+    if (std::optional<std::string> kept = context.store.LoadThumbnail(*shot)) return serve(std::move(kept));
     // Not made yet: made on a pool, never on the thread that serves connections.
-    const std::string picture = context.store.PicturePath(*shot);
     Response deferred;
     deferred.deferred = std::make_shared<Deferred>(Deferred{
-        Deferred::Pool::Pictures, [&context, serve, picture, shot = *shot] { return serve(context.thumbnails.Get(shot), picture); },
-        [serve, picture] { return serve(std::nullopt, picture); }});
+        Deferred::Pool::Pictures, [&context, serve, shot = *shot] { return serve(context.thumbnails.Get(shot)); },
+        [serve] { return serve(std::nullopt); }});
     return deferred;
 }
 

@@ -69,19 +69,30 @@ constexpr const char* Script = R"(// Adds each new screenshot of the session to 
     li.appendChild(meta);
     return li;
   }
-  var source = new EventSource(list.getAttribute('data-feed'));
-  source.onmessage = function (event) {
-    var shot = JSON.parse(event.data);
-    if (document.getElementById('shot-' + shot.id)) return;
-    list.insertBefore(item(shot), list.firstChild);
-    var empty = document.getElementById('empty');
-    if (empty) empty.parentNode.removeChild(empty);
-  };
-  // A screenshot deleted meanwhile (by its owner, or because it grew too old) leaves the page.
-  source.addEventListener('removed', function (event) {
-    var gone = document.getElementById('shot-' + JSON.parse(event.data).id);
-    if (gone) gone.parentNode.removeChild(gone);
-  });
+  var feed = list.getAttribute('data-feed');
+  var newest = 0;
+  function listen() {
+    var source = new EventSource(newest ? feed.replace(/after=\d+/, 'after=' + newest) : feed);
+    source.onmessage = function (event) {
+      var shot = JSON.parse(event.data);
+      if (shot.id > newest) newest = shot.id;
+      if (document.getElementById('shot-' + shot.id)) return;
+      list.insertBefore(item(shot), list.firstChild);
+      var empty = document.getElementById('empty');
+      if (empty) empty.parentNode.removeChild(empty);
+    };
+    // A screenshot deleted meanwhile (by its owner, or because it grew too old) leaves the page.
+    source.addEventListener('removed', function (event) {
+      var gone = document.getElementById('shot-' + JSON.parse(event.data).id);
+      if (gone) gone.parentNode.removeChild(gone);
+    });
+    // The browser comes back by itself after a broken stream, but not after
+    // an error status (the service briefly without its database): start anew.
+    source.onerror = function () {
+      if (source.readyState === EventSource.CLOSED) setTimeout(listen, 5000);
+    };
+  }
+  listen();
 })();
 )";
 

@@ -100,6 +100,7 @@ Response StoreUpload(Context& context, const Request& request, const std::option
     if (!size) return ProtocolReply(NotJpeg);
 
     screenshot.description = Utf8From1252(request.Field("description"));
+    std::erase(screenshot.description, '\0');  // a title has none; a database's text cannot hold one
     screenshot.clientHash = clientHash;
     screenshot.accountId = accountId;
     screenshot.width = size->width;

@@ -12,6 +12,20 @@ namespace snapora::server {
 
 namespace {
 
+constexpr const char* InternalError = "Interner Fehler des Servers. Bitte versuchen Sie es später noch einmal.";
+constexpr const char* Unavailable =
+    "Der Dienst ist gerade nicht erreichbar. Bitte versuchen Sie es in einer Minute noch einmal.";
+
+// The database is away for a moment (a restart): say so, and when to come back.
+Response UnavailablePage() {
+    Response page = PageResponse("Nicht erreichbar",
+                                 "<h1>Gleich wieder da</h1><p>Snapora ist gerade nicht erreichbar. Bitte laden Sie "
+                                 "die Seite in einer Minute neu.</p>",
+                                 503);
+    page.headers.emplace_back("Retry-After", "30");
+    return page;
+}
+
 bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
@@ -77,10 +91,16 @@ Response Finished(Context& context, const Request& request, const std::function<
     Response response;
     try {
         response = produce();
-    } catch (const std::exception&) {
-        response = IsProtocolRequest(request)
-                       ? ProtocolReply("Interner Fehler des Servers. Bitte versuchen Sie es später noch einmal.")
-                       : PageResponse("Fehler", "<h1>Interner Fehler</h1><p>Bitte versuchen Sie es später noch einmal.</p>", 500);
+    } catch (const std::exception& error) {
+        // The database away for a moment is said as such; anything else is an internal error.
+        const bool unavailable = dynamic_cast<const StoreUnavailable*>(&error) != nullptr;
+        if (IsProtocolRequest(request))
+            response = ProtocolReply(unavailable ? Unavailable : InternalError);
+        else if (unavailable)
+            response = UnavailablePage();
+        else
+            response = PageResponse("Fehler", "<h1>Interner Fehler</h1><p>Bitte versuchen Sie es später noch einmal.</p>",
+                                    500);
     }
     if (response.deferred) {
         std::shared_ptr<Deferred> inner = response.deferred;

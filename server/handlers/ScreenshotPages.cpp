@@ -64,9 +64,11 @@ Response ScreenshotPage(Context& context, const std::string& name) {
 Response RawPicture(Context& context, const std::string& name) {
     std::optional<Screenshot> shot = Find(context, name);
     if (!shot) return ToCurrentName(context, name, ".jpg").value_or(NotFoundPage("Diesen Screenshot gibt es nicht (mehr)."));
+    std::shared_ptr<PictureReader> picture = context.store.OpenPicture(*shot);
+    if (!picture) return NotFoundPage("Diesen Screenshot gibt es nicht (mehr).");
     Response response;
     response.contentType = "image/jpeg";
-    response.filePath = context.store.PicturePath(*shot);
+    response.picture = std::move(picture);
     response.headers.emplace_back("Cache-Control", "public, max-age=300");
     return response;
 }

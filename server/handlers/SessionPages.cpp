@@ -29,7 +29,21 @@ public:
             text = "retry: 1000\n\n";  // reconnect quickly after a broken connection
             started_ = true;
         }
-        std::vector<Screenshot> all = context_.store.ScreenshotsOfSession(sessionId_);
+        try {
+            text += Changes(context_.store.ScreenshotsOfSession(sessionId_));
+        } catch (const StoreUnavailable&) {
+            // The database is away for a moment: the page stays open and is told what changed once it is back.
+        }
+        const std::int64_t now = context_.Now();
+        if (text.empty() && now - lastSent_ >= 15) text = ": keep-alive\n\n";  // finds clients that went away
+        if (!text.empty()) lastSent_ = now;
+        return text;
+    }
+
+private:
+    // The events that bring the page from what it shows to `all` (the session's screenshots, newest first).
+    std::string Changes(const std::vector<Screenshot>& all) {
+        std::string text;
         std::set<std::int64_t> present;
         for (const Screenshot& shot : all) present.insert(shot.id);
         for (auto it = shown_.begin(); it != shown_.end();) {
@@ -46,13 +60,9 @@ public:
             lastId_ = shot->id;
             shown_.insert(shot->id);
         }
-        const std::int64_t now = context_.Now();
-        if (text.empty() && now - lastSent_ >= 15) text = ": keep-alive\n\n";  // finds clients that went away
-        if (!text.empty()) lastSent_ = now;
         return text;
     }
 
-private:
     Context& context_;
     std::int64_t sessionId_, lastId_, lastSent_;
     std::set<std::int64_t> shown_;

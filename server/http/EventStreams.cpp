@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <exception>
 
 namespace snapora::server {
 
@@ -68,7 +69,13 @@ ssize_t EventStreams::Read(void* cls, std::uint64_t, char* buffer, std::size_t m
     while (stream.offset >= stream.pending.size()) {
         if (stream.ending || Clock::now() >= stream.ends) return MHD_CONTENT_READER_END_OF_STREAM;
         stream.dirty = false;
-        stream.pending = stream.source->Next();
+        try {
+            stream.pending = stream.source->Next();
+        } catch (const std::exception&) {
+            // The store failed (its database restarting, say): end the stream;
+            // the browser comes back after its retry time and says what it saw last.
+            return MHD_CONTENT_READER_END_WITH_ERROR;
+        }
         stream.offset = 0;
         if (!stream.pending.empty()) break;
         std::lock_guard lock(stream.mutex);

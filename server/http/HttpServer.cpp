@@ -154,6 +154,25 @@ struct HttpServer::Impl {
 
     // --- responses ------------------------------------------------------
 
+    // A stored picture being sent: read piece by piece on the connection's thread.
+    struct PictureSend {
+        Impl* server;
+        std::shared_ptr<PictureReader> reader;
+    };
+
+    static ssize_t ReadPicture(void* cls, std::uint64_t position, char* buffer, std::size_t max) {
+        auto& send = *static_cast<PictureSend*>(cls);
+        try {
+            if (std::size_t n = send.reader->Read(position, buffer, max)) return ssize_t(n);
+            send.server->log("snapora-server: a picture ended early at byte " + std::to_string(position));
+        } catch (const std::exception& error) {
+            send.server->log(std::string("snapora-server: sending a picture: ") + error.what());
+        }
+        return MHD_CONTENT_READER_END_WITH_ERROR;  // the client sees a broken connection, never a short picture
+    }
+
+    static void FreePicture(void* cls) { delete static_cast<PictureSend*>(cls); }
+
     MHD_Response* Build(Response& response, MHD_Connection* connection, Exchange& exchange) {
         MHD_Response* built = nullptr;
         if (response.events) {
@@ -163,6 +182,15 @@ struct HttpServer::Impl {
                 response.body = "retry: 30000\n\n";
             }
             response.headers.emplace_back("Connection", "close");  // a stream's end is its connection's
+        } else if (response.picture) {
+            const std::uint64_t size = response.picture->Size();
+            auto* send = new PictureSend{this, std::move(response.picture)};
+            built = MHD_create_response_from_callback(size, 64 * 1024, &ReadPicture, send, &FreePicture);
+            if (!built) {
+                delete send;
+                return nullptr;
+            }
+            exchange.bytesOut = size;
         } else if (!response.filePath.empty()) {
             int fd = ::open(response.filePath.c_str(), O_RDONLY | O_CLOEXEC);
             struct stat info {};

@@ -1,6 +1,7 @@
 #pragma once
-// A response as the handlers produce it: a body, a file to send, a stream of
-// server-sent events that the adapter keeps open, or work still to be done.
+// A response as the handlers produce it: a body, a file or a stored picture
+// to send, a stream of server-sent events that the adapter keeps open, or
+// work still to be done.
 
 #include <cstdint>
 #include <functional>
@@ -8,6 +9,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "store/PictureReader.h"
 
 namespace snapora::server {
 
@@ -38,6 +41,7 @@ struct Response {
     std::string contentType = "text/plain; charset=windows-1252";
     std::string body;
     std::string filePath;  // when set, the file's bytes are the body (404 when it has gone)
+    std::shared_ptr<PictureReader> picture;  // when set, read while sending; a failed read ends the connection
     std::vector<std::pair<std::string, std::string>> headers;
     std::shared_ptr<EventSource> events;
     std::shared_ptr<Deferred> deferred;  // when set, nothing else counts yet

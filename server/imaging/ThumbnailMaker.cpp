@@ -1,8 +1,9 @@
 #include "imaging/ThumbnailMaker.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
-#include <fstream>
-#include <iterator>
 
 #include "imaging/Thumbnail.h"
 
@@ -66,9 +67,13 @@ std::optional<std::string> ThumbnailMaker::Get(const Screenshot& screenshot) {
 
 std::optional<std::string> ThumbnailMaker::Make(const Screenshot& screenshot) {
     if (std::optional<std::string> kept = store_.LoadThumbnail(screenshot)) return kept;  // made by an earlier run
-    std::ifstream in(store_.PicturePath(screenshot), std::ios::binary);
-    std::string picture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::optional<std::string> thumbnail = in ? MakeThumbnail(picture) : std::nullopt;
+    std::optional<std::string> thumbnail;
+    try {
+        if (std::unique_ptr<PictureReader> picture = store_.OpenPicture(screenshot))
+            thumbnail = MakeThumbnail(ReadWholePicture(*picture));
+    } catch (const StoreError&) {
+        return std::nullopt;  // not readable just now (the database away): not remembered as unreadable
+    }
     if (thumbnail) {
         try {
             store_.SaveThumbnail(screenshot, *thumbnail);
@@ -83,6 +88,8 @@ std::optional<std::string> ThumbnailMaker::Make(const Screenshot& screenshot) {
 }
 
 void ThumbnailMaker::Run() {
+    // Thumbnails wait for a free processor: on a busy machine the answers to uploads come first.
+    ::setpriority(PRIO_PROCESS, ::gettid(), 10);
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });

@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "config/Options.h"
+#include "ops/CommandLine.h"
 #include "text/LocalTime.h"
 
 namespace snapora::server {
@@ -142,36 +143,9 @@ void CopyDownloads(const std::string& from, const std::string& to) {
 
 std::string Stamp() { return LocalTime(std::time(nullptr), "%Y%m%d-%H%M%S"); }
 
-// Options as NAME VALUE pairs (and the flags given); --config FILE supplies --data.
-struct CommandLine {
-    std::map<std::string, std::string> values;
-    bool replace = false;
-    std::string error;
-};
-
-CommandLine ReadCommandLine(const std::vector<std::string>& arguments, std::initializer_list<const char*> names) {
-    CommandLine line;
-    for (std::size_t i = 0; i < arguments.size() && line.error.empty(); ++i) {
-        const std::string& name = arguments[i];
-        if (name == "--replace") {
-            line.replace = true;
-            continue;
-        }
-        bool known = name == "--config";
-        for (const char* n : names) known = known || name == n;
-        if (!known) line.error = "unknown argument " + name;
-        else if (i + 1 >= arguments.size() || arguments[i + 1].empty()) line.error = name + " needs a value";
-        else line.values[name] = arguments[++i];
-    }
-    if (line.error.empty() && !line.values.count("--data") && line.values.count("--config")) {
-        ParsedOptions parsed = ParseOptions({"--config", line.values["--config"]});
-        if (!parsed.error.empty()) line.error = parsed.error;
-        else line.values["--data"] = parsed.options.dataDir;
-    }
-    for (const char* n : names)
-        if (line.error.empty() && !line.values.count(n)) line.error = std::string(n) + " is missing";
-    return line;
-}
+// The configuration names a PostgreSQL database: the data folder holds nothing to back up.
+constexpr const char* NotForPostgres =
+    "the configuration keeps records and pictures in PostgreSQL (database = ...): back them up with pg_dump";
 
 }  // namespace
 
@@ -285,6 +259,7 @@ RestoreSummary RestoreData(const std::string& backupDir, const std::string& data
 
 int RunBackup(const std::vector<std::string>& arguments) {
     CommandLine line = ReadCommandLine(arguments, {"--data", "--to"});
+    if (line.error.empty() && line.values.count("--database")) line.error = NotForPostgres;
     if (!line.error.empty() || line.replace) {
         std::cerr << "snapora-server backup: " << (line.error.empty() ? "unknown argument --replace" : line.error)
                   << "\nUsage: snapora-server backup --data DIR --to DIR   (or --config FILE for the data folder)\n";
@@ -305,6 +280,7 @@ int RunBackup(const std::vector<std::string>& arguments) {
 
 int RunRestore(const std::vector<std::string>& arguments) {
     CommandLine line = ReadCommandLine(arguments, {"--from", "--data"});
+    if (line.error.empty() && line.values.count("--database")) line.error = NotForPostgres;
     if (!line.error.empty()) {
         std::cerr << "snapora-server restore: " << line.error
                   << "\nUsage: snapora-server restore --from DIR --data DIR [--replace]   (or --config FILE)\n";

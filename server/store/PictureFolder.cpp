@@ -26,6 +26,25 @@ void SyncPath(const std::string& path, const char* what) {
     ::close(fd);
 }
 
+// Reads an open file; the picture stays readable even if it is deleted meanwhile.
+class FileReader final : public PictureReader {
+public:
+    FileReader(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    ~FileReader() override { ::close(fd_); }
+    std::uint64_t Size() const override { return size_; }
+    std::size_t Read(std::uint64_t offset, char* buffer, std::size_t max) override {
+        for (;;) {
+            ssize_t n = ::pread(fd_, buffer, max, off_t(offset));
+            if (n >= 0) return std::size_t(n);
+            if (errno != EINTR) throw StoreError(std::string("reading a picture: ") + std::strerror(errno));
+        }
+    }
+
+private:
+    int fd_;
+    std::uint64_t size_;
+};
+
 void MakeFolder(const std::string& path) {
     std::error_code error;
     fs::create_directories(path, error);
@@ -41,6 +60,15 @@ PictureFolder::PictureFolder(std::string dataDir)
 }
 
 std::string PictureFolder::PathOf(const std::string& key) const { return pictures_ + "/" + key + ".jpg"; }
+
+std::unique_ptr<PictureReader> PictureFolder::Open(const std::string& key) const {
+    int fd = ::open(PathOf(key).c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        return std::make_unique<FileReader>(fd, std::uint64_t(info.st_size));
+    if (fd >= 0) ::close(fd);
+    return nullptr;
+}
 
 void PictureFolder::Commit(const std::string& stagedFile, const std::string& key) {
     try {

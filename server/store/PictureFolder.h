@@ -3,9 +3,12 @@
 // beside it, and DATA/staging/ for uploads that are still arriving. A picture enters the pictures folder only whole:
 // synced, renamed into place, and the folder synced.
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "store/PictureReader.h"
 
 namespace snapora::server {
 
@@ -15,6 +18,8 @@ public:
 
     std::string StagingFolder() const { return staging_; }
     std::string PathOf(const std::string& key) const;
+    // The picture's file, open for reading; nullptr when there is none.
+    std::unique_ptr<PictureReader> Open(const std::string& key) const;
     // Moves a staged file into the pictures folder durably; the staged file is
     // removed on failure too. Throws StoreError.
     void Commit(const std::string& stagedFile, const std::string& key);

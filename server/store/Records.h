@@ -29,6 +29,19 @@ struct NewScreenshot {
     int width = 0, height = 0;
 };
 
+// What the store records of an upload before it adds the id, name, key and size.
+inline Screenshot RecordOf(const NewScreenshot& n) {
+    Screenshot r;
+    r.description = n.description;
+    r.uploadedAt = n.uploadedAt;
+    r.accountId = n.accountId;
+    r.clientHash = n.clientHash;
+    r.sessionId = n.sessionId;
+    r.width = n.width;
+    r.height = n.height;
+    return r;
+}
+
 struct Account {
     std::int64_t id = 0;
     std::string userName;

@@ -17,42 +17,61 @@ namespace snapora::server {
 
 namespace {
 
-constexpr const char* Schema[] = {
+// Run on every open, outside any transaction.
+constexpr const char* Pragmas[] = {
     "PRAGMA journal_mode=WAL",
     "PRAGMA synchronous=FULL",
     "PRAGMA foreign_keys=ON",
-    "CREATE TABLE IF NOT EXISTS accounts(id INTEGER PRIMARY KEY, username TEXT NOT NULL UNIQUE COLLATE NOCASE,"
-    " password_hash TEXT NOT NULL, created_at INTEGER NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS sessions(id INTEGER PRIMARY KEY, name TEXT NOT NULL, created_at INTEGER NOT NULL,"
-    " last_active INTEGER NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS sessions_by_name ON sessions(name, id)",
-    "CREATE TABLE IF NOT EXISTS screenshots(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,"
-    " file_key TEXT NOT NULL UNIQUE, description TEXT NOT NULL, uploaded_at INTEGER NOT NULL,"
-    " account_id INTEGER REFERENCES accounts(id), client_hash TEXT NOT NULL,"
-    " session_id INTEGER REFERENCES sessions(id), size INTEGER NOT NULL, width INTEGER NOT NULL,"
-    " height INTEGER NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS screenshots_by_account ON screenshots(account_id, id)",
-    "CREATE INDEX IF NOT EXISTS screenshots_by_session ON screenshots(session_id, id)",
-    "CREATE INDEX IF NOT EXISTS screenshots_by_time ON screenshots(uploaded_at)",
-    "CREATE TABLE IF NOT EXISTS logins(token_hash TEXT PRIMARY KEY,"
-    " account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE, expires INTEGER NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
-    // Every name a screenshot had before its current one; screenshot_id is
-    // NULL once the screenshot is deleted. No name here is ever given again.
-    "CREATE TABLE IF NOT EXISTS retired_names(name TEXT PRIMARY KEY, screenshot_id INTEGER)",
-    "CREATE INDEX IF NOT EXISTS retired_names_by_screenshot ON retired_names(screenshot_id)",
 };
 
-// Columns added since the first schema: added to older databases at start.
+// A column that an older database may lack: added when it is missing.
 struct Column {
     const char *table, *name, *definition;
 };
-constexpr Column AddedColumns[] = {
-    {"accounts", "disabled", "INTEGER NOT NULL DEFAULT 0"},
-    {"sessions", "owner_hash", "TEXT NOT NULL DEFAULT ''"},
-    {"sessions", "owner_account", "INTEGER REFERENCES accounts(id) ON DELETE SET NULL"},
+
+// Step N takes the schema from version N to N + 1 (PRAGMA user_version).
+struct SchemaStep {
+    std::vector<const char*> statements;
+    std::vector<Column> addedColumns;
 };
 
+// A database from before versions were counted is at 0 with some of its
+// tables already there: the first step only creates what is missing and adds
+// the columns that later builds added before versions were counted.
+const std::vector<SchemaStep> SchemaSteps = {
+    {
+        {
+            "CREATE TABLE IF NOT EXISTS accounts(id INTEGER PRIMARY KEY, username TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+            " password_hash TEXT NOT NULL, created_at INTEGER NOT NULL)",
+            "CREATE TABLE IF NOT EXISTS sessions(id INTEGER PRIMARY KEY, name TEXT NOT NULL, created_at INTEGER NOT NULL,"
+            " last_active INTEGER NOT NULL)",
+            "CREATE INDEX IF NOT EXISTS sessions_by_name ON sessions(name, id)",
+            "CREATE TABLE IF NOT EXISTS screenshots(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,"
+            " file_key TEXT NOT NULL UNIQUE, description TEXT NOT NULL, uploaded_at INTEGER NOT NULL,"
+            " account_id INTEGER REFERENCES accounts(id), client_hash TEXT NOT NULL,"
+            " session_id INTEGER REFERENCES sessions(id), size INTEGER NOT NULL, width INTEGER NOT NULL,"
+            " height INTEGER NOT NULL)",
+            "CREATE INDEX IF NOT EXISTS screenshots_by_account ON screenshots(account_id, id)",
+            "CREATE INDEX IF NOT EXISTS screenshots_by_session ON screenshots(session_id, id)",
+            "CREATE INDEX IF NOT EXISTS screenshots_by_time ON screenshots(uploaded_at)",
+            "CREATE TABLE IF NOT EXISTS logins(token_hash TEXT PRIMARY KEY,"
+            " account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE, expires INTEGER NOT NULL)",
+            "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+            // Every name a screenshot had before its current one; screenshot_id is
+            // NULL once the screenshot is deleted. No name here is ever given again.
+            "CREATE TABLE IF NOT EXISTS retired_names(name TEXT PRIMARY KEY, screenshot_id INTEGER)",
+            "CREATE INDEX IF NOT EXISTS retired_names_by_screenshot ON retired_names(screenshot_id)",
+        },
+        {
+            {"accounts", "disabled", "INTEGER NOT NULL DEFAULT 0"},
+            {"sessions", "owner_hash", "TEXT NOT NULL DEFAULT ''"},
+            {"sessions", "owner_account", "INTEGER REFERENCES accounts(id) ON DELETE SET NULL"},
+        },
+    },
+};
+
+// The counts behind the limits: a database of their own (DATA/limits.db),
+// written often and lightly synced; losing the last counts in a crash costs nothing.
 constexpr const char* LimitsSchema[] = {
     "PRAGMA journal_mode=WAL",
     "PRAGMA synchronous=NORMAL",
@@ -229,15 +248,8 @@ SqliteStore::SqliteStore(const std::string& dataDir, Opening opening)
     }
     db_ = OpenDatabase(dataDir + "/snapora.db");
     try {
-        for (const char* sql : Schema) Statement(db_, sql).Run();
-        for (const Column& column : AddedColumns) {
-            bool present = false;
-            Statement info(db_, (std::string("PRAGMA table_info(") + column.table + ")").c_str());
-            while (info.Step()) present = present || info.Text(1) == column.name;
-            if (!present)
-                Statement(db_, (std::string("ALTER TABLE ") + column.table + " ADD COLUMN " + column.name + " " +
-                                column.definition).c_str()).Run();
-        }
+        for (const char* sql : Pragmas) Statement(db_, sql).Run();
+        Upgrade(dataDir + "/snapora.db");
         limits_ = OpenDatabase(dataDir + "/limits.db");
         for (const char* sql : LimitsSchema) Statement(limits_, sql).Run();
         Use totals(Prepared("SELECT COUNT(*), COALESCE(SUM(size), 0) FROM screenshots"));
@@ -246,6 +258,38 @@ SqliteStore::SqliteStore(const std::string& dataDir, Opening opening)
         statements_.clear();
         sqlite3_close(limits_);
         sqlite3_close(db_);
+        throw;
+    }
+}
+
+int SqliteStore::SchemaVersion() { return int(SchemaSteps.size()); }
+
+// Once, in one transaction: a crash midway leaves the older version whole.
+void SqliteStore::Upgrade(const std::string& path) {
+    Statement(db_, "BEGIN IMMEDIATE").Run();
+    try {
+        Statement version(db_, "PRAGMA user_version");
+        version.Step();
+        const int found = int(version.Int(0));
+        if (found > SchemaVersion())
+            throw StoreError(path + " has schema version " + std::to_string(found) + ", newer than the " +
+                             std::to_string(SchemaVersion()) + " this snapora-server knows: run a newer one");
+        for (int step = found; step < SchemaVersion(); ++step) {
+            for (const char* sql : SchemaSteps[std::size_t(step)].statements) Statement(db_, sql).Run();
+            for (const Column& column : SchemaSteps[std::size_t(step)].addedColumns) {
+                bool present = false;
+                Statement info(db_, (std::string("PRAGMA table_info(") + column.table + ")").c_str());
+                while (info.Step()) present = present || info.Text(1) == column.name;
+                if (!present)
+                    Statement(db_, (std::string("ALTER TABLE ") + column.table + " ADD COLUMN " + column.name + " " +
+                                    column.definition).c_str()).Run();
+            }
+        }
+        if (found != SchemaVersion())
+            Statement(db_, ("PRAGMA user_version = " + std::to_string(SchemaVersion())).c_str()).Run();
+        Statement(db_, "COMMIT").Run();
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
 }
@@ -280,15 +324,8 @@ SqliteStore::Statement& SqliteStore::PreparedLimits(const char* sql) {
 }
 
 Screenshot SqliteStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
-    Screenshot r;
+    Screenshot r = RecordOf(n);
     r.fileKey = RandomHex(16);
-    r.description = n.description;
-    r.uploadedAt = n.uploadedAt;
-    r.accountId = n.accountId;
-    r.clientHash = n.clientHash;
-    r.sessionId = n.sessionId;
-    r.width = n.width;
-    r.height = n.height;
     struct stat info {};
     files_.Commit(stagedFile, r.fileKey);  // durable before it is recorded
     r.size = ::stat(files_.PathOf(r.fileKey).c_str(), &info) == 0 ? info.st_size : 0;
@@ -405,7 +442,9 @@ std::vector<Screenshot> SqliteStore::ScreenshotsOfSession(std::int64_t sessionId
     return out;
 }
 
-std::string SqliteStore::PicturePath(const Screenshot& screenshot) { return files_.PathOf(screenshot.fileKey); }
+std::unique_ptr<PictureReader> SqliteStore::OpenPicture(const Screenshot& screenshot) {
+    return files_.Open(screenshot.fileKey);
+}
 
 std::string SqliteStore::StagingFolder() { return files_.StagingFolder(); }
 

@@ -31,7 +31,7 @@ public:
     void DeleteScreenshot(std::int64_t id) override;
     std::vector<Screenshot> ScreenshotsOfAccount(std::int64_t accountId) override;
     std::vector<Screenshot> ScreenshotsOfSession(std::int64_t sessionId, std::int64_t afterId = 0) override;
-    std::string PicturePath(const Screenshot& screenshot) override;
+    std::unique_ptr<PictureReader> OpenPicture(const Screenshot& screenshot) override;
     std::string StagingFolder() override;
 
     std::optional<Account> CreateAccount(const std::string& userName, const std::string& passwordHash,
@@ -74,10 +74,13 @@ public:
     // a crash may have left (staged uploads) and quarantines picture files no
     // record names.
     PictureFolder::Recovery Recover();
+    // The schema version this build creates and upgrades to.
+    static int SchemaVersion();
 
 private:
     class Statement;
     class Transaction;
+    void Upgrade(const std::string& path);
     Statement& Prepared(const char* sql);
     Statement& PreparedLimits(const char* sql);
     std::optional<Session> LatestSession(const std::string& name);

@@ -1,17 +1,25 @@
 #pragma once
-// The records and the picture files behind one interface, so that another
-// database can take SQLite's place without the handlers noticing.
+// The records and the pictures behind one interface: SQLite with a folder of
+// picture files, or PostgreSQL holding both, without the handlers noticing.
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "store/PictureReader.h"
 #include "store/Records.h"
 
 namespace snapora::server {
 
 struct StoreError : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+
+// The database cannot be reached just now (a restart, a network fault); the
+// same request may well succeed a moment later.
+struct StoreUnavailable : StoreError {
+    using StoreError::StoreError;
 };
 
 class Store {
@@ -32,7 +40,8 @@ public:
     virtual std::vector<Screenshot> ScreenshotsOfAccount(std::int64_t accountId) = 0;   // newest first
     // Newest first; only those with an id above afterId.
     virtual std::vector<Screenshot> ScreenshotsOfSession(std::int64_t sessionId, std::int64_t afterId = 0) = 0;
-    virtual std::string PicturePath(const Screenshot& screenshot) = 0;
+    // The picture's bytes as they were uploaded; nullptr when it has gone.
+    virtual std::unique_ptr<PictureReader> OpenPicture(const Screenshot& screenshot) = 0;
     // Where uploads are written while they arrive (same file system as the pictures).
     virtual std::string StagingFolder() = 0;
 

@@ -20,11 +20,6 @@ namespace snapora::server::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using SteadyClock = std::chrono::steady_clock;
-
-long Elapsed(SteadyClock::time_point since) {
-    return long(std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - since).count());
-}
 
 }  // namespace
 

@@ -64,16 +64,6 @@ int FilesIn(const std::string& folder) {
     return n;
 }
 
-Screenshot Add(ServerWorld& world, std::int64_t uploadedAt, std::optional<std::int64_t> account = std::nullopt,
-               std::optional<std::int64_t> session = std::nullopt) {
-    NewScreenshot n;
-    n.uploadedAt = uploadedAt;
-    n.accountId = account;
-    n.sessionId = session;
-    n.width = 64;
-    n.height = 48;
-    return world.store->AddScreenshot(n, world.Stage(testing::MakeJpeg(64, 48)).path);
-}
 
 }  // namespace
 
@@ -115,73 +105,18 @@ TEST(Thumbnail, KeepsTheColoursOfEveryKindOfJpegAndRefusesTheRest) {
     EXPECT_TRUE(MakeThumbnail(jpeg.substr(0, jpeg.size() / 2)));  // cut short: what arrived, the rest grey
 }
 
-// Made once, kept beside the picture, gone with it; an orphan from a crash is moved aside at the next start.
-TEST(SqliteStore, ThumbnailsLiveAndDieWithTheirScreenshot) {
+// The thumbnail file lies beside its picture; an orphan from a crash is moved aside at the next start.
+// (What every store does with thumbnails and deletions: StoreTest.cpp.)
+TEST(SqliteStore, ThumbnailFilesLieBesideTheirPictureAndOrphansAreMovedAside) {
     ServerWorld world;
-    Screenshot shot = Add(world, 100);
-    EXPECT_FALSE(world.store->LoadThumbnail(shot));
-    std::optional<std::string> made = world.thumbnails.Get(shot);
-    ASSERT_TRUE(made);
-    EXPECT_EQ(world.store->LoadThumbnail(shot), made);
-    EXPECT_TRUE(fs::exists(world.folder.Path() + "/pictures/" + shot.fileKey + ".thumb.jpg"));
-    EXPECT_EQ(FilesIn(world.store->StagingFolder()), 0);
-
-    world.store->DeleteScreenshot(shot.id);
-    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 0);
-    world.store->SaveThumbnail(shot, *made);  // late, for a screenshot already gone
-    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 0);
-    EXPECT_EQ(FilesIn(world.store->StagingFolder()), 0);
-
-    Screenshot kept = Add(world, 100);
-    world.thumbnails.Prepare(kept);
+    Screenshot kept = world.Add(100);
+    ASSERT_TRUE(world.thumbnails.Get(kept));
+    EXPECT_TRUE(fs::exists(world.folder.Path() + "/pictures/" + kept.fileKey + ".thumb.jpg"));
     std::ofstream(world.folder.Path() + "/pictures/0123456789abcdef0123456789abcdef.thumb.jpg") << "orphan";
     world.store.reset();
     SqliteStore reopened(world.folder.Path());
     EXPECT_EQ(reopened.Recover().quarantined, std::vector<std::string>{"0123456789abcdef0123456789abcdef.thumb.jpg"});
     EXPECT_TRUE(reopened.LoadThumbnail(kept));
-}
-
-TEST(SqliteStore, DeletingByAgeAccountOrWholeAccountTakesRecordsFilesAndLogins) {
-    ServerWorld world;
-    Store& store = *world.store;
-    const std::int64_t anna = store.CreateAccount("anna", "$argon2id$a", 1)->id;
-    const std::int64_t ben = store.CreateAccount("ben", "$argon2id$b", 1)->id;
-    Session team = store.OpenSession("team", 1000, 60);
-    std::vector<Screenshot> shots = {Add(world, 1000, anna, team.id), Add(world, 2000, ben), Add(world, 3000, anna),
-                                     Add(world, 4000)};
-    EXPECT_EQ(store.Totals().screenshots, 4);
-    const std::int64_t bytesEach = shots[0].size;
-    EXPECT_EQ(store.Totals().bytes, 4 * bytesEach);
-
-    std::vector<Screenshot> old = store.DeleteScreenshotsBefore(3500, 2);  // the oldest two of three
-    ASSERT_EQ(old.size(), 2u);
-    EXPECT_EQ(old[0].id, shots[0].id);
-    EXPECT_EQ(old[1].id, shots[1].id);
-    EXPECT_FALSE(store.FindScreenshot(shots[0].name));
-    EXPECT_TRUE(store.FindScreenshot(shots[2].name));
-    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 2);
-    EXPECT_EQ(store.Totals().screenshots, 2);
-    EXPECT_EQ(store.RemoveEmptySessions(1500), 1);  // team idled since 1000 and is empty now
-    EXPECT_FALSE(store.FindSession("team"));
-
-    store.AddLogin("token-a", anna, 10000);
-    store.AddLogin("token-b", ben, 10000);
-    store.SetPasswordHash(ben, "$argon2id$new");
-    EXPECT_EQ(store.FindAccount("ben")->passwordHash, "$argon2id$new");
-    EXPECT_FALSE(store.FindLogin("token-b", 5000));  // every login ended
-    EXPECT_EQ(store.FindLogin("token-a", 5000)->id, anna);
-
-    EXPECT_EQ(store.DeleteScreenshotsOfAccount(ben).size(), 0u);
-    std::vector<Screenshot> annas = store.DeleteAccount(anna);
-    ASSERT_EQ(annas.size(), 1u);
-    EXPECT_EQ(annas[0].id, shots[2].id);
-    EXPECT_FALSE(store.FindAccount("anna"));
-    EXPECT_FALSE(store.FindLogin("token-a", 5000));
-    EXPECT_TRUE(store.CreateAccount("anna", "$argon2id$c", 2));  // the name is free again
-    EXPECT_TRUE(store.FindScreenshot(shots[3].name));
-    EXPECT_EQ(FilesIn(world.folder.Path() + "/pictures"), 1);
-    EXPECT_EQ(store.Totals().screenshots, 1);
-    EXPECT_EQ(store.Totals().bytes, bytesEach);
 }
 
 TEST(SqliteStore, OneServerPerDataFolder) {
@@ -197,10 +132,10 @@ TEST(Retention, SweepDeletesOldScreenshotsAndTheirEmptySessions) {
     const std::int64_t day = 24 * 3600;
     Session old = world.store->OpenSession("alt", world.now - 10 * day, 60);
     Session live = world.store->OpenSession("neu", world.now - 2 * day, 60);
-    Screenshot inOld = Add(world, world.now - 10 * day, std::nullopt, old.id);
-    Screenshot inLive = Add(world, world.now - 8 * day, std::nullopt, live.id);
-    Screenshot fresh = Add(world, world.now - 2 * day, std::nullopt, live.id);
-    Screenshot edge = Add(world, world.now - 7 * day + 1);
+    Screenshot inOld = world.Add(world.now - 10 * day, std::nullopt, old.id);
+    Screenshot inLive = world.Add(world.now - 8 * day, std::nullopt, live.id);
+    Screenshot fresh = world.Add(world.now - 2 * day, std::nullopt, live.id);
+    Screenshot edge = world.Add(world.now - 7 * day + 1);
     int wokenLive = 0;
     world.board.Subscribe(live.id, [&] { ++wokenLive; });
 
@@ -225,7 +160,7 @@ TEST(Backup, RestoreChecksTheBackupAndNeverOverwritesUnasked) {
     std::string name, key;
     {
         ServerWorld world;
-        Screenshot shot = Add(world, 100);
+        Screenshot shot = world.Add(100);
         name = shot.name;
         key = shot.fileKey;
         world.thumbnails.Get(*world.store->FindScreenshot(name));
@@ -244,7 +179,7 @@ TEST(Backup, RestoreChecksTheBackupAndNeverOverwritesUnasked) {
         SqliteStore restored(data);
         std::optional<Screenshot> shot = restored.FindScreenshot(name);
         ASSERT_TRUE(shot);
-        EXPECT_EQ(testing::ReadFile(restored.PicturePath(*shot)), testing::MakeJpeg(64, 48));
+        EXPECT_EQ(testing::ReadPicture(restored.OpenPicture(*shot)), testing::MakeJpeg(64, 48));
         EXPECT_TRUE(restored.LoadThumbnail(*shot));
     }
     fs::remove(backup + "/pictures/" + key + ".jpg");

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "PgCluster.h"
 #include "TestSupport.h"
 #include "auth/Passwords.h"
 #include "handlers/Credentials.h"
@@ -16,8 +17,9 @@ using testing::ServerWorld;
 
 namespace {
 
-struct PagesTest : ::testing::Test {
-    ServerWorld world;
+// The pages against each store: the same pages from SQLite and from PostgreSQL.
+struct PagesTest : ::testing::TestWithParam<std::string> {
+    ServerWorld world{GetParam() == "PostgreSQL" ? testing::PgCluster::Shared().NewDatabase() : ""};
     std::string jpeg = testing::MakeJpeg(32, 16);
     std::map<std::string, std::string> cookies;  // the browser's jar
 
@@ -67,7 +69,7 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 
 }  // namespace
 
-TEST_F(PagesTest, EveryPageIsGermanUtf8WithTheSecurityHeaders) {
+TEST_P(PagesTest, EveryPageIsGermanUtf8WithTheSecurityHeaders) {
     for (const char* path : {"/", "/download.htm", "/spenden.htm", "/faq.htm", "/account.htm"}) {
         Response page = Get(path, path == std::string("/account.htm") ? std::map<std::string, std::string>{{"action", "register"}}
                                                                       : std::map<std::string, std::string>{});
@@ -84,7 +86,7 @@ TEST_F(PagesTest, EveryPageIsGermanUtf8WithTheSecurityHeaders) {
 }
 
 // The program's Windows-1252 description is shown as UTF-8, and script in it stays text.
-TEST_F(PagesTest, ScreenshotPageShowsPictureDescriptionAndTime) {
+TEST_P(PagesTest, ScreenshotPageShowsPictureDescriptionAndTime) {
     const std::string name = Upload("Gr\xFC\xDF" "e <script>alert(1)</script>");
     Response page = Get("/" + name);
     EXPECT_EQ(page.status, 200);
@@ -95,11 +97,11 @@ TEST_F(PagesTest, ScreenshotPageShowsPictureDescriptionAndTime) {
 
     Response raw = Get("/" + name + ".jpg");
     EXPECT_EQ(raw.contentType, "image/jpeg");
-    EXPECT_EQ(testing::ReadFile(raw.filePath), jpeg);
+    EXPECT_EQ(testing::ReadPicture(raw.picture), jpeg);
 }
 
 // No address reaches a file the server did not name: traversal in every spelling is simply not found.
-TEST_F(PagesTest, HostilePathsFindNothing) {
+TEST_P(PagesTest, HostilePathsFindNothing) {
     std::ofstream(world.folder.Path() + "/downloads/../secret.txt") << "x";
     for (std::string path : {"/../snapora.db", "/..%2fsnapora.db", "/..\\snapora.db", "/pictures/x.jpg",
                              "/../../etc/passwd.jpg", "/~../x", "/~team/../events", "/downloads/../snapora.db",
@@ -112,7 +114,7 @@ TEST_F(PagesTest, HostilePathsFindNothing) {
     EXPECT_EQ(nul.status, 404);
 }
 
-TEST_F(PagesTest, DownloadPageListsOnlyServableFiles) {
+TEST_P(PagesTest, DownloadPageListsOnlyServableFiles) {
     std::filesystem::create_directories(world.context.settings.downloadsDir);
     std::ofstream(world.context.settings.downloadsDir + "/snapora-4.2.zip") << std::string(2048, 'z');
     std::ofstream(world.context.settings.downloadsDir + "/.secret") << "x";
@@ -124,7 +126,7 @@ TEST_F(PagesTest, DownloadPageListsOnlyServableFiles) {
     EXPECT_EQ(Get("/downloads/snapora-4.2.zip").filePath, world.context.settings.downloadsDir + "/snapora-4.2.zip");
 }
 
-TEST_F(PagesTest, RegisterNeedsTheFormTokenThenLogsIn) {
+TEST_P(PagesTest, RegisterNeedsTheFormTokenThenLogsIn) {
     Response form = Get("/account.htm", {{"action", "register"}});
     const std::string token = Csrf(form.body);
     ASSERT_EQ(token.size(), 64u);
@@ -153,7 +155,7 @@ TEST_F(PagesTest, RegisterNeedsTheFormTokenThenLogsIn) {
     EXPECT_TRUE(Contains(Post("/account.htm", "register", fields).body, "bereits vergeben"));
 }
 
-TEST_F(PagesTest, RegistrationIsLimitedPerAddressAndInTotalAndCanBeClosed) {
+TEST_P(PagesTest, RegistrationIsLimitedPerAddressAndInTotalAndCanBeClosed) {
     auto registration = [&](const std::string& name, const std::string& from) {
         cookies.clear();
         const std::string token = Csrf(Get("/account.htm", {{"action", "register"}}).body);
@@ -184,7 +186,7 @@ TEST_F(PagesTest, RegistrationIsLimitedPerAddressAndInTotalAndCanBeClosed) {
     EXPECT_FALSE(world.store->FindAccount("nutzer7"));
 }
 
-TEST_F(PagesTest, UnknownNamesAskedForTooOftenAreAnsweredTooManyRequests) {
+TEST_P(PagesTest, UnknownNamesAskedForTooOftenAreAnsweredTooManyRequests) {
     const std::string name = Upload("da");
     auto status = [&](const std::string& path, const std::string& from) {
         Request request;
@@ -208,7 +210,7 @@ TEST_F(PagesTest, UnknownNamesAskedForTooOftenAreAnsweredTooManyRequests) {
     EXPECT_EQ(status("/" + name, "10.7.7.7"), 200);
 }
 
-TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
+TEST_P(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
     ASSERT_TRUE(world.store->CreateAccount("anna", HashPassword("geheim1"), 1));
     for (const char* description : {"erstes", "zweites"}) {
         Request upload = world.Upload(jpeg);
@@ -247,7 +249,7 @@ TEST_F(PagesTest, LoginListsTheAccountsScreenshotsNewestFirstWithDelete) {
     EXPECT_FALSE(Contains(Get("/account.htm").body, "Angemeldet als"));
 }
 
-TEST_F(PagesTest, SessionPageAndItsEventStream) {
+TEST_P(PagesTest, SessionPageAndItsEventStream) {
     world.Handle([] {
         Request login;
         login.method = "GET";
@@ -282,7 +284,7 @@ TEST_F(PagesTest, SessionPageAndItsEventStream) {
 }
 
 // A pasted address shows a preview: Open Graph and the Twitter card name the picture absolutely, with its size.
-TEST_F(PagesTest, ScreenshotPageCarriesLinkPreviewData) {
+TEST_P(PagesTest, ScreenshotPageCarriesLinkPreviewData) {
     jpeg = testing::MakeJpeg(300, 200);
     const std::string described = Upload("Fehler im \"Dialog\" <b>");
     const std::string plain = Upload("");
@@ -308,7 +310,7 @@ TEST_F(PagesTest, ScreenshotPageCarriesLinkPreviewData) {
 }
 
 // The lists show thumbnails that open the full picture; the thumbnail may be cached for good under its versioned address.
-TEST_F(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
+TEST_P(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
     jpeg = testing::MakeJpeg(1600, 900);
     const std::string name = Upload("Folie", "");
     const Screenshot shot = *world.store->FindScreenshot(name);
@@ -348,7 +350,7 @@ TEST_F(PagesTest, ListsShowThumbnailsServedWithCachingHeaders) {
 }
 
 // An open session page hears of deleted screenshots as well as of new ones.
-TEST_F(PagesTest, SessionStreamAnnouncesDeletedScreenshots) {
+TEST_P(PagesTest, SessionStreamAnnouncesDeletedScreenshots) {
     world.store->ClaimSession("team", ClientHash(world.context, std::string(64, 'c')), world.now, 3600, false);
     const std::string first = Upload("eins", "team"), second = Upload("zwei", "team");
     const std::int64_t firstId = world.store->FindScreenshot(first)->id, secondId = world.store->FindScreenshot(second)->id;
@@ -370,7 +372,7 @@ TEST_F(PagesTest, SessionStreamAnnouncesDeletedScreenshots) {
 
 // Changing the password, deleting every screenshot, deleting the account: each behind a
 // CSRF-protected form, the dangerous ones behind the password and a clear warning.
-TEST_F(PagesTest, AccountSelfService) {
+TEST_P(PagesTest, AccountSelfService) {
     ASSERT_TRUE(world.store->CreateAccount("anna", HashPassword("geheim1"), 1));
     auto uploadAs = [&](const std::string& password) {
         Request upload = world.Upload(jpeg);
@@ -417,7 +419,7 @@ TEST_F(PagesTest, AccountSelfService) {
     EXPECT_EQ(world.store->ScreenshotsOfAccount(world.store->FindAccount("anna")->id).size(), 2u);
     EXPECT_EQ(Post("/account.htm", "deleteall", {{"csrf", Csrf(confirm.body)}}).Header("Location"), "/account.htm?done=deleteall");
     EXPECT_EQ(world.store->ScreenshotsOfAccount(world.store->FindAccount("anna")->id).size(), 0u);
-    EXPECT_TRUE(std::filesystem::is_empty(world.folder.Path() + "/pictures"));
+    EXPECT_EQ(world.StoredPictures(), 0);
 
     // Deleting the account needs its password.
     EXPECT_EQ(uploadAs("neues!1"), "ok|4.2");
@@ -434,8 +436,11 @@ TEST_F(PagesTest, AccountSelfService) {
     EXPECT_TRUE(Contains(gone.body, "sein Screenshot sind gelöscht."));
     EXPECT_TRUE(Contains(gone.Header("Set-Cookie"), "snapora_login=; Path=/; Max-Age=0"));
     EXPECT_FALSE(world.store->FindAccount("anna"));
-    EXPECT_TRUE(std::filesystem::is_empty(world.folder.Path() + "/pictures"));
+    EXPECT_EQ(world.StoredPictures(), 0);
     EXPECT_EQ(logIn("neues!1"), 200);  // the login form again: no such account
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, PagesTest, ::testing::Values("SQLite", "PostgreSQL"),
+                         [](const auto& info) { return info.param; });
 
 }  // namespace snapora::server

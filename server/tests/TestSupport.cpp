@@ -80,6 +80,18 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
+std::string ReadPicture(const std::shared_ptr<PictureReader>& reader) {
+    if (!reader) return {};
+    std::string bytes(reader->Size(), '\0');
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::size_t n = reader->Read(at, bytes.data() + at, std::min<std::size_t>(7777, bytes.size() - at));
+        if (n == 0) throw std::runtime_error("the picture ended early");
+        at += n;
+    }
+    return bytes;
+}
+
 TempFolder::TempFolder() {
     std::string pattern = std::filesystem::temp_directory_path().string() + "/snapora-server-test-XXXXXX";
     path_ = ::mkdtemp(pattern.data()) ? pattern : throw std::runtime_error("mkdtemp failed");
@@ -90,12 +102,29 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ServerWorld::ServerWorld()
-    : store((StartCrypto(), std::make_unique<SqliteStore>(folder.Path()))),
+std::unique_ptr<Store> OpenStore(const std::string& folder, const std::string& database) {
+    StartCrypto();
+    if (database.empty()) return std::make_unique<SqliteStore>(folder);
+    return std::make_unique<PostgresStore>(database, folder, 4);
+}
+
+ServerWorld::ServerWorld(const std::string& database)
+    : store(OpenStore(folder.Path(), database)),
       thumbnails(*store, 0),
       context{ServerSettings{}, *store, throttle, board, [this] { return now; }, "test-secret", thumbnails} {
     context.settings.publicHost = "127.0.0.1:18080";
     context.settings.downloadsDir = folder.Path() + "/downloads";
+}
+
+int ServerWorld::StoredPictures() {
+    if (auto* postgres = dynamic_cast<PostgresStore*>(store.get())) {
+        static constexpr PgStatement Count{
+            "test_stored_pictures", "SELECT (SELECT count(*) FROM pictures) + (SELECT count(*) FROM thumbnails)"};
+        return int(postgres->Pool().Run([](PgConnection& c) { return c.Execute(Count).Int(0, 0); }));
+    }
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path() + "/pictures")) ++files;
+    return files;
 }
 
 Response ServerWorld::Handle(const Request& request) {
@@ -110,6 +139,17 @@ UploadedFile ServerWorld::Stage(const std::string& bytes) {
     if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) throw std::runtime_error("stage");
     ::close(fd);
     return UploadedFile{path, bytes.size(), "C:\\users\\x\\Temp\\screen.jpg"};
+}
+
+Screenshot ServerWorld::Add(std::int64_t uploadedAt, std::optional<std::int64_t> account,
+                            std::optional<std::int64_t> session) {
+    NewScreenshot n;
+    n.uploadedAt = uploadedAt;
+    n.accountId = account;
+    n.sessionId = session;
+    n.width = 64;
+    n.height = 48;
+    return store->AddScreenshot(n, Stage(MakeJpeg(64, 48)).path);
 }
 
 Request ServerWorld::Upload(const std::string& jpeg, const std::string& cookie) {

@@ -95,7 +95,15 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
     EXPECT_EQ(parsed.options.tlsCert, "chain.pem");
     EXPECT_EQ(parsed.options.tlsKey, "key.pem");
 
+    for (const char* connection : {"postgresql://snapora@db.example.org:5433/snapora?sslmode=require",
+                                   "host=/run/postgresql dbname=snapora"}) {
+        ParsedOptions postgres = ParseOptions({"--database", connection});
+        EXPECT_EQ(postgres.error, "") << connection;
+        EXPECT_EQ(postgres.options.database, connection);
+    }
+
     Options defaults = ParseOptions({}).options;
+    EXPECT_EQ(defaults.database, "");
     EXPECT_EQ(defaults.listenPort, 18080);
     EXPECT_EQ(defaults.maxUpload, 5u * 1024 * 1024);
     EXPECT_EQ(defaults.latestVersion, "4.2");
@@ -103,7 +111,8 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
              {"--listen", "nonsense"}, {"--listen", "1.2.3.4:70000"}, {"--max-upload", "-5"}, {"--max-upload"},
              {"--public-host", "http://x/"}, {"--latest-version", "4|2"}, {"--frobnicate", "1"},
-             {"--tls-cert", "chain.pem"}, {"--tls-key", "key.pem"}})
+             {"--tls-cert", "chain.pem"}, {"--tls-key", "key.pem"}, {"--database", "postgresql://x/db?nosuchoption=1"},
+             {"--database", "host"}, {"--database", ""}})
         EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
 
     Options limits = ParseOptions({"--max-per-address", "8", "--head-timeout", "5", "--min-rate", "0", "--max-streams",
@@ -124,7 +133,7 @@ TEST(Options, ReadsTheDocumentedNamesAndRefusesBadValues) {
         EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
 
     for (const char* option : {"--listen", "--public-host", "--data", "--max-upload", "--session-idle",
-                               "--latest-version", "--tls-cert", "--tls-key", "--help", "--max-per-address",
+                               "--latest-version", "--tls-cert", "--tls-key", "--database", "migrate", "--help", "--max-per-address",
                                "--head-timeout", "--min-rate", "--max-streams", "--stream-lifetime", "--registration",
                                "--quota-account", "--quota-anonymous", "--min-free", "account add", "screenshot delete"})
         EXPECT_NE(HelpText().find(option), std::string::npos) << option;

@@ -61,6 +61,7 @@ OperatorCommand ParseOperatorCommand(const std::vector<std::string>& arguments) 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "--data" && i + 1 < arguments.size()) c.dataDir = arguments[++i];
         else if (arguments[i] == "--config" && i + 1 < arguments.size()) c.configFile = arguments[++i];
+        else if (arguments[i] == "--database" && i + 1 < arguments.size()) c.database = arguments[++i];
         else if (arguments[i].rfind("--", 0) == 0) c.error = "unknown option " + arguments[i];
         else words.push_back(arguments[i]);
     }
@@ -75,7 +76,8 @@ OperatorCommand ParseOperatorCommand(const std::vector<std::string>& arguments) 
                                              c.verb == "delete")) ||
                        (c.object == "screenshot" && c.verb == "delete" && named);
     if (c.error.empty() && !known) c.error = "unknown command";
-    if (c.error.empty() && c.dataDir.empty() && c.configFile.empty()) c.error = "--data DIR or --config FILE is needed";
+    if (c.error.empty() && c.dataDir.empty() && c.database.empty() && c.configFile.empty())
+        c.error = "--data DIR, --database CONNECTION or --config FILE is needed";
     return c;
 }
 

@@ -3,6 +3,7 @@
 // it runs: accounts (for closed registration and against abuse) and deleting
 // a screenshot.
 //   account add|disable|enable|delete NAME, account list, screenshot delete NAME
+// with --data DIR, --database CONNECTION or --config FILE naming the store.
 
 #include <functional>
 #include <optional>
@@ -18,6 +19,7 @@ struct OperatorCommand {
     std::string object, verb, name;  // "account" "add" "anna"
     std::string dataDir;             // or, when empty, the one of
     std::string configFile;          // the configuration file
+    std::string database;            // PostgreSQL's connection string, when the records are there
     std::string error;               // empty when the command line was fine
 };
 

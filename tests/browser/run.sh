@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Headless Chromium against snapora-server: installs the npm packages from the
-# lockfile when needed, makes the pictures and runs the page tests. The 50
+# lockfile when needed, makes the pictures and runs the page tests, then a
+# session page served by two instances on PostgreSQL behind haproxy. The 50
 # pictures of the session test are screenshot-sized crops (at most 300 KB, as
 # the program sends them) of the shared screenshots, or of a generated
 # picture where those are missing.
@@ -28,4 +29,8 @@ for i in $(seq -w 1 50); do
            -write "$work/session/$i.jpg" +delete \) )
 done
 convert "$source_picture" -write mpr:source -define jpeg:extent=300kb "${crops[@]}" null:
-node server_pages_test.mjs "$native_build/server/snapora-server" "$work"
+status=0
+node server_pages_test.mjs "$native_build/server/snapora-server" "$work" || status=1
+node session_across_instances_test.mjs "$native_build/server/snapora-server" "$work" \
+  "$repo/scripts/throwaway-postgres.sh" || status=1
+exit "$status"

@@ -32,7 +32,7 @@ check "lintian reports no error" lintian --fail-on error "$deb"
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libmicrohttpd12 libsqlite3-0 libsodium23 libjpeg62-turbo; do
+for library in libmicrohttpd12 libsqlite3-0 libsodium23 libjpeg62-turbo libpq5; do
   check "depends on Debian's $library" grep -q "\b$library\b" <<<"$depends"
 done
 check "no library bundled" test -z "$(find "$root" -name '*.so*' -print -quit)"
@@ -49,7 +49,7 @@ check "systemd-analyze verify accepts the unit, without a warning" test "$verify
 [ -z "$verify_output" ] || echo "$verify_output"
 unit="$root/lib/systemd/system/snapora-server.service"
 for setting in DynamicUser=yes StateDirectory=snapora ProtectSystem=strict ProtectHome=yes PrivateTmp=yes \
-  NoNewPrivileges=yes "RestrictAddressFamilies=AF_INET AF_INET6" SystemCallFilter=@system-service \
+  NoNewPrivileges=yes "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX" SystemCallFilter=@system-service \
   "ExecStart=/usr/bin/snapora-server --config /etc/snapora/snapora-server.conf"; do
   check "the unit sets $setting" grep -qx "$setting" "$unit"
 done
