@@ -2,7 +2,7 @@
 # Makes the screenshot corpus: realistic screens at 1920x1080, 2560x1440,
 # 3840x2160 and 7680x2160 (two 4K monitors side by side), drawn by headless
 # Chromium from real content on this machine (the Node.js manual, the
-# program's own sources in an editor and a terminal, spreadsheets of ISO
+# C library's headers in an editor and a terminal, spreadsheets of ISO
 # country codes, a newspaper page, Debian's MATE wallpapers as photos, in an
 # image viewer and as video frames) and composed into multi-window desktops
 # with ImageMagick. Nothing is stored in the repository but this recipe.
@@ -25,7 +25,7 @@ command -v chromium >/dev/null || { echo "make-corpus: chromium is missing" >&2;
 
 work=$(mktemp -d /tmp/snapora-corpus.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-python3 "$here/corpus/pages.py" "$work" "$repo"
+python3 "$here/corpus/pages.py" "$work"
 rm -f "$out"/*.png "$out/.recipe"
 
 # render PAGE WIDTH HEIGHT SCALE OUT: the page as a window of that many

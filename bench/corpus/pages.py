@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the HTML pages of the screenshot corpus: what a screen shows, made
-from real text on this machine (the program's own sources, the Node.js
-manual, ISO country codes, licence texts, Debian's wallpapers).
-    pages.py OUT_DIR REPO_DIR
+from real text that Debian's packages put on this machine (the C library's
+headers, the Node.js manual, ISO country codes, licence texts, the MATE
+wallpapers), so that the pictures stay the same while the program changes.
+    pages.py OUT_DIR
 Every page is deterministic: the same inputs give the same page."""
 
 import html
@@ -12,7 +13,8 @@ import random
 import re
 import sys
 
-OUT, REPO = sys.argv[1], sys.argv[2]
+OUT = sys.argv[1]
+SOURCES = "/usr/include"  # libc6-dev: C sources that are the same on every Debian 12 machine
 WALLPAPERS = "/usr/share/backgrounds/mate"
 
 
@@ -68,7 +70,7 @@ LIGHT = dict(bg="#ffffff", fg="#000000", gutter="#999999", comment="#008000", st
 
 
 def source_lines(path, count, skip=0):
-    with open(os.path.join(REPO, path), encoding="utf-8") as f:
+    with open(os.path.join(SOURCES, path), encoding="utf-8") as f:
         lines = f.read().expandtabs(4).splitlines()
     lines = lines[skip:] + lines[:skip]
     while len(lines) < count: lines += lines
@@ -77,9 +79,9 @@ def source_lines(path, count, skip=0):
 
 def editor(files, palette, font_px, rows):
     """Side bar with the source tree, then one editor pane per file."""
-    tree = sorted(p for p in os.listdir(os.path.join(REPO, "src")))
+    tree = sorted(p for p in os.listdir(SOURCES) if os.path.isdir(os.path.join(SOURCES, p)))[:40]
     side = "".join(f"<div>&#9656; {html.escape(d)}</div>" for d in tree)
-    for p in sorted(os.listdir(os.path.join(REPO, "src", "imaging"))):
+    for p in sorted(os.listdir(os.path.join(SOURCES, "net"))):
         side += f"<div style='padding-left:18px'>{html.escape(p)}</div>"
     panes = ""
     for path, skip in files:
@@ -92,7 +94,7 @@ def editor(files, palette, font_px, rows):
                   f"<pre style='margin:0;padding:6px 0;font:{font_px}px/1.35 DejaVu Sans Mono,monospace;"
                   f"white-space:pre'>{body}</pre></div>")
     status = (f"<div style='position:absolute;left:0;right:0;bottom:0;height:22px;background:#007acc;color:#fff;"
-              f"font:12px Liberation Sans;padding:3px 10px'>issue-18 &nbsp; Ln 42, Col 7 &nbsp; UTF-8 &nbsp; C++</div>")
+              f"font:12px Liberation Sans;padding:3px 10px'>main &nbsp; Ln 42, Col 7 &nbsp; UTF-8 &nbsp; C++</div>")
     return (f"<div style='position:absolute;inset:0;background:{palette['bg']};color:{palette['fg']};display:flex'>"
             f"<div style='width:260px;background:{palette['side']};font:13px/1.6 Liberation Sans;padding:8px'>"
             f"<div style='font-weight:bold;margin-bottom:6px'>EXPLORER</div>{side}</div>{panes}{status}</div>")
@@ -101,16 +103,16 @@ def editor(files, palette, font_px, rows):
 # ---- a terminal -------------------------------------------------------------------
 def terminal(font_px, rows, seed):
     lines = []
-    for path in ["scripts/test.sh", "scripts/build.sh", "bench/run.sh", "README.md", "scripts/install-packages.sh"]:
-        lines.append(("prompt", f"dev@snapora:~/snapora$ cat {path}"))
-        with open(os.path.join(REPO, path), encoding="utf-8") as f:
+    for path in ["stdio.h", "unistd.h", "signal.h", "pthread.h", "string.h"]:
+        lines.append(("prompt", f"dev@snapora:~/snapora$ cat /usr/include/{path}"))
+        with open(os.path.join(SOURCES, path), encoding="utf-8") as f:
             lines += [("text", l) for l in f.read().expandtabs(4).splitlines()]
     rng = random.Random(seed)
-    files = sorted(os.listdir(os.path.join(REPO, "src", "upload")) + os.listdir(os.path.join(REPO, "src", "imaging")))
+    files = sorted(f for f in os.listdir(SOURCES) if f.endswith(".h"))[:60]
     lines.append(("prompt", "dev@snapora:~/snapora$ ninja -C build/native"))
     for i, f in enumerate(files):
-        lines.append(("text", f"[{i + 1}/{len(files)}] Building CXX object src/CMakeFiles/snapora_core.dir/{f}.o"))
-    lines.append(("prompt", "dev@snapora:~/snapora$ ls -l src/imaging"))
+        lines.append(("text", f"[{i + 1}/{len(files)}] Building CXX object src/CMakeFiles/snapora_core.dir/{f[:-2]}.cpp.o"))
+    lines.append(("prompt", "dev@snapora:~/snapora$ ls -l /usr/include"))
     for f in files:
         lines.append(("text", f"-rw-r--r-- 1 dev dev {rng.randint(400, 30000):6d} Dec  8 15:{rng.randint(10, 59)} {f}"))
     lines.append(("prompt", "dev@snapora:~/snapora$ \u2588"))
@@ -221,10 +223,10 @@ def main():
     node_page("docs-fs.html", "fs.html", "fspromisesreadfilepath-options")
     node_page("docs-stream.html", "stream.html", "event-drain")
     node_page("docs-http.html", "http.html", "agentdestroy")
-    write("code-dark.html", editor([("src/imaging/JpegProbe.cpp", 120)], DARK, 14, 80))
-    write("code-split.html", editor([("src/upload/Compression.cpp", 0), ("src/imaging/Resample.cpp", 40),
-                                     ("src/editor/UndoStack.cpp", 0)], LIGHT, 12, 160))
-    write("code-light.html", editor([("src/app/CaptureFlow.cpp", 20), ("src/history/ScreenshotListForm.cpp", 0)],
+    write("code-dark.html", editor([("stdio.h", 120)], DARK, 14, 80))
+    write("code-split.html", editor([("stdlib.h", 0), ("string.h", 40),
+                                     ("unistd.h", 0)], LIGHT, 12, 160))
+    write("code-light.html", editor([("pthread.h", 20), ("signal.h", 0)],
                                     LIGHT, 14, 90))
     write("terminal.html", terminal(14, 80, 1))
     write("terminal-small.html", terminal(12, 180, 2))
@@ -252,7 +254,7 @@ def main():
                           "08.12.2025</div>")
     # Windows with their frames, for the composed desktops.
     for name, title, inner, dark in [
-        ("win-code", "JpegProbe.cpp - Editor", editor([("src/imaging/JpegProbe.cpp", 300)], DARK, 13, 70), True),
+        ("win-code", "stdio.h - Editor", editor([("stdio.h", 300)], DARK, 13, 70), True),
         ("win-terminal", "Terminal", terminal(13, 70, 5), True),
         ("win-viewer", "Bildbetrachter", photo_viewer(nature[0], nature), True),
         ("win-sheet", "Umsatz 2024.xlsx", "".join(spreadsheet(14, 45, 12, 6)[0:1]), False),
