@@ -50,8 +50,18 @@ if [ -x "$binary" ]; then
 fi
 if [ "$rebuild" -eq 1 ]; then
   log "building fuzz target $target"
-  clang++ -std=c++20 -O2 -g1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    "${includes[@]}" -o "$binary" "$source_file" "${sources[@]}" "${libs[@]}" -lpthread
+  # One compiler per processor: the server's target alone has some fifty sources.
+  flags=(-std=c++20 -O2 -g1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined "${includes[@]}")
+  for lib in "${libs[@]}"; do case "$lib" in -I*) flags+=("$lib") ;; esac; done
+  objects="$out/$target.objects"
+  rm -rf "$objects"
+  mkdir -p "$objects"
+  printf '%s\n' "${flags[@]}" >"$objects/flags"
+  all=("$source_file" "${sources[@]}")
+  for i in "${!all[@]}"; do printf '%s\0%s\0' "${all[$i]}" "$objects/$i.o"; done |
+    FLAGS="$objects/flags" xargs -0 -n 2 -P "${SNAPORA_JOBS:-$(nproc)}" sh -c 'clang++ @"$FLAGS" -c "$1" -o "$2"' _ ||
+    { echo "fuzz target $target did not build" >&2; exit 1; }
+  clang++ "${flags[@]}" -o "$binary" "$objects"/*.o "${libs[@]}" -lpthread
 fi
 
 corpora=("$out/$target.corpus")

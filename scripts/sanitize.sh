@@ -3,8 +3,8 @@
 #   scripts/sanitize.sh address   AddressSanitizer + UndefinedBehaviorSanitizer: the client's
 #                                 core tests and snapora-server's tests, those of several
 #                                 instances on PostgreSQL included (the server built so too)
-#   scripts/sanitize.sh thread    ThreadSanitizer: the client's core tests, and again
-#                                 a few times those where threads meet
+#   scripts/sanitize.sh thread    ThreadSanitizer: the client's core tests, and
+#                                 once more those where threads meet (another schedule)
 # Each has a build directory of its own (build/asan, build/tsan) holding only
 # the test programs, at -O1 with line tables only (reports name files and
 # lines; full debug information would cost a minute of building).
@@ -30,7 +30,7 @@ case "$kind" in
     # second core, the history's packer, the HTTP client's cancel, the timer's
     # thread, the test service.
     threaded="Compression.*:JpegCoefficients.*:PackedPicture.*:History.*:UploadWorker.*:CaptureFlow.*:Rename.*:HttpClientTest.*:TimerEx.*:GifImage.*:TestService.*"
-    runs=("tests/snapora_tests" "tests/snapora_tests --gtest_filter=$threaded --gtest_repeat=2")
+    runs=("tests/snapora_tests" "tests/snapora_tests --gtest_filter=$threaded")
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
     ;;
   *)

@@ -9,6 +9,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
 "$repo/scripts/build.sh"
+echo "-- setting up and building: ok ($SECONDS s)"
 
 failed=0
 run_step() {
@@ -38,7 +39,7 @@ run_step "resources of snapora.exe" "$repo/tests/resources/check_resources.sh" "
 run_step "end-to-end tests" "$repo/tests/e2e/run.sh"
 
 if [ "$failed" -ne 0 ]; then
-  echo "$failed test step(s) failed"
+  echo "$failed test step(s) failed after $SECONDS s"
   exit 1
 fi
-echo "all test steps passed"
+echo "all test steps passed in $SECONDS s"
