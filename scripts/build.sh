@@ -13,7 +13,8 @@ jobs="${SNAPORA_JOBS:-$(nproc)}"
 if [ "${1:-}" != "--windows" ]; then
   log "native build"
   [ -f "$native_build/build.ninja" ] || cmake -S "$repo" -B "$native_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  ninja -C "$native_build" -j "$jobs"
+  # shellcheck disable=SC2086  # a list of targets, all when empty
+  ninja -C "$native_build" -j "$jobs" ${SNAPORA_NATIVE_TARGETS:-}
 fi
 
 log "Windows build"

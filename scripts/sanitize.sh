@@ -1,24 +1,25 @@
 #!/usr/bin/env bash
-# Builds the native core tests with sanitizers and runs them; any report fails.
-#   scripts/sanitize.sh address   AddressSanitizer + UndefinedBehaviorSanitizer: the client's
-#                                 core tests and snapora-server's tests, those of several
-#                                 instances on PostgreSQL included (the server built so too)
+# Builds the native tests with sanitizers and runs them; any report fails.
+#   scripts/sanitize.sh address   AddressSanitizer + UndefinedBehaviorSanitizer: every native
+#                                 test (ctest: the client's core, the ladder on the screenshot
+#                                 corpus, the giflib cross-check, snapora-server's tests, those
+#                                 of several instances on PostgreSQL included), two at a time
 #   scripts/sanitize.sh thread    ThreadSanitizer: the client's core tests, and
 #                                 once more those where threads meet (another schedule)
-# Each has a build directory of its own (build/asan, build/tsan) holding only
-# the test programs, at -O1 with line tables only (reports name files and
-# lines; full debug information would cost a minute of building).
+# Each has a build directory of its own (build/asan, build/tsan), at -O1 with
+# line tables only (reports name files and lines; full debug information
+# would cost a minute of building).
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
+jobs="${SNAPORA_JOBS:-$(nproc)}"
 kind="${1:-}"
 case "$kind" in
   address)
     dir="$repo/build/asan"
     flags="-fsanitize=address,undefined -fno-sanitize-recover=all"
-    targets=(snapora_tests snapora_server_tests snapora_server_http_tests snapora_server_cluster_tests snapora-server)
-    runs=("tests/snapora_tests" "server/tests/snapora_server_tests" "server/tests/snapora_server_http_tests"
-          "server/tests/snapora_server_cluster_tests")
+    targets=(all)
+    runs=("ctest --output-on-failure -j $jobs")
     export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:abort_on_error=1"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     ;;
@@ -30,7 +31,7 @@ case "$kind" in
     # second core, the history's packer, the HTTP client's cancel, the timer's
     # thread, the test service.
     threaded="Compression.*:JpegCoefficients.*:PackedPicture.*:History.*:UploadWorker.*:CaptureFlow.*:Rename.*:HttpClientTest.*:TimerEx.*:GifImage.*:TestService.*"
-    runs=("tests/snapora_tests" "tests/snapora_tests --gtest_filter=$threaded")
+    runs=("tests/snapora_tests --gtest_brief=1" "tests/snapora_tests --gtest_brief=1 --gtest_filter=$threaded")
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
     ;;
   *)
@@ -39,7 +40,6 @@ case "$kind" in
     ;;
 esac
 
-jobs="${SNAPORA_JOBS:-$(nproc)}"
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=None \
     -DCMAKE_C_FLAGS="-O1 -g1 -fno-omit-frame-pointer $flags" \
@@ -50,5 +50,5 @@ ninja -C "$dir" -j "$jobs" --quiet "${targets[@]}"
 for run in "${runs[@]}"; do
   log "$kind sanitizer: $run"
   # shellcheck disable=SC2086  # a run is a program and its options
-  (cd "$dir" && $run --gtest_brief=1)
+  (cd "$dir" && $run)
 done
