@@ -78,7 +78,9 @@ TEST(HttpAccounts, OperatorCommandsWorkWhileTheServerRuns) {
         ProgramRun result = run(step.command, step.input);
         EXPECT_EQ(result.status, step.status) << step.command[1] << " " << result.output;
         EXPECT_TRUE(Contains(result.output, step.output)) << step.command[1] << " " << result.output;
-        if (!step.testLogin.empty()) EXPECT_EQ(TestLogin(port, "anna", "geheim1"), step.testLogin) << step.command[1];
+        if (!step.testLogin.empty()) {
+            EXPECT_EQ(TestLogin(port, "anna", "geheim1"), step.testLogin) << step.command[1];
+        }
     }
     EXPECT_EQ(RunProgram({"account", "list", "--data", folder.Path() + "/none"}).status, 1);  // no database: none made
     std::ofstream(folder.Path() + "/server.conf") << "data = " << data << "\n";
