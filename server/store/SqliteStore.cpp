@@ -347,8 +347,15 @@ bool SqliteStore::InsertRecord(Screenshot& r) {
 }
 
 // One transaction for the whole batch: either all its records are there, or
-// (a failed commit) none is and each upload hears of it.
+// (a failed commit) none is and each upload hears of it. Their pictures'
+// moves into the folder reach the disk first, with one sync for all.
 void SqliteStore::RecordBatch(const std::vector<PendingRecord*>& batch) {
+    try {
+        files_.SyncFolder();  // outside the lock: only one batch is recorded at a time anyway
+    } catch (...) {
+        for (PendingRecord* pending : batch) pending->failure = std::current_exception();
+        return;
+    }
     std::lock_guard lock(mutex_);
     std::vector<PendingRecord*> written;
     try {
@@ -376,7 +383,7 @@ Screenshot SqliteStore::AddScreenshot(const NewScreenshot& n, const std::string&
     r = RecordOf(n);
     r.fileKey = RandomHex(16);
     struct stat info {};
-    files_.Commit(stagedFile, r.fileKey);  // durable before it is recorded
+    files_.Place(stagedFile, r.fileKey);  // its data on disk; its name before it is recorded (RecordBatch)
     r.size = ::stat(files_.PathOf(r.fileKey).c_str(), &info) == 0 ? info.st_size : 0;
 
     // Answered only once its transaction is committed: the uploads that came
