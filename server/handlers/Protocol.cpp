@@ -96,7 +96,8 @@ Response StoreUpload(Context& context, const Request& request, const std::option
         case UploadRoom::DiskFull: return ProtocolReply(DiskLow);
         case UploadRoom::Fine: break;
     }
-    std::optional<PictureSize> size = DecodeJpeg(file.path);
+    std::optional<std::string> bytes = ReadUpload(file.path);
+    std::optional<PictureSize> size = bytes ? CheckJpeg(*bytes) : std::nullopt;
     if (!size) return ProtocolReply(NotJpeg);
 
     screenshot.description = Utf8From1252(request.Field("description"));
@@ -112,7 +113,7 @@ Response StoreUpload(Context& context, const Request& request, const std::option
         return ProtocolReply(NotStored);
     }
     CountUpload(context, request, accountId, file.size);
-    context.thumbnails.Prepare(stored);  // ready before the list pages ask, as a rule
+    context.thumbnails.Prepare(stored, std::move(*bytes));  // ready before the list pages ask, as a rule
     if (stored.sessionId) context.board.Changed(*stored.sessionId);
     return ProtocolReply("ok|" + context.settings.latestVersion + "|" + context.AddressOf(request, stored.name));
 }

@@ -2,13 +2,13 @@
 // Thumbnails for the pages that list many screenshots: libjpeg-turbo decodes
 // the picture at the smallest of its scales (M/8) that is still at least the
 // thumbnail's size, an area average takes it the rest of the way, and the
-// result is a small JPEG.
+// result is a small JPEG (ScaledDecode.h).
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "imaging/JpegCheck.h"
+#include "imaging/ScaledDecode.h"
 
 namespace snapora::server {
 

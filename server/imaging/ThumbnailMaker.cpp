@@ -14,8 +14,8 @@ constexpr auto LongestWait = std::chrono::seconds(10);
 constexpr std::size_t MostRemembered = 10000;
 }  // namespace
 
-ThumbnailMaker::ThumbnailMaker(Store& store, unsigned threads, std::size_t queueLimit)
-    : store_(store), queueLimit_(queueLimit) {
+ThumbnailMaker::ThumbnailMaker(Store& store, unsigned threads, std::size_t queueLimit, std::size_t heldBytes)
+    : store_(store), queueLimit_(queueLimit), heldLimit_(heldBytes) {
     for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Run(); });
 }
 
@@ -29,10 +29,12 @@ ThumbnailMaker::~ThumbnailMaker() {
     for (Job& job : queue_) job.promise.set_value(std::nullopt);
 }
 
-ThumbnailMaker::Result ThumbnailMaker::Schedule(const Screenshot& screenshot, bool urgent) {
+ThumbnailMaker::Result ThumbnailMaker::Schedule(const Screenshot& screenshot, bool urgent, std::string picture) {
     auto running = inFlight_.find(screenshot.id);
     if (running != inFlight_.end()) return running->second;
-    Job job{screenshot, {}};
+    if (held_ + picture.size() > heldLimit_) picture.clear();  // read from the store when its turn comes
+    held_ += picture.size();
+    Job job{screenshot, {}, std::move(picture)};
     Result result = job.promise.get_future().share();
     inFlight_.emplace(screenshot.id, result);
     if (urgent)
@@ -43,13 +45,13 @@ ThumbnailMaker::Result ThumbnailMaker::Schedule(const Screenshot& screenshot, bo
     return result;
 }
 
-void ThumbnailMaker::Prepare(const Screenshot& screenshot) {
+void ThumbnailMaker::Prepare(const Screenshot& screenshot, std::string picture) {
     if (threads_.empty()) {
-        Make(screenshot);
+        Make(screenshot, picture);
         return;
     }
     std::lock_guard lock(mutex_);
-    if (!stopping_ && queue_.size() < queueLimit_) Schedule(screenshot, false);
+    if (!stopping_ && queue_.size() < queueLimit_) Schedule(screenshot, false, std::move(picture));
 }
 
 std::optional<std::string> ThumbnailMaker::Get(const Screenshot& screenshot) {
@@ -65,14 +67,18 @@ std::optional<std::string> ThumbnailMaker::Get(const Screenshot& screenshot) {
     return result.get();
 }
 
-std::optional<std::string> ThumbnailMaker::Make(const Screenshot& screenshot) {
-    if (std::optional<std::string> kept = store_.LoadThumbnail(screenshot)) return kept;  // made by an earlier run
+std::optional<std::string> ThumbnailMaker::Make(const Screenshot& screenshot, const std::string& picture) {
     std::optional<std::string> thumbnail;
-    try {
-        if (std::unique_ptr<PictureReader> picture = store_.OpenPicture(screenshot))
-            thumbnail = MakeThumbnail(ReadWholePicture(*picture));
-    } catch (const StoreError&) {
-        return std::nullopt;  // not readable just now (the database away): not remembered as unreadable
+    if (!picture.empty()) {
+        thumbnail = MakeThumbnail(picture);  // just uploaded: nothing kept yet
+    } else {
+        if (std::optional<std::string> kept = store_.LoadThumbnail(screenshot)) return kept;  // made by an earlier run
+        try {
+            if (std::unique_ptr<PictureReader> stored = store_.OpenPicture(screenshot))
+                thumbnail = MakeThumbnail(ReadWholePicture(*stored));
+        } catch (const StoreError&) {
+            return std::nullopt;  // not readable just now (the database away): not remembered as unreadable
+        }
     }
     if (thumbnail) {
         try {
@@ -96,10 +102,11 @@ void ThumbnailMaker::Run() {
         if (stopping_) return;
         Job job = std::move(queue_.front());
         queue_.pop_front();
+        held_ -= job.picture.size();
         lock.unlock();
         std::optional<std::string> thumbnail;
         try {
-            thumbnail = Make(job.screenshot);
+            thumbnail = Make(job.screenshot, job.picture);
         } catch (const std::exception&) {
             // A failing store: nothing to serve, the page falls back to the picture.
         }

@@ -2,6 +2,8 @@
 // Makes each screenshot's thumbnail once and keeps it in the store: soon
 // after the upload on a small pool of its own (picture decoding never runs on
 // the connection threads), or at the latest when a page first asks for it.
+// After an upload it decodes the bytes the upload brought along, so the
+// store is not asked for the picture it has just been given.
 
 #include <condition_variable>
 #include <cstdint>
@@ -21,14 +23,17 @@ namespace snapora::server {
 
 class ThumbnailMaker {
 public:
-    // threads 0: made on the calling thread (tests and fuzzing).
-    ThumbnailMaker(Store& store, unsigned threads, std::size_t queueLimit = 256);
+    // threads 0: made on the calling thread (tests and fuzzing). At most
+    // queueLimit waiting, and pictures brought along of at most heldBytes in all.
+    ThumbnailMaker(Store& store, unsigned threads, std::size_t queueLimit = 256,
+                   std::size_t heldBytes = 64 * 1024 * 1024);
     ~ThumbnailMaker();
     ThumbnailMaker(const ThumbnailMaker&) = delete;
     ThumbnailMaker& operator=(const ThumbnailMaker&) = delete;
 
-    // Makes it soon; when the queue is full, the first request will.
-    void Prepare(const Screenshot& screenshot);
+    // Makes it soon, from `picture` (the stored picture's bytes) if given;
+    // when the queue is full, the first request will.
+    void Prepare(const Screenshot& screenshot, std::string picture = {});
     // The kept thumbnail, or one made now on the pool while the caller waits;
     // nullopt when the picture cannot be read (or the pool took too long).
     std::optional<std::string> Get(const Screenshot& screenshot);
@@ -38,14 +43,16 @@ private:
     struct Job {
         Screenshot screenshot;
         std::promise<std::optional<std::string>> promise;
+        std::string picture;  // empty: read from the store
     };
 
-    Result Schedule(const Screenshot& screenshot, bool urgent);  // mutex held
-    std::optional<std::string> Make(const Screenshot& screenshot);
+    Result Schedule(const Screenshot& screenshot, bool urgent, std::string picture = {});  // mutex held
+    std::optional<std::string> Make(const Screenshot& screenshot, const std::string& picture = {});
     void Run();
 
     Store& store_;
-    const std::size_t queueLimit_;
+    const std::size_t queueLimit_, heldLimit_;
+    std::size_t held_ = 0;  // bytes of the pictures waiting in the queue
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> queue_;

@@ -70,17 +70,18 @@ std::unique_ptr<PictureReader> PictureFolder::Open(const std::string& key) const
     return nullptr;
 }
 
-void PictureFolder::Commit(const std::string& stagedFile, const std::string& key) {
+void PictureFolder::Place(const std::string& stagedFile, const std::string& key) {
     try {
         SyncPath(stagedFile, "the upload");
         if (::rename(stagedFile.c_str(), PathOf(key).c_str()) != 0)
             throw StoreError("moving the upload into place: " + std::string(std::strerror(errno)));
-        SyncPath(pictures_, "the pictures folder");
     } catch (...) {
         ::unlink(stagedFile.c_str());
         throw;
     }
 }
+
+void PictureFolder::SyncFolder() { SyncPath(pictures_, "the pictures folder"); }
 
 void PictureFolder::Remove(const std::string& key) {
     ::unlink(PathOf(key).c_str());

@@ -20,9 +20,11 @@ public:
     std::string PathOf(const std::string& key) const;
     // The picture's file, open for reading; nullptr when there is none.
     std::unique_ptr<PictureReader> Open(const std::string& key) const;
-    // Moves a staged file into the pictures folder durably; the staged file is
-    // removed on failure too. Throws StoreError.
-    void Commit(const std::string& stagedFile, const std::string& key);
+    // Syncs a staged file and moves it into the pictures folder; the staged
+    // file is removed on failure too. The move itself is on disk only after
+    // the next SyncFolder (one for many moves). Throws StoreError.
+    void Place(const std::string& stagedFile, const std::string& key);
+    void SyncFolder();
     // The picture and its thumbnail.
     void Remove(const std::string& key);
 

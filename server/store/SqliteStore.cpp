@@ -323,39 +323,96 @@ SqliteStore::Statement& SqliteStore::PreparedLimits(const char* sql) {
     return *limitStatements_.back().second;
 }
 
-Screenshot SqliteStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
-    Screenshot r = RecordOf(n);
-    r.fileKey = RandomHex(16);
-    struct stat info {};
-    files_.Commit(stagedFile, r.fileKey);  // durable before it is recorded
-    r.size = ::stat(files_.PathOf(r.fileKey).c_str(), &info) == 0 ? info.st_size : 0;
-
-    std::lock_guard lock(mutex_);
+// The names tried for one record in the running transaction; a failed
+// insert undoes only itself. False when none of them was free.
+bool SqliteStore::InsertRecord(Screenshot& r) {
     static constexpr const char* Insert =
         "INSERT INTO screenshots(name, file_key, description, uploaded_at, account_id, client_hash, session_id,"
         " size, width, height) SELECT ?1,?2,?3,?4,?5,?6,?7,?8,?9,?10"
         " WHERE NOT EXISTS (SELECT 1 FROM retired_names WHERE name = ?1)";
-    try {
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            r.name = RandomScreenshotName();
-            bool taken = false;
-            Use insert(Prepared(Insert));
-            insert->Bind(r.name).Bind(r.fileKey).Bind(r.description).Bind(r.uploadedAt).Bind(r.accountId);
-            insert->Bind(r.clientHash).Bind(r.sessionId).Bind(r.size).Bind(std::int64_t(r.width));
-            insert->Bind(std::int64_t(r.height)).Step(&taken);
-            taken = taken || sqlite3_changes(db_) == 0;  // a name given out before
-            if (!taken) {
-                r.id = sqlite3_last_insert_rowid(db_);
-                ++totals_.screenshots;
-                totals_.bytes += r.size;
-                return r;
-            }
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        r.name = RandomScreenshotName();
+        bool taken = false;
+        Use insert(Prepared(Insert));
+        insert->Bind(r.name).Bind(r.fileKey).Bind(r.description).Bind(r.uploadedAt).Bind(r.accountId);
+        insert->Bind(r.clientHash).Bind(r.sessionId).Bind(r.size).Bind(std::int64_t(r.width));
+        insert->Bind(std::int64_t(r.height)).Step(&taken);
+        taken = taken || sqlite3_changes(db_) == 0;  // a name given out before
+        if (!taken) {
+            r.id = sqlite3_last_insert_rowid(db_);
+            return true;
         }
-        throw StoreError("no free screenshot name found");
-    } catch (...) {
-        files_.Remove(r.fileKey);
-        throw;
     }
+    return false;
+}
+
+// One transaction for the whole batch: either all its records are there, or
+// (a failed commit) none is and each upload hears of it. Their pictures'
+// moves into the folder reach the disk first, with one sync for all.
+void SqliteStore::RecordBatch(const std::vector<PendingRecord*>& batch) {
+    try {
+        files_.SyncFolder();  // outside the lock: only one batch is recorded at a time anyway
+    } catch (...) {
+        for (PendingRecord* pending : batch) pending->failure = std::current_exception();
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    std::vector<PendingRecord*> written;
+    try {
+        Transaction transaction(*this);
+        for (PendingRecord* pending : batch) {
+            if (InsertRecord(pending->record))
+                written.push_back(pending);
+            else
+                pending->failure = std::make_exception_ptr(StoreError("no free screenshot name found"));
+        }
+        transaction.Commit();
+    } catch (...) {
+        for (PendingRecord* pending : batch) pending->failure = std::current_exception();
+        return;
+    }
+    for (PendingRecord* pending : written) {
+        ++totals_.screenshots;
+        totals_.bytes += pending->record.size;
+    }
+}
+
+Screenshot SqliteStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
+    PendingRecord mine;
+    Screenshot& r = mine.record;
+    r = RecordOf(n);
+    r.fileKey = RandomHex(16);
+    struct stat info {};
+    files_.Place(stagedFile, r.fileKey);  // its data on disk; its name before it is recorded (RecordBatch)
+    r.size = ::stat(files_.PathOf(r.fileKey).c_str(), &info) == 0 ? info.st_size : 0;
+
+    // Answered only once its transaction is committed: the uploads that came
+    // while another batch was syncing go together in the next one.
+    std::vector<PendingRecord*> batch;
+    {
+        std::unique_lock lock(pendingMutex_);
+        pending_.push_back(&mine);
+        recorded_.wait(lock, [&] { return mine.done || !recording_; });
+        if (!mine.done) {
+            recording_ = true;
+            batch.assign(pending_.begin(), pending_.end());
+            pending_.clear();
+        }
+    }
+    if (!batch.empty()) {
+        RecordBatch(batch);
+        {
+            std::lock_guard lock(pendingMutex_);
+            for (PendingRecord* pending : batch) pending->done = true;
+            recording_ = false;
+        }
+        recorded_.notify_all();
+    }
+    if (mine.failure) {
+        files_.Remove(r.fileKey);
+        std::rethrow_exception(mine.failure);
+    }
+    return r;
 }
 
 std::optional<Screenshot> SqliteStore::FindScreenshot(const std::string& name) {

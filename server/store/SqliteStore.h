@@ -1,7 +1,11 @@
 #pragma once
 // The store on SQLite (WAL, full sync) and a folder of picture files.
 // One connection behind a mutex; every statement is prepared once and bound.
+// Uploads arriving together share a transaction, and so one sync of the log.
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 
@@ -88,9 +92,23 @@ private:
     // Deletes the listed records in one transaction, then their files; the mutex is held.
     std::vector<Screenshot> DeleteListed(const char* selectSql, std::int64_t argument, std::int64_t limit,
                                          const char* alsoSql = nullptr);
+    // An upload's record waiting for the transaction that takes it.
+    struct PendingRecord {
+        Screenshot record;
+        bool done = false;
+        std::exception_ptr failure;
+    };
+    // Records the batch in one transaction (the mutex is held); false when no free name was found for one.
+    bool InsertRecord(Screenshot& record);
+    void RecordBatch(const std::vector<PendingRecord*>& batch);
 
     std::mutex mutex_;
     sqlite3* db_ = nullptr;
+    // Uploads waiting for a transaction; one of their threads writes at a time and takes all that wait.
+    std::mutex pendingMutex_;
+    std::condition_variable recorded_;
+    std::deque<PendingRecord*> pending_;
+    bool recording_ = false;
     PictureFolder files_;
     std::vector<std::pair<const char*, std::unique_ptr<Statement>>> statements_;
     // Counts for the limits: a database of their own, committed without

@@ -108,6 +108,10 @@ constexpr PgStatement InsertThumbnail{"insert_thumbnail",
                                       "INSERT INTO thumbnails(key, jpeg) SELECT file_key, $3 FROM screenshots"
                                       " WHERE id = $1 AND file_key = $2"
                                       " ON CONFLICT (key) DO UPDATE SET jpeg = excluded.jpeg"};
+// For this transaction only: its commit does not wait for the disk. A
+// thumbnail lost in a crash of the database is simply made again.
+constexpr PgStatement CommitWithoutWaiting{"commit_without_waiting",
+                                           "SELECT set_config('synchronous_commit', 'off', true)"};
 constexpr PgStatement FindThumbnail{"find_thumbnail", "SELECT jpeg FROM thumbnails WHERE key = $1", true};
 // The chosen screenshots, their pictures (with their thumbnails) and ALSO,
 // in one statement; their names stay given out (their former names point
@@ -472,11 +476,15 @@ std::string PostgresStore::Setting(const std::string& key, const std::string& fa
 
 void PostgresStore::SaveThumbnail(const Screenshot& screenshot, const std::string& jpeg) {
     pool_.Run([&](PgConnection& c) {
+        PgTransaction transaction(c);
+        c.Execute(CommitWithoutWaiting);
         try {
             c.Execute(InsertThumbnail, screenshot.id, screenshot.fileKey, PgBytes{jpeg.data(), jpeg.size()});
         } catch (const PgError& error) {
             if (error.sqlstate != "23503") throw;  // otherwise its picture was deleted meanwhile
+            return;
         }
+        transaction.Commit();
     });
 }
 
