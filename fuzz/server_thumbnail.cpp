@@ -2,7 +2,7 @@
 // scaled decoding of whatever arrived, the choice of scale, the area average
 // and the encoding. A thumbnail, when one comes out, is a JPEG of the size the
 // pages announce for the picture.
-// fuzz-sources: server/imaging/Thumbnail.cpp
+// fuzz-sources: server/imaging/Thumbnail.cpp server/imaging/ScaledDecode.cpp
 // fuzz-includes: server
 // fuzz-libs: -ljpeg
 // fuzz-options: -max_len=65536
