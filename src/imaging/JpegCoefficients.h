@@ -74,14 +74,22 @@ public:
     // at the same or a lower quality; 0 when the count says nothing about it.
     // A quick floor is taken as soon as it is above `enough`.
     std::uint64_t SizeFloor(const JpegCount& count, int quality, std::uint64_t enough = UINT64_MAX) const;
+    // The same for several qualities at once, over up to `threads` threads.
+    std::vector<std::uint64_t> SizeFloors(const JpegCount& count, const std::vector<int>& qualities,
+                                          std::uint64_t enough, int threads) const;
 
-    // The exact DC bits at a quality.
+    // The exact DC bits at a quality; at several at once.
     std::uint64_t DcBitsAt(int quality) const;
+    std::vector<std::uint64_t> DcBits(const std::vector<int>& qualities, int threads) const;
 
-    // The file EncodeJpeg writes at this quality, byte for byte: an encode
-    // by libjpeg whose colour conversion and downsampling are skipped and
-    // whose DCT step hands out these blocks, quantised by libjpeg's quantiser.
-    std::string Encode(int quality) const;
+    // The file EncodeJpeg writes at this quality, byte for byte: libjpeg's
+    // markers, then these blocks quantised by libjpeg's quantiser and coded
+    // with its Huffman tables as its encoder codes them, in two halves on up
+    // to `threads` threads whose bits are joined.
+    std::string Encode(int quality, int threads = 1) const;
+    // The same file by libjpeg's own encoder, whose colour conversion and
+    // downsampling are skipped and whose DCT step hands out these blocks.
+    std::string EncodeByLibjpeg(int quality) const;
 
     struct Band;
 
@@ -95,6 +103,8 @@ private:
                                                          const std::atomic<bool>* stop);
     std::uint64_t headerBytes_ = 0;
     std::vector<Band> bands_;  // top to bottom
+    // Component c's DC output of its index-th block in coding order, over the bands.
+    int DcTerm(int c, std::size_t index) const;
 };
 
 // The quantisation of one DCT output (as the analysis keeps it) at a

@@ -188,16 +188,26 @@ private:
         return low;
     }
 
-    // The rung's exact count; every rung above it, where its floor says more.
+    // The rung's exact count; every open rung above it, where its floor says
+    // more (their DC bits worked out together, on every thread).
     void CountRung(std::size_t i) {
         Rung& r = rungs_[i];
         r.count = coefficients_->Count(r.quality, threads_);
         r.floor = std::max(r.floor, coefficients_->BytesFor(r.count->bits));
         Learn(i, double(r.floor));
+        std::vector<int> qualities;
+        std::vector<std::size_t> open;
         for (std::size_t above = walked_; above < i; ++above) {
-            Rung& a = rungs_[above];
+            const Rung& a = rungs_[above];
             if (a.jpeg || a.floor > MaxUploadBytes) continue;
-            a.floor = std::max(a.floor, coefficients_->SizeFloor(*r.count, a.quality, MaxUploadBytes));
+            qualities.push_back(a.quality);
+            open.push_back(above);
+        }
+        const std::vector<std::uint64_t> floors =
+            coefficients_->SizeFloors(*r.count, qualities, MaxUploadBytes, threads_);
+        for (std::size_t k = 0; k < open.size(); ++k) {
+            std::uint64_t& floor = rungs_[open[k]].floor;
+            floor = std::max(floor, floors[k]);
         }
     }
 
@@ -211,7 +221,7 @@ private:
 
     void Encode(std::size_t i) {
         Rung& r = rungs_[i];
-        r.jpeg = coefficients_ ? coefficients_->Encode(r.quality) : EncodeJpeg(picture_, r.quality);
+        r.jpeg = coefficients_ ? coefficients_->Encode(r.quality, threads_) : EncodeJpeg(picture_, r.quality);
         // A file smaller than its floor would mean the counts are wrong: then
         // the plain ladder decides.
         if (r.jpeg->size() < r.floor) consistent_ = false;
