@@ -13,6 +13,11 @@
 #include "imaging/Bitmap.h"
 #include "imaging/JpegCoefficients.h"
 #include "imaging/JpegWriter.h"
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+namespace { inline double CpuMs(){ timespec t{}; clock_gettime(CLOCK_PROCESS_CPUTIME_ID,&t); return t.tv_sec*1e3+t.tv_nsec/1e6; } struct TraceT { const char* what; long arg; std::chrono::steady_clock::time_point t0 = std::chrono::steady_clock::now(); double c0 = CpuMs(); TraceT(const char* w, long a=0):what(w),arg(a){} ~TraceT(){ if (std::getenv("LADDER_TRACE")) std::fprintf(stderr, "  %-14s %3ld wall %6.1f cpu %6.1f\n", what, arg, std::chrono::duration<double,std::milli>(std::chrono::steady_clock::now()-t0).count(), CpuMs()-c0); } }; }
 
 namespace snapora {
 
@@ -94,7 +99,7 @@ public:
                 // would cost more than it could save.
                 Encode(walked_);
             } else if (!coefficients_ && !analysisFailed_) {
-                coefficients_ = JpegCoefficients::Analyse(picture_, rungs_[0].quality, threads_);
+                TraceT tt("analyse"); coefficients_ = JpegCoefficients::Analyse(picture_, rungs_[0].quality, threads_);
                 analysisFailed_ = !coefficients_;
             } else if (const std::size_t next = NextToCount(); coefficients_ && next != SIZE_MAX) {
                 CountRung(next);
@@ -107,10 +112,12 @@ public:
 
 private:
     // Where the first or second rung is expected to fit, the plain ladder's
-    // encodes are as quick as anything. With a second processor both are
-    // encoded at once, unless the first is expected well within the limit.
+    // encodes are as quick as anything. Where the second is expected, both
+    // are encoded at once on a second processor; where the first is, it
+    // alone: the sample rates sizes a little high, so it seldom fails, and an
+    // encode beside it would cost a processor other work may need.
     void EncodeFirstRungs() {
-        if (threads_ < 2 || last_ == 0 || (guess_ == 0 && sampled_ && Estimate(0) < WellWithin * double(MaxUploadBytes))) {
+        if (threads_ < 2 || last_ == 0 || guess_ == 0) {
             Encode(0);
             return;
         }
@@ -164,6 +171,7 @@ private:
     }
 
     std::size_t GuessedFromSample() {
+        TraceT tt("sample");
         for (const int step : {GlanceStep, SampleStep}) {
             sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, step);
             if (!sampled_) return 0;
@@ -191,10 +199,11 @@ private:
     // The rung's exact count; every open rung above it, where its floor says
     // more (their DC bits worked out together, on every thread).
     void CountRung(std::size_t i) {
-        Rung& r = rungs_[i];
+        TraceT tt("count", rungs_[i].quality); Rung& r = rungs_[i];
         r.count = coefficients_->Count(r.quality, threads_);
         r.floor = std::max(r.floor, coefficients_->BytesFor(r.count->bits));
         Learn(i, double(r.floor));
+        TraceT tf("floors", long(i - walked_));
         std::vector<int> qualities;
         std::vector<std::size_t> open;
         for (std::size_t above = walked_; above < i; ++above) {
@@ -220,7 +229,7 @@ private:
     }
 
     void Encode(std::size_t i) {
-        Rung& r = rungs_[i];
+        TraceT tt(coefficients_ ? "encode-own" : "encode-plain", rungs_[i].quality); Rung& r = rungs_[i];
         r.jpeg = coefficients_ ? coefficients_->Encode(r.quality, threads_) : EncodeJpeg(picture_, r.quality);
         // A file smaller than its floor would mean the counts are wrong: then
         // the plain ladder decides.
