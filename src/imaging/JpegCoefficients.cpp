@@ -631,6 +631,8 @@ struct Tally {
     std::uint64_t bits = 0, acFloorBits = 0;
 };
 
+// With `floors`, the AC floor too (a table lookup more per coefficient).
+template <bool floors>
 void CountStretch(const Stretch& s, const Quantizer& q, Tally& tally) {
     const JpegCoefficients::Band& band = *s.band;
     const int c = s.c, table = c == 0 ? 0 : 1;
@@ -666,22 +668,22 @@ void CountStretch(const Stretch& s, const Quantizer& q, Tally& tally) {
                 const int run = k - previous - 1;
                 previous = k;
                 bits += std::uint64_t((run >> 4) * costs.zeroRun + costs.symbol[((run & 15) << 4) | size]);
-                floor += std::uint64_t(costs.runFloor[run][size]);
+                if constexpr (floors) floor += std::uint64_t(costs.runFloor[run][size]);
             }
             if (previous < 63) bits += std::uint64_t(costs.endOfBlock);
-            floor += std::uint64_t(costs.tailFloor[63 - previous]);
+            if constexpr (floors) floor += std::uint64_t(costs.tailFloor[63 - previous]);
         }
         const int dcSize = BitLength(dc - previousDc);
         previousDc = dc;
         bits += std::uint64_t(dcLength[dcSize] + dcSize);
     }
     tally.bits += bits + flat * std::uint64_t(costs.endOfBlock);
-    tally.acFloorBits += floor + flat * std::uint64_t(costs.tailFloor[63]);
+    if constexpr (floors) tally.acFloorBits += floor + flat * std::uint64_t(costs.tailFloor[63]);
 }
 
 }  // namespace
 
-JpegCount JpegCoefficients::Count(int quality, int threads) const {
+JpegCount JpegCoefficients::Count(int quality, int threads, bool floor) const {
     if (!Covers(quality)) throw std::logic_error("JPEG: quality outside the analysis");
     const Quantizer& q = QuantizerAt(quality);
     JpegCount count;
@@ -713,12 +715,13 @@ JpegCount JpegCoefficients::Count(int quality, int threads) const {
             at += b.count[c];
             if (b.count[c]) previousDc = dcOf(b.count[c] - 1);
             count.bits += b.padding[c] * std::uint64_t(tables.dcLength[table][0] + tables.ac[table]->endOfBlock);
-            count.acFloorBits += b.padding[c] * std::uint64_t(tables.ac[table]->tailFloor[63]);
+            if (floor) count.acFloorBits += b.padding[c] * std::uint64_t(tables.ac[table]->tailFloor[63]);
         }
     }
     Tally tallies[2];
     auto work = [&](int part) {
-        for (const Stretch& s : parts[part]) CountStretch(s, q, tallies[part]);
+        for (const Stretch& s : parts[part])
+            floor ? CountStretch<true>(s, q, tallies[part]) : CountStretch<false>(s, q, tallies[part]);
     };
     std::thread helper;
     if (!parts[1].empty()) helper = std::thread(work, 1);

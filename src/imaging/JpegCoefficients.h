@@ -63,8 +63,9 @@ public:
     // Whether counts and files at this quality can be made.
     bool Covers(int quality) const;
 
-    // The coded bits at a quality, over up to `threads` threads.
-    JpegCount Count(int quality, int threads = 1) const;
+    // The coded bits at a quality, over up to `threads` threads; without
+    // `floor` the count's acFloorBits are left out (0), which saves time.
+    JpegCount Count(int quality, int threads = 1, bool floor = true) const;
 
     // The file's size with this many coded bits and nothing stuffed.
     std::uint64_t BytesFor(std::uint64_t bits) const { return headerBytes_ + (bits + 7) / 8; }

@@ -13,11 +13,6 @@
 #include "imaging/Bitmap.h"
 #include "imaging/JpegCoefficients.h"
 #include "imaging/JpegWriter.h"
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
-namespace { inline double CpuMs(){ timespec t{}; clock_gettime(CLOCK_PROCESS_CPUTIME_ID,&t); return t.tv_sec*1e3+t.tv_nsec/1e6; } struct TraceT { const char* what; long arg; std::chrono::steady_clock::time_point t0 = std::chrono::steady_clock::now(); double c0 = CpuMs(); TraceT(const char* w, long a=0):what(w),arg(a){} ~TraceT(){ if (std::getenv("LADDER_TRACE")) std::fprintf(stderr, "  %-14s %3ld wall %6.1f cpu %6.1f\n", what, arg, std::chrono::duration<double,std::milli>(std::chrono::steady_clock::now()-t0).count(), CpuMs()-c0); } }; }
 
 namespace snapora {
 
@@ -99,7 +94,7 @@ public:
                 // would cost more than it could save.
                 Encode(walked_);
             } else if (!coefficients_ && !analysisFailed_) {
-                TraceT tt("analyse"); coefficients_ = JpegCoefficients::Analyse(picture_, rungs_[0].quality, threads_);
+                coefficients_ = JpegCoefficients::Analyse(picture_, rungs_[0].quality, threads_);
                 analysisFailed_ = !coefficients_;
             } else if (const std::size_t next = NextToCount(); coefficients_ && next != SIZE_MAX) {
                 CountRung(next);
@@ -164,14 +159,13 @@ private:
     // little), times what the last exact count showed of that.
     double Estimate(std::size_t i) {
         if (!estimates_[i]) {
-            const double bits = double(sampled_->Count(rungs_[i].quality).bits) * sampleScale_;
+            const double bits = double(sampled_->Count(rungs_[i].quality, 1, false).bits) * sampleScale_;
             estimates_[i] = double(sampled_->HeaderBytes()) + bits / 8;
         }
         return estimates_[i] * correction_;
     }
 
     std::size_t GuessedFromSample() {
-        TraceT tt("sample");
         for (const int step : {GlanceStep, SampleStep}) {
             sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, step);
             if (!sampled_) return 0;
@@ -199,12 +193,7 @@ private:
     // The rung's exact count; every open rung above it, where its floor says
     // more (their DC bits worked out together, on every thread).
     void CountRung(std::size_t i) {
-        TraceT tt("count", rungs_[i].quality); Rung& r = rungs_[i];
-        r.count = coefficients_->Count(r.quality, threads_);
-        r.floor = std::max(r.floor, coefficients_->BytesFor(r.count->bits));
-        Learn(i, double(r.floor));
-        TraceT tf("floors", long(i - walked_));
-        std::vector<int> qualities;
+        std::vector<int> qualities;  // of the open rungs above, which the count's floor may settle
         std::vector<std::size_t> open;
         for (std::size_t above = walked_; above < i; ++above) {
             const Rung& a = rungs_[above];
@@ -212,6 +201,11 @@ private:
             qualities.push_back(a.quality);
             open.push_back(above);
         }
+        Rung& r = rungs_[i];
+        r.count = coefficients_->Count(r.quality, threads_, !open.empty());
+        r.floor = std::max(r.floor, coefficients_->BytesFor(r.count->bits));
+        Learn(i, double(r.floor));
+        if (open.empty()) return;
         const std::vector<std::uint64_t> floors =
             coefficients_->SizeFloors(*r.count, qualities, MaxUploadBytes, threads_);
         for (std::size_t k = 0; k < open.size(); ++k) {
@@ -229,7 +223,7 @@ private:
     }
 
     void Encode(std::size_t i) {
-        TraceT tt(coefficients_ ? "encode-own" : "encode-plain", rungs_[i].quality); Rung& r = rungs_[i];
+        Rung& r = rungs_[i];
         r.jpeg = coefficients_ ? coefficients_->Encode(r.quality, threads_) : EncodeJpeg(picture_, r.quality);
         // A file smaller than its floor would mean the counts are wrong: then
         // the plain ladder decides.
