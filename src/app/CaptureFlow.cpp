@@ -141,15 +141,22 @@ void TMainForm::CaptureSteps(bool grab) {
     }
     state_.Description.clear();
 
-    if (EditCheckBox.Checked()) {
-        if (!EditScreenshot()) return;
-    } else {
+    const bool edited = EditCheckBox.Checked();
+    if (edited && !EditScreenshot()) return;
+
+    state_.UploadDone = false;
+    state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
+    TimingLog::Stage("prepare", grabbed);
+    StartUploadThread();
+
+    // The window and the history entry follow while the worker compresses;
+    // its texts do not wait for them. What it asks of this thread waits
+    // until the capture has returned to the message loop.
+    if (!edited) {
         App().Restore();
         Show();
         BringApplicationForward();
     }
-
-    state_.UploadDone = false;
     if (state_.OutputMode == omUpload) {
         Notebook1.SetPageIndex(1);
         ProgressBar1.Show();
@@ -157,9 +164,7 @@ void TMainForm::CaptureSteps(bool grab) {
         RenameButton.SetDefault(true);
     }
     context_.windows.history->AddLentScreenshot(state_.ScreenshotBitmap);  // packed in the background, no copy
-    state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
-    TimingLog::Stage("prepare", grabbed);
-    StartUploadThread();
+    TimingLog::Stage("window", grabbed);
 }
 
 bool TMainForm::EditScreenshot() {
