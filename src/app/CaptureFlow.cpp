@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/ScreenshotName.h"
 #include "editor/ImageEditorForm.h"
@@ -127,7 +128,12 @@ void TMainForm::CaptureSteps(bool grab) {
     auto grabbed = captureStarted_;
     if (CaptureAbandoned()) return;  // Escape while the history handed an older screenshot over
     LockOptions(true);
-    context_.windows.history->ReleasePicture();  // it may still be packing the last screenshot from ScreenshotBitmap
+    TScreenshotListForm& history = *context_.windows.history;
+    // The history may still be packing the last screenshot from
+    // ScreenshotBitmap: a grab goes to the other bitmap meanwhile, and waits
+    // only if that one is still read too.
+    if (grab && history.ReadsPicture(state_.ScreenshotBitmap)) std::swap(state_.ScreenshotBitmap, state_.SpareBitmap);
+    history.ReleasePicture(state_.ScreenshotBitmap);
     if (grab) {
         Screenshot();
         TimingLog::Stage("grab", captureStarted_);
