@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/Processors.h"
 #include "imaging/PackedPicture.h"
 
 namespace snapora {
@@ -119,6 +120,9 @@ void PictureStore::WaitUntilReleased(const Bitmap& picture) {
 }
 
 void PictureStore::Pack() {
+    // Packing is never waited for but by a capture that needs its bitmap
+    // back: the compression and upload of the next screenshot go first.
+    LowerThisThreadsPriority();
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || (released_ && !waiting_.empty()); });
