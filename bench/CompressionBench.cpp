@@ -3,13 +3,16 @@
 // quality the ladder ends at. Each is run several times, interleaved, and the
 // medians are printed (wall time, and the processor time of all threads for
 // the ratio "cpu ratio"); both ladders must give the same file and texts.
-//   compression_bench [-n REPEATS] FILE.ppm...   (binary PPM, as ImageMagick's convert writes it)
+//   compression_bench [--one-core] [-n REPEATS] FILE.ppm...   (binary PPM, as ImageMagick's convert writes it)
+// --one-core keeps the process on one processor, as a machine with one would
+// run it (the program's ladder then uses one thread).
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <sched.h>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -60,11 +63,30 @@ double Milliseconds(F&& f, std::vector<double>* cpu = nullptr) {
 int main(int argc, char** argv) {
     int repeats = 7;
     int first = 1;
-    if (argc > 2 && std::strcmp(argv[1], "-n") == 0) {
-        repeats = std::max(1, std::atoi(argv[2]));
-        first = 3;
+    bool oneCore = false;
+    if (argc > first && std::strcmp(argv[first], "--one-core") == 0) {
+        oneCore = true;
+        ++first;
     }
-    std::printf("load average before: %s; %d runs each, medians in ms\n", LoadAverage().c_str(), repeats);
+    if (argc > first + 1 && std::strcmp(argv[first], "-n") == 0) {
+        repeats = std::max(1, std::atoi(argv[first + 1]));
+        first += 2;
+    }
+    if (oneCore) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        if (sched_getaffinity(0, sizeof set, &set) != 0 || CPU_COUNT(&set) == 0) return 1;
+        int keep = 0;
+        while (!CPU_ISSET(keep, &set)) ++keep;
+        CPU_ZERO(&set);
+        CPU_SET(keep, &set);
+        if (sched_setaffinity(0, sizeof set, &set) != 0) {
+            std::perror("sched_setaffinity");
+            return 1;
+        }
+    }
+    std::printf("load average before: %s; %d runs each, medians in ms%s\n", LoadAverage().c_str(), repeats,
+                oneCore ? ", on one processor" : "");
     std::printf("%-18s %10s %5s %4s %6s %8s %9s %9s %9s %7s %7s %9s\n", "file", "size", "start", "end", "passes",
                 "bytes", "plain", "program", "single", "plain/1", "ratio", "cpu ratio");
     std::vector<double> ratios;

@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/ScreenshotName.h"
 #include "editor/ImageEditorForm.h"
@@ -127,7 +128,12 @@ void TMainForm::CaptureSteps(bool grab) {
     auto grabbed = captureStarted_;
     if (CaptureAbandoned()) return;  // Escape while the history handed an older screenshot over
     LockOptions(true);
-    context_.windows.history->ReleasePicture();  // it may still be packing the last screenshot from ScreenshotBitmap
+    TScreenshotListForm& history = *context_.windows.history;
+    // The history may still be packing the last screenshot from
+    // ScreenshotBitmap: a grab goes to the other bitmap meanwhile, and waits
+    // only if that one is still read too.
+    if (grab && history.ReadsPicture(state_.ScreenshotBitmap)) std::swap(state_.ScreenshotBitmap, state_.SpareBitmap);
+    history.ReleasePicture(state_.ScreenshotBitmap);
     if (grab) {
         Screenshot();
         TimingLog::Stage("grab", captureStarted_);
@@ -141,15 +147,22 @@ void TMainForm::CaptureSteps(bool grab) {
     }
     state_.Description.clear();
 
-    if (EditCheckBox.Checked()) {
-        if (!EditScreenshot()) return;
-    } else {
+    const bool edited = EditCheckBox.Checked();
+    if (edited && !EditScreenshot()) return;
+
+    state_.UploadDone = false;
+    state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
+    TimingLog::Stage("prepare", grabbed);
+    StartUploadThread();
+
+    // The window and the history entry follow while the worker compresses;
+    // its texts do not wait for them. What it asks of this thread waits
+    // until the capture has returned to the message loop.
+    if (!edited) {
         App().Restore();
         Show();
         BringApplicationForward();
     }
-
-    state_.UploadDone = false;
     if (state_.OutputMode == omUpload) {
         Notebook1.SetPageIndex(1);
         ProgressBar1.Show();
@@ -157,9 +170,7 @@ void TMainForm::CaptureSteps(bool grab) {
         RenameButton.SetDefault(true);
     }
     context_.windows.history->AddLentScreenshot(state_.ScreenshotBitmap);  // packed in the background, no copy
-    state_.TempFileName = context_.platform.files.TempDirectory() + "screen.jpg";
-    TimingLog::Stage("prepare", grabbed);
-    StartUploadThread();
+    TimingLog::Stage("window", grabbed);
 }
 
 bool TMainForm::EditScreenshot() {

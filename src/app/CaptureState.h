@@ -15,6 +15,8 @@ enum OutputModes : std::uint8_t { omUpload = 0, omSaveLocally = 1, omAbort = 2 }
 
 struct CaptureState {
     Bitmap ScreenshotBitmap;
+    // The other bitmap a grab goes to while the history still packs the last screenshot.
+    Bitmap SpareBitmap;
     std::uint8_t OutputMode = omUpload;
     bool ActiveWindowOnly = true;
     bool TriggeredFromMenu = false;

@@ -31,12 +31,14 @@ void TMainForm::FormCreate() {
 
     DonateButton.SetTop(SettingsButton.Top() + SettingsButton.Height() / 2 - DonateButton.Height() / 2);
 
-    // Progress arises on whichever thread sends; it is shown on this one.
+    // Progress arises on whichever thread sends; it is shown on this one,
+    // without holding the sending up. The end of sending is waited for: it
+    // asks whether the connection is still there.
     HttpClient& http = IdHTTP1();
     http.OnWorkBegin = [this](WorkMode mode, std::int64_t total) {
-        App().Synchronize([&] { IdHTTP1WorkBegin(mode, total); });
+        App().Post([this, mode, total] { IdHTTP1WorkBegin(mode, total); });
     };
-    http.OnWork = [this](WorkMode mode, std::int64_t count) { App().Synchronize([&] { IdHTTP1Work(mode, count); }); };
+    http.OnWork = [this](WorkMode mode, std::int64_t count) { App().Post([this, mode, count] { IdHTTP1Work(mode, count); }); };
     http.OnWorkEnd = [this](WorkMode mode) { App().Synchronize([&] { IdHTTP1WorkEnd(mode); }); };
 }
 

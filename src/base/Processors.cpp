@@ -6,6 +6,8 @@
 #include <windows.h>
 #elif defined(__linux__)
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace snapora {
@@ -25,6 +27,14 @@ int UsableProcessors() {
 #endif
     const unsigned n = std::thread::hardware_concurrency();
     return n ? int(n) : 1;
+}
+
+void LowerThisThreadsPriority() {
+#if defined(_WIN32)
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+#elif defined(__linux__)
+    setpriority(PRIO_PROCESS, id_t(gettid()), 10);  // a thread's own nice value
+#endif
 }
 
 }  // namespace snapora

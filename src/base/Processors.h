@@ -6,4 +6,7 @@ namespace snapora {
 // machine's count), at least 1.
 int UsableProcessors();
 
+// Lets the calling thread give way to the program's other threads.
+void LowerThisThreadsPriority();
+
 }  // namespace snapora

@@ -1,9 +1,11 @@
 #include "history/PictureStore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <utility>
 
+#include "base/Processors.h"
 #include "imaging/PackedPicture.h"
 
 namespace snapora {
@@ -97,7 +99,30 @@ void PictureStore::WaitUntilPacked() {
     changed_.wait(lock, [this] { return waiting_.empty() && !busy_; });
 }
 
+bool PictureStore::Reads(const Bitmap& picture) const {
+    if (picture.IsEmpty()) return false;
+    const std::uint8_t* pixels = picture.Row(0);
+    std::lock_guard lock(mutex_);
+    if (busy_ && packing_ == pixels) return true;
+    // Waiting entries' pixels change only once the packer has taken them.
+    return std::any_of(waiting_.begin(), waiting_.end(), [&](const auto& e) { return e->rows == pixels; });
+}
+
+void PictureStore::WaitUntilReleased(const Bitmap& picture) {
+    StartPacking();
+    if (picture.IsEmpty()) return;
+    const std::uint8_t* pixels = picture.Row(0);
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] {
+        return !(busy_ && packing_ == pixels) &&
+               std::none_of(waiting_.begin(), waiting_.end(), [&](const auto& e) { return e->rows == pixels; });
+    });
+}
+
 void PictureStore::Pack() {
+    // Packing is never waited for but by a capture that needs its bitmap
+    // back: the compression and upload of the next screenshot go first.
+    LowerThisThreadsPriority();
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || (released_ && !waiting_.empty()); });
@@ -105,6 +130,7 @@ void PictureStore::Pack() {
         std::shared_ptr<Entry> entry = std::move(waiting_.front());
         waiting_.pop_front();
         busy_ = true;
+        packing_ = entry->rows;
         lock.unlock();
         // The pixels are only ever read until they are given up below.
         std::optional<PackedPicture> packed;
@@ -121,6 +147,7 @@ void PictureStore::Pack() {
         raw = {};
         lock.lock();
         busy_ = false;
+        packing_ = nullptr;
         changed_.notify_all();
     }
 }

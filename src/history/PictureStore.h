@@ -44,6 +44,10 @@ public:
     void StartPacking();
     // Until everything inserted so far is packed (starts packing too).
     void WaitUntilPacked();
+    // Whether an entry still reads the pixels of `picture` (lent, not packed yet).
+    bool Reads(const Bitmap& picture) const;
+    // Until no entry reads them any more (starts packing too).
+    void WaitUntilReleased(const Bitmap& picture);
 
     struct Entry;
 
@@ -57,6 +61,7 @@ private:
     std::condition_variable changed_;
     std::deque<std::shared_ptr<Entry>> waiting_;
     bool released_ = false, stopping_ = false, busy_ = false;
+    const std::uint8_t* packing_ = nullptr;  // the pixels being packed
     std::thread packer_;
 };
 

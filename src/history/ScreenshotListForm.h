@@ -31,6 +31,9 @@ public:
     // change before ReleasePicture has returned.
     void AddLentScreenshot(const Bitmap& picture);
     void ReleasePicture() { pictures_.WaitUntilPacked(); }
+    // Whether the history still reads `picture`'s pixels; until it no longer does.
+    bool ReadsPicture(const Bitmap& picture) const { return pictures_.Reads(picture); }
+    void ReleasePicture(const Bitmap& picture) { pictures_.WaitUntilReleased(picture); }
     void RenameLatestScreenshot(const std::string& name, const std::string& target);
 
     void FormShow();

@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "imaging/HuffmanCoder.h"
 #include "imaging/JpegSession.h"
 
 // libjpeg's module interfaces: the analysis takes over the DCT module's last
@@ -403,6 +404,7 @@ struct BandResult {
     std::uint64_t headerBytes = 0;
     std::uint8_t dcLength[2][12] = {};
     std::shared_ptr<const AcCosts> ac[2];
+    JHUFF_TBL dcTable[2] = {}, acTable[2] = {};
 };
 
 // Rows [first, first + rows) as a picture of their own: as the whole picture
@@ -449,6 +451,8 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
     for (int t = 0; t < 2; ++t) {
         CodeLengths(*info.dc_huff_tbl_ptrs[t], result.dcLength[t], 12);
         result.ac[t] = CostsOf(*info.ac_huff_tbl_ptrs[t]);
+        result.dcTable[t] = *info.dc_huff_tbl_ptrs[t];
+        result.acTable[t] = *info.ac_huff_tbl_ptrs[t];
     }
     // Taken over after the start, which sets up the modules' own methods.
     capture.forwardDct = info.fdct->forward_DCT;
@@ -475,7 +479,20 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
 struct HuffmanTables {
     std::uint8_t dcLength[2][12];
     std::shared_ptr<const AcCosts> ac[2];
+    // The codes themselves, where they have every symbol a baseline scan can need.
+    HuffmanCode dcCode[2], acCode[2];
+    bool codes = false;
 };
+
+// Whether the codes cover every DC size, every run/size and the two special AC symbols.
+bool Complete(const HuffmanCode& dc, const HuffmanCode& ac) {
+    for (int size = 0; size < 12; ++size)
+        if (!dc.length[size]) return false;
+    for (int run = 0; run < 16; ++run)
+        for (int size = 1; size <= 10; ++size)
+            if (!ac.length[(run << 4) | size]) return false;
+    return ac.length[0x00] && ac.length[0xF0];
+}
 
 // Tables of the analysed set-up: the same for every picture, kept per process.
 HuffmanTables& Tables() {
@@ -582,6 +599,15 @@ std::unique_ptr<JpegCoefficients> JpegCoefficients::AnalyseRows(const PixelRows&
         std::memcpy(Tables().dcLength, outcomes[0].dcLength, sizeof Tables().dcLength);
         Tables().ac[0] = outcomes[0].ac[0];
         Tables().ac[1] = outcomes[0].ac[1];
+        bool codes = true;
+        for (int t = 0; t < 2; ++t) {
+            HuffmanTables& tables = Tables();
+            const JHUFF_TBL& dc = outcomes[0].dcTable[t];
+            const JHUFF_TBL& ac = outcomes[0].acTable[t];
+            codes = codes && tables.dcCode[t].Make(dc.bits, dc.huffval, 256) &&
+                    tables.acCode[t].Make(ac.bits, ac.huffval, 256) && Complete(tables.dcCode[t], tables.acCode[t]);
+        }
+        Tables().codes = codes;
     });
     return result;
 }
@@ -605,6 +631,8 @@ struct Tally {
     std::uint64_t bits = 0, acFloorBits = 0;
 };
 
+// With `floors`, the AC floor too (a table lookup more per coefficient).
+template <bool floors>
 void CountStretch(const Stretch& s, const Quantizer& q, Tally& tally) {
     const JpegCoefficients::Band& band = *s.band;
     const int c = s.c, table = c == 0 ? 0 : 1;
@@ -640,22 +668,22 @@ void CountStretch(const Stretch& s, const Quantizer& q, Tally& tally) {
                 const int run = k - previous - 1;
                 previous = k;
                 bits += std::uint64_t((run >> 4) * costs.zeroRun + costs.symbol[((run & 15) << 4) | size]);
-                floor += std::uint64_t(costs.runFloor[run][size]);
+                if constexpr (floors) floor += std::uint64_t(costs.runFloor[run][size]);
             }
             if (previous < 63) bits += std::uint64_t(costs.endOfBlock);
-            floor += std::uint64_t(costs.tailFloor[63 - previous]);
+            if constexpr (floors) floor += std::uint64_t(costs.tailFloor[63 - previous]);
         }
         const int dcSize = BitLength(dc - previousDc);
         previousDc = dc;
         bits += std::uint64_t(dcLength[dcSize] + dcSize);
     }
     tally.bits += bits + flat * std::uint64_t(costs.endOfBlock);
-    tally.acFloorBits += floor + flat * std::uint64_t(costs.tailFloor[63]);
+    if constexpr (floors) tally.acFloorBits += floor + flat * std::uint64_t(costs.tailFloor[63]);
 }
 
 }  // namespace
 
-JpegCount JpegCoefficients::Count(int quality, int threads) const {
+JpegCount JpegCoefficients::Count(int quality, int threads, bool floor) const {
     if (!Covers(quality)) throw std::logic_error("JPEG: quality outside the analysis");
     const Quantizer& q = QuantizerAt(quality);
     JpegCount count;
@@ -687,12 +715,13 @@ JpegCount JpegCoefficients::Count(int quality, int threads) const {
             at += b.count[c];
             if (b.count[c]) previousDc = dcOf(b.count[c] - 1);
             count.bits += b.padding[c] * std::uint64_t(tables.dcLength[table][0] + tables.ac[table]->endOfBlock);
-            count.acFloorBits += b.padding[c] * std::uint64_t(tables.ac[table]->tailFloor[63]);
+            if (floor) count.acFloorBits += b.padding[c] * std::uint64_t(tables.ac[table]->tailFloor[63]);
         }
     }
     Tally tallies[2];
     auto work = [&](int part) {
-        for (const Stretch& s : parts[part]) CountStretch(s, q, tallies[part]);
+        for (const Stretch& s : parts[part])
+            floor ? CountStretch<true>(s, q, tallies[part]) : CountStretch<false>(s, q, tallies[part]);
     };
     std::thread helper;
     if (!parts[1].empty()) helper = std::thread(work, 1);
@@ -705,35 +734,148 @@ JpegCount JpegCoefficients::Count(int quality, int threads) const {
     return count;
 }
 
-std::uint64_t JpegCoefficients::DcBitsAt(int quality) const {
-    const Quantizer& q = QuantizerAt(quality);
-    const HuffmanTables& tables = Tables();
-    std::uint64_t bits = 0;
-    for (int c = 0; c < 3; ++c) {
-        const int table = c == 0 ? 0 : 1;
-        const std::uint8_t* length = tables.dcLength[table];
-        const unsigned recip = std::uint16_t(q.divisors[table][0]), corr = std::uint16_t(q.divisors[table][64]);
-        const int shift = q.divisors[table][192] + 16;
-        int previous = 0;
-        for (const Band& b : bands_) {
-            bits += b.padding[c] * length[0];
-            const std::int16_t* dc = b.dc[c];
-            for (std::size_t i = 0; i < b.count[c]; ++i) {
-                const int v = dc[i];
-                const int m = int(((unsigned(v < 0 ? -v : v) + corr) * recip) >> shift);
-                const int quantized = v < 0 ? -m : m;
-                const int size = BitLength(quantized - previous);
-                previous = quantized;
-                bits += std::uint64_t(length[size] + size);
+namespace {
+
+// A quality's DC quantisation (libjpeg's reciprocal form) and the DC prediction running through it.
+struct DcStep {
+    unsigned recip = 0, corr = 0;
+    int shift = 0;
+    int Quantize(int v) const {
+        const int m = int(((unsigned(v < 0 ? -v : v) + corr) * recip) >> shift);
+        return v < 0 ? -m : m;
+    }
+};
+
+DcStep DcStepAt(int quality, int table) {
+    const std::int16_t* divisors = QuantizerAt(quality).divisors[table];
+    return {std::uint16_t(divisors[0]), std::uint16_t(divisors[64]), divisors[192] + 16};
+}
+
+// What the DC differences of a run of DC terms cost at one quality, the
+// prediction carried in and out. `raise[k]` is what a difference of size k
+// costs more than one of size k - 1 (sizes up to 11), so a run costs its
+// blocks times the cost of size 0 plus, for each k, raise[k] times the
+// differences of size k or more: eight at a time by comparisons.
+std::uint64_t DcRunCost(const std::int16_t* dc, std::size_t n, const DcStep& step, int& previous, int zeroCost,
+                        const int (&raise)[12]) {
+    std::uint64_t atLeast[12] = {};
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (step.shift >= 16 && step.recip <= 0xFFFF && step.corr <= 0x7FFF) {
+        const __m128i recip = _mm_set1_epi16(std::int16_t(step.recip)), corr = _mm_set1_epi16(std::int16_t(step.corr));
+        const __m128i shift = _mm_cvtsi32_si128(step.shift - 16);
+        __m128i last = _mm_cvtsi32_si128(previous & 0xFFFF);  // in the lowest lane
+        __m128i counts[12];
+        while (i + 8 <= n) {
+            for (__m128i& c : counts) c = _mm_setzero_si128();
+            // At most 4096 rounds before the 16-bit counts are added up.
+            const std::size_t stop = std::min(n - (n - i) % 8, i + 8 * 4096);
+            for (; i < stop; i += 8) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dc + i));
+                const __m128i sign = _mm_srai_epi16(v, 15);
+                const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(v, sign), sign);
+                const __m128i m = _mm_srl_epi16(_mm_mulhi_epu16(_mm_add_epi16(magnitude, corr), recip), shift);
+                const __m128i q = _mm_sub_epi16(_mm_xor_si128(m, sign), sign);
+                // Each lane's prediction: the lane before, the first from the last run.
+                const __m128i before = _mm_or_si128(_mm_slli_si128(q, 2), last);
+                last = _mm_srli_si128(q, 14);
+                const __m128i d = _mm_sub_epi16(q, before);
+                const __m128i dsign = _mm_srai_epi16(d, 15);
+                const __m128i size = _mm_sub_epi16(_mm_xor_si128(d, dsign), dsign);
+                for (int k = 1; k < 12; ++k)
+                    counts[k] = _mm_sub_epi16(counts[k], _mm_cmpgt_epi16(size, _mm_set1_epi16(std::int16_t((1 << (k - 1)) - 1))));
+            }
+            for (int k = 1; k < 12; ++k) {
+                alignas(16) std::uint16_t lanes[8];
+                _mm_store_si128(reinterpret_cast<__m128i*>(lanes), counts[k]);
+                for (std::uint16_t lane : lanes) atLeast[k] += lane;
             }
         }
+        previous = std::int16_t(_mm_cvtsi128_si32(last));
     }
+#endif
+    std::uint64_t tail = 0;
+    for (; i < n; ++i) {
+        const int quantized = step.Quantize(dc[i]);
+        const int size = BitLength(quantized - previous);
+        previous = quantized;
+        for (int k = 1; k <= size && k < 12; ++k) tail += std::uint64_t(raise[k]);
+    }
+    std::uint64_t bits = std::uint64_t(n) * std::uint64_t(zeroCost) + tail;
+    for (int k = 1; k < 12; ++k) bits += atLeast[k] * std::uint64_t(raise[k]);
     return bits;
 }
 
+}  // namespace
+
+int JpegCoefficients::DcTerm(int c, std::size_t index) const {
+    for (const Band& b : bands_) {
+        if (index < b.count[c]) return b.dc[c][index];
+        index -= b.count[c];
+    }
+    throw std::logic_error("JPEG: no such block");
+}
+
+std::vector<std::uint64_t> JpegCoefficients::DcBits(const std::vector<int>& qualities, int threads) const {
+    const std::size_t n = qualities.size();
+    std::vector<std::uint64_t> bits(n, 0);
+    if (n == 0) return bits;
+    const HuffmanTables& tables = Tables();
+    // Each component's blocks in two halves, the second from the DC before it.
+    struct Part {
+        int c;
+        std::size_t begin, end;
+    };
+    std::vector<Part> parts[2];
+    for (int c = 0; c < 3; ++c) {
+        std::size_t total = 0;
+        for (const Band& b : bands_) {
+            total += b.count[c];
+            for (std::size_t j = 0; j < n; ++j) bits[j] += b.padding[c] * tables.dcLength[c == 0 ? 0 : 1][0];
+        }
+        const std::size_t half = threads >= 2 && total >= 8192 ? total / 2 : total;
+        parts[0].push_back({c, 0, half});
+        if (half < total) parts[1].push_back({c, half, total});
+    }
+    std::vector<std::uint64_t> sums[2] = {std::vector<std::uint64_t>(n, 0), std::vector<std::uint64_t>(n, 0)};
+    auto work = [&](int which) {
+        std::vector<std::uint64_t>& sum = sums[which];
+        for (const Part& part : parts[which]) {
+            const int table = part.c == 0 ? 0 : 1;
+            const std::uint8_t* length = tables.dcLength[table];
+            int raise[12] = {};
+            for (int size = 1; size < 12; ++size) raise[size] = length[size] + size - (length[size - 1] + size - 1);
+            for (std::size_t j = 0; j < n; ++j) {
+                const DcStep step = DcStepAt(qualities[j], table);
+                int previous = part.begin > 0 ? step.Quantize(DcTerm(part.c, part.begin - 1)) : 0;
+                std::size_t at = 0;  // the component's blocks before the band
+                for (const Band& b : bands_) {
+                    const std::size_t count = b.count[part.c];
+                    const std::size_t from = std::max(part.begin, at), to = std::min(part.end, at + count);
+                    if (from < to)
+                        sum[j] += DcRunCost(b.dc[part.c] + (from - at), to - from, step, previous, length[0], raise);
+                    at += count;
+                }
+            }
+        }
+    };
+    std::thread helper;
+    if (!parts[1].empty()) helper = std::thread(work, 1);
+    work(0);
+    if (helper.joinable()) helper.join();
+    for (std::size_t j = 0; j < n; ++j) bits[j] += sums[0][j] + sums[1][j];
+    return bits;
+}
+
+std::uint64_t JpegCoefficients::DcBitsAt(int quality) const { return DcBits({quality}, 1)[0]; }
+
 std::uint64_t JpegCoefficients::SizeFloor(const JpegCount& count, int quality, std::uint64_t enough) const {
-    if (quality == count.quality) return BytesFor(count.bits);
-    if (quality < count.quality || !TablesFiner(quality, count.quality)) return 0;
+    return SizeFloors(count, {quality}, enough, 1)[0];
+}
+
+std::vector<std::uint64_t> JpegCoefficients::SizeFloors(const JpegCount& count, const std::vector<int>& qualities,
+                                                        std::uint64_t enough, int threads) const {
+    std::vector<std::uint64_t> floors(qualities.size(), 0);
     // Every block's DC costs at least the shortest DC code; often that says enough.
     std::uint64_t quickDc = 0;
     const HuffmanTables& tables = Tables();
@@ -745,8 +887,23 @@ std::uint64_t JpegCoefficients::SizeFloor(const JpegCount& count, int quality, s
         for (const Band& b : bands_) quickDc += (b.count[c] + b.padding[c]) * shortest;
     }
     const std::uint64_t quick = BytesFor(count.acFloorBits + quickDc);
-    if (quick > enough) return quick;
-    return BytesFor(count.acFloorBits + DcBitsAt(quality));
+    std::vector<int> exact;  // the qualities whose DC bits are worked out
+    std::vector<std::size_t> where;
+    for (std::size_t i = 0; i < qualities.size(); ++i) {
+        const int quality = qualities[i];
+        if (quality == count.quality) {
+            floors[i] = BytesFor(count.bits);
+        } else if (quality > count.quality && TablesFiner(quality, count.quality)) {
+            floors[i] = quick;
+            if (quick <= enough) {
+                exact.push_back(quality);
+                where.push_back(i);
+            }
+        }
+    }
+    const std::vector<std::uint64_t> dc = DcBits(exact, threads);
+    for (std::size_t k = 0; k < exact.size(); ++k) floors[where[k]] = BytesFor(count.acFloorBits + dc[k]);
+    return floors;
 }
 
 // ---- the file ------------------------------------------------------------------------------
@@ -791,7 +948,7 @@ void DownsampleNothing(j_compress_ptr, JSAMPIMAGE, JDIMENSION, JSAMPIMAGE, JDIME
 
 }  // namespace
 
-std::string JpegCoefficients::Encode(int quality) const {
+std::string JpegCoefficients::EncodeByLibjpeg(int quality) const {
     if (!Covers(quality)) throw std::logic_error("JPEG: quality outside the analysis");
     Replay replay;
     replay.bands = &bands_;
@@ -809,6 +966,157 @@ std::string JpegCoefficients::Encode(int quality) const {
             info.fdct->forward_DCT = ReplayForwardDct;
         },
         [&](int) { return row.data(); });
+}
+
+namespace {
+
+// A destination that keeps everything written.
+struct StringSink {
+    jpeg_destination_mgr base{};
+    std::string bytes;
+    JOCTET buffer[4096];
+};
+void StringInit(j_compress_ptr info) {
+    auto* sink = reinterpret_cast<StringSink*>(info->dest);
+    sink->base.next_output_byte = sink->buffer;
+    sink->base.free_in_buffer = sizeof sink->buffer;
+}
+boolean StringEmpty(j_compress_ptr info) {
+    auto* sink = reinterpret_cast<StringSink*>(info->dest);
+    sink->bytes.append(reinterpret_cast<const char*>(sink->buffer), sizeof sink->buffer);
+    StringInit(info);
+    return TRUE;
+}
+void StringTerm(j_compress_ptr) {}
+
+// The markers libjpeg writes before a scan's coded data, in the program's
+// set-up at this quality: the file's start up to the end of the scan header.
+std::string MarkersAt(int width, int height, int quality) {
+    jpeg_compress_struct info{};
+    jpeg::ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jpeg::OnError;
+    StringSink sink;
+    sink.base.init_destination = StringInit;
+    sink.base.empty_output_buffer = StringEmpty;
+    sink.base.term_destination = StringTerm;
+    if (setjmp(errors.escape)) {
+        jpeg_destroy_compress(&info);
+        throw std::runtime_error(std::string("JPEG-Fehler: ") + errors.message);
+    }
+    jpeg_create_compress(&info);
+    info.dest = &sink.base;
+    jpeg::Configure(info, width, height, quality);
+    jpeg_start_compress(&info, TRUE);  // the file's header
+    // The frame and scan headers, as the first rows would have them written.
+    if (info.master->call_pass_startup) (*info.master->pass_startup)(&info);
+    sink.bytes.append(reinterpret_cast<const char*>(sink.buffer), sizeof sink.buffer - sink.base.free_in_buffer);
+    jpeg_abort_compress(&info);
+    jpeg_destroy_compress(&info);
+    return std::move(sink.bytes);
+}
+
+// Where a component's block is kept: its band, its place there, and how many
+// of the band's blocks before it keep all 64 values.
+struct BlockCursor {
+    std::size_t band = 0, index = 0, kept = 0;
+};
+
+}  // namespace
+
+std::string JpegCoefficients::Encode(int quality, int threads) const {
+    if (!Covers(quality)) throw std::logic_error("JPEG: quality outside the analysis");
+    const HuffmanTables& tables = Tables();
+    std::string file = MarkersAt(width_, height_, quality);
+    // Markers other than the analysis counted would mean another set-up:
+    // then libjpeg codes the blocks itself.
+    if (!tables.codes || file.size() + 2 != headerBytes_) return EncodeByLibjpeg(quality);
+
+    // 4:2:0 MCUs of four luminance blocks and one of each chrominance; blocks
+    // past the picture's right and bottom edges are libjpeg's: no AC terms,
+    // the DC of the block before. Two halves of MCU rows on two threads.
+    const Quantizer& q = QuantizerAt(quality);
+    const std::size_t mcuColumns = std::size_t(width_ + 15) / 16, mcuRows = std::size_t(height_ + 15) / 16;
+    const std::size_t lumaColumns = std::size_t(width_ + 7) / 8, lumaRows = std::size_t(height_ + 7) / 8;
+    const std::size_t split = threads >= 2 && mcuRows >= 8 ? mcuRows / 2 : mcuRows;
+    BitStream pieces[2];
+    auto code = [&](int piece, std::size_t firstRow, std::size_t endRow) {
+        BitStream& out = pieces[piece];
+        out.Reserve(std::size_t(1) << 19);
+        BlockCursor at[3];
+        int previousDc[3] = {};
+        DcStep dcStep[3];
+        const std::size_t first[3] = {firstRow * 2 * lumaColumns, firstRow * mcuColumns, firstRow * mcuColumns};
+        for (int c = 0; c < 3; ++c) {
+            dcStep[c] = DcStepAt(quality, c == 0 ? 0 : 1);
+            std::size_t index = first[c];
+            while (at[c].band < bands_.size() && index >= bands_[at[c].band].count[c]) index -= bands_[at[c].band++].count[c];
+            at[c].index = index;
+            for (std::size_t i = 0; i < index; ++i) at[c].kept += bands_[at[c].band].whole[c][i];
+            if (first[c] > 0) previousDc[c] = dcStep[c].Quantize(DcTerm(c, first[c] - 1));
+        }
+        alignas(32) std::int16_t workspace[64];
+        alignas(32) JCOEF block[64];
+        auto next = [&](int c) {
+            const int table = c == 0 ? 0 : 1;
+            BlockCursor& cursor = at[c];
+            while (bands_[cursor.band].count[c] == cursor.index) {
+                ++cursor.band;
+                cursor.index = cursor.kept = 0;
+            }
+            const Band& b = bands_[cursor.band];
+            int dc;
+            if (b.whole[c][cursor.index]) {
+                std::memcpy(workspace, b.blocks[c] + 64 * cursor.kept++, sizeof workspace);
+                q.quantize(block, const_cast<std::int16_t*>(q.divisors[table]), workspace);
+                dc = block[0];
+                out.PutBlock(block, NonzeroMask(block) & ~std::uint64_t(1), dc - previousDc[c], tables.dcCode[table],
+                             tables.acCode[table]);
+            } else {
+                dc = dcStep[c].Quantize(b.dc[c][cursor.index]);
+                out.PutBlock(nullptr, 0, dc - previousDc[c], tables.dcCode[table], tables.acCode[table]);
+            }
+            previousDc[c] = dc;
+            ++cursor.index;
+        };
+        auto dummy = [&](int c) {
+            const int table = c == 0 ? 0 : 1;
+            out.PutBlock(nullptr, 0, 0, tables.dcCode[table], tables.acCode[table]);
+        };
+        for (std::size_t row = firstRow; row < endRow; ++row)
+            for (std::size_t column = 0; column < mcuColumns; ++column) {
+                for (std::size_t y = 2 * row; y < 2 * row + 2; ++y)
+                    for (std::size_t x = 2 * column; x < 2 * column + 2; ++x) {
+                        if (x < lumaColumns && y < lumaRows)
+                            next(0);
+                        else
+                            dummy(0);
+                    }
+                next(1);
+                next(2);
+            }
+    };
+    std::exception_ptr error;
+    std::thread helper;
+    if (split < mcuRows)
+        helper = std::thread([&] {
+            try {
+                code(1, split, mcuRows);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        });
+    try {
+        code(0, 0, split);
+    } catch (...) {
+        if (helper.joinable()) helper.join();
+        throw;
+    }
+    if (helper.joinable()) helper.join();
+    if (error) std::rethrow_exception(error);
+    BitStream::Join({&pieces[0], &pieces[1]}, file);
+    file += "\xFF\xD9";  // end of image
+    return file;
 }
 
 int QuantizeCoefficient(int value, int quality, int table, int k) {

@@ -63,8 +63,9 @@ public:
     // Whether counts and files at this quality can be made.
     bool Covers(int quality) const;
 
-    // The coded bits at a quality, over up to `threads` threads.
-    JpegCount Count(int quality, int threads = 1) const;
+    // The coded bits at a quality, over up to `threads` threads; without
+    // `floor` the count's acFloorBits are left out (0), which saves time.
+    JpegCount Count(int quality, int threads = 1, bool floor = true) const;
 
     // The file's size with this many coded bits and nothing stuffed.
     std::uint64_t BytesFor(std::uint64_t bits) const { return headerBytes_ + (bits + 7) / 8; }
@@ -74,14 +75,22 @@ public:
     // at the same or a lower quality; 0 when the count says nothing about it.
     // A quick floor is taken as soon as it is above `enough`.
     std::uint64_t SizeFloor(const JpegCount& count, int quality, std::uint64_t enough = UINT64_MAX) const;
+    // The same for several qualities at once, over up to `threads` threads.
+    std::vector<std::uint64_t> SizeFloors(const JpegCount& count, const std::vector<int>& qualities,
+                                          std::uint64_t enough, int threads) const;
 
-    // The exact DC bits at a quality.
+    // The exact DC bits at a quality; at several at once.
     std::uint64_t DcBitsAt(int quality) const;
+    std::vector<std::uint64_t> DcBits(const std::vector<int>& qualities, int threads) const;
 
-    // The file EncodeJpeg writes at this quality, byte for byte: an encode
-    // by libjpeg whose colour conversion and downsampling are skipped and
-    // whose DCT step hands out these blocks, quantised by libjpeg's quantiser.
-    std::string Encode(int quality) const;
+    // The file EncodeJpeg writes at this quality, byte for byte: libjpeg's
+    // markers, then these blocks quantised by libjpeg's quantiser and coded
+    // with its Huffman tables as its encoder codes them, in two halves on up
+    // to `threads` threads whose bits are joined.
+    std::string Encode(int quality, int threads = 1) const;
+    // The same file by libjpeg's own encoder, whose colour conversion and
+    // downsampling are skipped and whose DCT step hands out these blocks.
+    std::string EncodeByLibjpeg(int quality) const;
 
     struct Band;
 
@@ -95,6 +104,8 @@ private:
                                                          const std::atomic<bool>* stop);
     std::uint64_t headerBytes_ = 0;
     std::vector<Band> bands_;  // top to bottom
+    // Component c's DC output of its index-th block in coding order, over the bands.
+    int DcTerm(int c, std::size_t index) const;
 };
 
 // The quantisation of one DCT output (as the analysis keeps it) at a

@@ -51,6 +51,7 @@ public:
     void ShowException(const std::exception& error);
 
     void Synchronize(const std::function<void()>& fn) { backend_.Synchronize(fn); }
+    void Post(std::function<void()> fn) { backend_.Post(std::move(fn)); }
 
     // Raised when the main window is minimised.
     std::function<void()> OnMinimize;

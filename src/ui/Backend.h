@@ -45,6 +45,10 @@ public:
     virtual NativeWindow LastActivePopup() = 0;
     // Runs fn on the UI thread and waits for it; from the UI thread it runs at once.
     virtual void Synchronize(const std::function<void()>& fn) = 0;
+    // Runs fn on the UI thread without waiting for it: after the calls posted
+    // or synchronized before it; from the UI thread at once. Dropped when the
+    // program ends first.
+    virtual void Post(std::function<void()> fn) = 0;
     virtual void PopupMenu(TPopupMenu& menu, Point at) = 0;
     // A cursor shape whose picture is the program's cursor resource of that name.
     virtual void RegisterCursor(Cursor cursor, const std::string& resourceName) = 0;

@@ -107,10 +107,12 @@ public:
 
 private:
     // Where the first or second rung is expected to fit, the plain ladder's
-    // encodes are as quick as anything. With a second processor both are
-    // encoded at once, unless the first is expected well within the limit.
+    // encodes are as quick as anything. Where the second is expected, both
+    // are encoded at once on a second processor; where the first is, it
+    // alone: the sample rates sizes a little high, so it seldom fails, and an
+    // encode beside it would cost a processor other work may need.
     void EncodeFirstRungs() {
-        if (threads_ < 2 || last_ == 0 || (guess_ == 0 && sampled_ && Estimate(0) < WellWithin * double(MaxUploadBytes))) {
+        if (threads_ < 2 || last_ == 0 || guess_ == 0) {
             Encode(0);
             return;
         }
@@ -157,7 +159,7 @@ private:
     // little), times what the last exact count showed of that.
     double Estimate(std::size_t i) {
         if (!estimates_[i]) {
-            const double bits = double(sampled_->Count(rungs_[i].quality).bits) * sampleScale_;
+            const double bits = double(sampled_->Count(rungs_[i].quality, 1, false).bits) * sampleScale_;
             estimates_[i] = double(sampled_->HeaderBytes()) + bits / 8;
         }
         return estimates_[i] * correction_;
@@ -188,16 +190,27 @@ private:
         return low;
     }
 
-    // The rung's exact count; every rung above it, where its floor says more.
+    // The rung's exact count; every open rung above it, where its floor says
+    // more (their DC bits worked out together, on every thread).
     void CountRung(std::size_t i) {
+        std::vector<int> qualities;  // of the open rungs above, which the count's floor may settle
+        std::vector<std::size_t> open;
+        for (std::size_t above = walked_; above < i; ++above) {
+            const Rung& a = rungs_[above];
+            if (a.jpeg || a.floor > MaxUploadBytes) continue;
+            qualities.push_back(a.quality);
+            open.push_back(above);
+        }
         Rung& r = rungs_[i];
-        r.count = coefficients_->Count(r.quality, threads_);
+        r.count = coefficients_->Count(r.quality, threads_, !open.empty());
         r.floor = std::max(r.floor, coefficients_->BytesFor(r.count->bits));
         Learn(i, double(r.floor));
-        for (std::size_t above = walked_; above < i; ++above) {
-            Rung& a = rungs_[above];
-            if (a.jpeg || a.floor > MaxUploadBytes) continue;
-            a.floor = std::max(a.floor, coefficients_->SizeFloor(*r.count, a.quality, MaxUploadBytes));
+        if (open.empty()) return;
+        const std::vector<std::uint64_t> floors =
+            coefficients_->SizeFloors(*r.count, qualities, MaxUploadBytes, threads_);
+        for (std::size_t k = 0; k < open.size(); ++k) {
+            std::uint64_t& floor = rungs_[open[k]].floor;
+            floor = std::max(floor, floors[k]);
         }
     }
 
@@ -211,7 +224,7 @@ private:
 
     void Encode(std::size_t i) {
         Rung& r = rungs_[i];
-        r.jpeg = coefficients_ ? coefficients_->Encode(r.quality) : EncodeJpeg(picture_, r.quality);
+        r.jpeg = coefficients_ ? coefficients_->Encode(r.quality, threads_) : EncodeJpeg(picture_, r.quality);
         // A file smaller than its floor would mean the counts are wrong: then
         // the plain ladder decides.
         if (r.jpeg->size() < r.floor) consistent_ = false;

@@ -67,7 +67,13 @@ void TUploadThread::Synchronize(const std::function<void()>& fn) {
 }
 
 void TUploadThread::Status(const std::string& text) {
-    Synchronize([&] { context_.windows.main->ShowStatus(text); });
+    // Shown when the UI thread comes to it, while the run goes on; nothing
+    // after a cancel. The run's end comes after it on the UI thread, so the
+    // run is still there then.
+    ThrowIfCancelled();
+    context_.app.Post([this, text] {
+        if (!cancelled_) context_.windows.main->ShowStatus(text);
+    });
 }
 
 void TUploadThread::Execute() {

@@ -41,6 +41,7 @@ private:
     // Runs fn on the UI thread and waits for it; a cancelled run ends there instead.
     void Synchronize(const std::function<void()>& fn);
     void ThrowIfCancelled() const;
+    // Puts a status text on show without waiting for the UI thread.
     void Status(const std::string& text);
 
     ProgramContext& context_;

@@ -111,10 +111,11 @@ TEST(JpegCoefficients, CountsTheFileAndBoundsHigherQualities) {
 }
 
 // A file made from the analysis is EncodeJpeg's, byte for byte, whatever the
-// picture's edges (blocks libjpeg adds at the right and bottom) and however
-// many bands the analysis took.
+// picture's edges (blocks libjpeg adds at the right and bottom), however many
+// bands the analysis took and in how many pieces the blocks were coded; by
+// the program's coder and by libjpeg's.
 TEST(JpegCoefficients, EncodesLibjpegsOwnFile) {
-    for (auto [width, height] : {std::pair{1, 1}, {7, 9}, {17, 33}, {333, 250}, {801, 333}, {1921, 1081}}) {
+    for (auto [width, height] : {std::pair{1, 1}, {7, 9}, {17, 33}, {333, 250}, {801, 333}, {1921, 1081}, {1000, 2047}}) {
         const Bitmap picture = Screen(width, height, width * height / 200);
         for (int threads : {1, 2}) {
             const auto analysed = JpegCoefficients::Analyse(picture, 90, threads);
@@ -122,7 +123,10 @@ TEST(JpegCoefficients, EncodesLibjpegsOwnFile) {
             for (int quality : {90, 61, 28, 4, 1}) {
                 SCOPED_TRACE(testing::Message() << width << "x" << height << " q" << quality << ", " << threads
                                                 << " threads");
-                EXPECT_TRUE(analysed->Encode(quality) == EncodeJpeg(picture, quality));
+                const std::string expected = EncodeJpeg(picture, quality);
+                EXPECT_TRUE(analysed->Encode(quality, threads) == expected);
+                EXPECT_TRUE(analysed->Encode(quality, 3 - threads) == expected);
+                EXPECT_TRUE(analysed->EncodeByLibjpeg(quality) == expected);
             }
             EXPECT_FALSE(analysed->Covers(91));
         }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -46,6 +47,7 @@ public:
         return sent_;
     }
     std::int64_t progressStep = 0;  // bytes per progress report; 0 = one report
+    std::function<void()> afterProgress;  // on the sending thread, after each report
 
     // Like the real client: the end of sending is reported also when it breaks
     // off, and a failed request leaves the client disconnected.
@@ -60,6 +62,7 @@ public:
             for (size_t n; (n = body.Read(chunk.data(), chunk.size())) > 0;) {
                 bytes.append(chunk.data(), n);
                 if (OnWork) OnWork(wmWrite, std::int64_t(bytes.size()));
+                if (afterProgress) afterProgress();
             }
         } catch (...) {
             connected_ = false;

@@ -71,6 +71,16 @@ TEST(PackedPicture, GivesBackEveryPixel) {
     store.Insert(0, pictures[3]);
     store.WaitUntilPacked();
     EXPECT_TRUE(same(store.Picture(0), pictures[3]));
+
+    // A lent picture is read until it is packed (which waits for StartPacking), and no other.
+    const Bitmap& lent = pictures[4];
+    store.InsertLent(0, lent);
+    EXPECT_TRUE(store.Reads(lent));
+    EXPECT_FALSE(store.Reads(pictures[3]));
+    EXPECT_FALSE(store.Reads(Bitmap()));
+    store.WaitUntilReleased(lent);
+    EXPECT_FALSE(store.Reads(lent));
+    EXPECT_TRUE(same(store.Picture(0), lent));
 }
 
 TEST_F(History, LimitZeroKeepsNothingNewButOlderEntries) {

@@ -329,10 +329,12 @@ TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
         std::function<bool()> reached;
         bool pressed = false;
         EscapeOn(TMainForm& m, Change c, std::function<bool()> r) : main(m), change(c), reached(std::move(r)) {}
+        std::function<void()> then;  // after the key
         void Update(Change what) override {
             if (what != change || pressed || !reached()) return;
             pressed = true;
             EXPECT_TRUE(main.KeyDown(0x1B, ssNone));
+            if (then) then();
         }
         NativeWindow Handle() const override { return 0; }
     };
@@ -360,17 +362,25 @@ TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
             EXPECT_TRUE(Main().KeyDown(0x1B, ssNone));  // before the road goes on
         };
         std::promise<void> escaped;
+        std::shared_future<void> escapedNow = escaped.get_future().share();
         std::atomic<bool> writing{false};
         fake.files.beforeWrite = [&](const std::string&) {
             if (stage != Saving) return;
             writing = true;
-            escaped.get_future().wait();
+            escapedNow.wait();
+        };
+        // The progress is shown without holding the sending up: it waits for the key.
+        http.afterProgress = [&] {
+            if (stage == Sending) escapedNow.wait();
         };
         std::size_t listedBefore = History().Names().size();
         EscapeOn status(Main(), Change::Text, [&] { return c.status && Main().Label1.Caption() == c.status; });
         EscapeOn sending(Main(), Change::State, [&] { return Main().ProgressBar1.Position() > 0; });
         Main().Label1.AttachPeer(&status);
-        if (stage == Sending) Main().ProgressBar1.AttachPeer(&sending);
+        if (stage == Sending) {
+            Main().ProgressBar1.AttachPeer(&sending);
+            sending.then = [&] { escaped.set_value(); };
+        }
         if (stage == Waiting || stage == Renaming) http.HoldNext();
         std::intptr_t r;
         Main().Dispatch(WM_HOTKEY_, 101, 0, r);
@@ -413,7 +423,8 @@ TEST_F(UploadWorker, EscapeStopsTheRunAtEveryStage) {
     EXPECT_EQ(sent[1].path, "/upload.php");
 
     // The next capture goes its whole way again.
-    fake.files.beforeWrite = nullptr;  // it saw the loop's locals
+    fake.files.beforeWrite = nullptr;  // they saw the loop's locals
+    http.afterProgress = nullptr;
     backend.OnModal = nullptr;
     Main().EditCheckBox.SetChecked(false);
     Capture();

@@ -53,14 +53,14 @@ void HeadlessBackend::ProcessMessages() {
         waiting = queue_.size();
     }
     for (; waiting > 0; --waiting) {
-        std::function<void()>* job = nullptr;
+        std::function<void()> job;
         {
             std::lock_guard lock(queueMutex_);
             if (queue_.empty()) return;  // a nested pass (ShowStatus lets messages run) took them
-            job = queue_.front();
+            job = std::move(queue_.front());
             queue_.pop_front();
         }
-        (*job)();
+        job();
     }
 }
 
@@ -108,11 +108,20 @@ void HeadlessBackend::Synchronize(const std::function<void()>& fn) {
     };
     {
         std::lock_guard lock(queueMutex_);
-        queue_.push_back(&job);
+        queue_.push_back([&job] { job(); });
     }
     std::unique_lock lock(doneMutex);
     doneSignal.wait(lock, [&] { return done; });
     if (error) std::rethrow_exception(error);
+}
+
+void HeadlessBackend::Post(std::function<void()> fn) {
+    if (std::this_thread::get_id() == uiThread_) {
+        fn();
+        return;
+    }
+    std::lock_guard lock(queueMutex_);
+    queue_.push_back(std::move(fn));
 }
 
 void HeadlessBackend::PopupMenu(TPopupMenu& menu, Point at) {

@@ -32,6 +32,7 @@ public:
     void BringApplicationToFront() override { ++bringToFrontCount; }
     NativeWindow LastActivePopup() override;
     void Synchronize(const std::function<void()>& fn) override;
+    void Post(std::function<void()> fn) override;
     void PopupMenu(TPopupMenu& menu, Point at) override;
     void RegisterCursor(Cursor cursor, const std::string& resourceName) override {
         RegisteredCursors[cursor] = resourceName;
@@ -60,7 +61,7 @@ private:
     bool terminated_ = false;
     std::thread::id uiThread_;
     std::mutex queueMutex_;
-    std::deque<std::function<void()>*> queue_;
+    std::deque<std::function<void()>> queue_;
 };
 
 }  // namespace snapora

@@ -25,6 +25,7 @@ constexpr wchar_t kFormClass[] = L"SnaporaForm";
 constexpr wchar_t kContainerClass[] = L"SnaporaContainer";
 constexpr wchar_t kSyncClass[] = L"SnaporaSync";
 constexpr UINT WM_RUN_JOB = WM_APP + 1;
+constexpr UINT WM_RUN_POSTED = WM_APP + 2;  // lParam: a std::function<void()> to run and delete
 constexpr const char* kEnding = "program is ending";
 
 using win32text::FromCp1252;
@@ -415,6 +416,12 @@ LRESULT CALLBACK Win32Backend::SyncProc(HWND window, UINT message, WPARAM wParam
     KeepCreateParam(window, message, lParam);
     if (message == WM_RUN_JOB) {
         if (auto* backend = UserData<Win32Backend>(window)) backend->RunJob(std::uint64_t(wParam));
+        return 0;
+    }
+    if (message == WM_RUN_POSTED) {
+        std::unique_ptr<std::function<void()>> job(reinterpret_cast<std::function<void()>*>(lParam));
+        auto* backend = UserData<Win32Backend>(window);
+        if (backend && !backend->terminated_) backend->Guarded([&] { (*job)(); });
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -940,6 +947,17 @@ void Win32Backend::Synchronize(const std::function<void()>& fn) {
     }
     syncDone_.wait(lock, [&] { return job.done; });
     if (job.error) std::rethrow_exception(job.error);
+}
+
+void Win32Backend::Post(std::function<void()> fn) {
+    if (GetCurrentThreadId() == uiThread_) {
+        fn();
+        return;
+    }
+    if (terminated_) return;
+    auto job = std::make_unique<std::function<void()>>(std::move(fn));
+    // A window message, as Synchronize's: in order with its calls, and modal loops run it too.
+    if (PostMessageW(syncWindow_, WM_RUN_POSTED, 0, reinterpret_cast<LPARAM>(job.get()))) job.release();
 }
 
 void Win32Backend::RunJob(std::uint64_t id) {

@@ -41,6 +41,7 @@ public:
     void BringApplicationToFront() override;
     NativeWindow LastActivePopup() override;
     void Synchronize(const std::function<void()>& fn) override;
+    void Post(std::function<void()> fn) override;
     void PopupMenu(TPopupMenu& menu, Point at) override;
     void RegisterCursor(Cursor cursor, const std::string& resourceName) override;
 
