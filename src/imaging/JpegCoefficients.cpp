@@ -366,23 +366,33 @@ void CaptureForwardDct(j_compress_ptr info, jpeg_component_info* component, JSAM
 
 boolean CodeNothing(j_compress_ptr, JBLOCKROW*) { return TRUE; }
 
-// A destination that only counts: the analysis writes the markers alone.
-struct CountingSink {
+// A destination that keeps what libjpeg writes: here only markers, a few
+// hundred bytes.
+struct MarkerSink {
     jpeg_destination_mgr base{};
-    std::uint64_t written = 0;
+    std::string bytes;
     JOCTET buffer[4096];
+    MarkerSink() {
+        base.init_destination = Init;
+        base.empty_output_buffer = Empty;
+        base.term_destination = [](j_compress_ptr) {};
+    }
+    // Everything written so far.
+    std::string Written() const {
+        return bytes + std::string(reinterpret_cast<const char*>(buffer), sizeof buffer - base.free_in_buffer);
+    }
+    static void Init(j_compress_ptr info) {
+        auto* sink = reinterpret_cast<MarkerSink*>(info->dest);
+        sink->base.next_output_byte = sink->buffer;
+        sink->base.free_in_buffer = sizeof sink->buffer;
+    }
+    static boolean Empty(j_compress_ptr info) {
+        auto* sink = reinterpret_cast<MarkerSink*>(info->dest);
+        sink->bytes.append(reinterpret_cast<const char*>(sink->buffer), sizeof sink->buffer);
+        Init(info);
+        return TRUE;
+    }
 };
-void SinkInit(j_compress_ptr info) {
-    auto* sink = reinterpret_cast<CountingSink*>(info->dest);
-    sink->base.next_output_byte = sink->buffer;
-    sink->base.free_in_buffer = sizeof sink->buffer;
-}
-boolean SinkEmpty(j_compress_ptr info) {
-    reinterpret_cast<CountingSink*>(info->dest)->written += sizeof CountingSink::buffer;
-    SinkInit(info);
-    return TRUE;
-}
-void SinkTerm(j_compress_ptr) {}
 
 constexpr int McuRows = 16;  // 4:2:0: every band starts at a multiple of 16 rows
 
@@ -416,10 +426,7 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
     jpeg::ErrorManager errors{};
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = jpeg::OnError;
-    CountingSink sink;
-    sink.base.init_destination = SinkInit;
-    sink.base.empty_output_buffer = SinkEmpty;
-    sink.base.term_destination = SinkTerm;
+    MarkerSink sink;
     Capture capture;
     capture.band = &band;
     capture.finest = &finest;
@@ -465,7 +472,7 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
         for (int i = 0; i < n; ++i) batch[i] = const_cast<JSAMPROW>(picture.Row(first + int(info.next_scanline) + i));
         jpeg_write_scanlines(&info, batch, JDIMENSION(n));
     }
-    result.headerBytes = sink.written + (sizeof sink.buffer - sink.base.free_in_buffer) + 2;  // and the closing marker
+    result.headerBytes = sink.Written().size() + 2;  // and the closing marker
     result.complete = true;
     for (int c = 0; c < 3; ++c) {
         result.complete = result.complete && capture.filled[c] == band.count[c];
@@ -970,25 +977,6 @@ std::string JpegCoefficients::EncodeByLibjpeg(int quality) const {
 
 namespace {
 
-// A destination that keeps everything written.
-struct StringSink {
-    jpeg_destination_mgr base{};
-    std::string bytes;
-    JOCTET buffer[4096];
-};
-void StringInit(j_compress_ptr info) {
-    auto* sink = reinterpret_cast<StringSink*>(info->dest);
-    sink->base.next_output_byte = sink->buffer;
-    sink->base.free_in_buffer = sizeof sink->buffer;
-}
-boolean StringEmpty(j_compress_ptr info) {
-    auto* sink = reinterpret_cast<StringSink*>(info->dest);
-    sink->bytes.append(reinterpret_cast<const char*>(sink->buffer), sizeof sink->buffer);
-    StringInit(info);
-    return TRUE;
-}
-void StringTerm(j_compress_ptr) {}
-
 // The markers libjpeg writes before a scan's coded data, in the program's
 // set-up at this quality: the file's start up to the end of the scan header.
 std::string MarkersAt(int width, int height, int quality) {
@@ -996,10 +984,7 @@ std::string MarkersAt(int width, int height, int quality) {
     jpeg::ErrorManager errors{};
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = jpeg::OnError;
-    StringSink sink;
-    sink.base.init_destination = StringInit;
-    sink.base.empty_output_buffer = StringEmpty;
-    sink.base.term_destination = StringTerm;
+    MarkerSink sink;
     if (setjmp(errors.escape)) {
         jpeg_destroy_compress(&info);
         throw std::runtime_error(std::string("JPEG-Fehler: ") + errors.message);
@@ -1010,10 +995,10 @@ std::string MarkersAt(int width, int height, int quality) {
     jpeg_start_compress(&info, TRUE);  // the file's header
     // The frame and scan headers, as the first rows would have them written.
     if (info.master->call_pass_startup) (*info.master->pass_startup)(&info);
-    sink.bytes.append(reinterpret_cast<const char*>(sink.buffer), sizeof sink.buffer - sink.base.free_in_buffer);
+    std::string markers = sink.Written();
     jpeg_abort_compress(&info);
     jpeg_destroy_compress(&info);
-    return std::move(sink.bytes);
+    return markers;
 }
 
 // Where a component's block is kept: its band, its place there, and how many
