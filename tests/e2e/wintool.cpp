@@ -34,6 +34,8 @@ const char kUsageText[] =
     "  wait-exists TITLE [MS]     until the window exists\n"
     "  wait-gone TITLE [MS]       until no window has that title\n"
     "  wait-text TITLE NAME TEXT [MS]  until the control shows exactly TEXT\n"
+    "  key-on-text TITLE NAME PREFIX VK [MS]  post the key as soon as the control's text\n"
+    "                             starts with PREFIX (for states that last a moment only)\n"
     "  caption TITLE              the window's title\n"
     "  list TITLE                 name class text visible enabled checked x,y,w,h of every control\n"
     "  get TITLE NAME             the same record for one control\n"
@@ -273,12 +275,12 @@ std::wstring controlRecord(HWND top, HWND h) {
 }
 
 template <class Done>
-bool pollUntil(DWORD ms, Done done) {
+bool pollUntil(DWORD ms, Done done, DWORD pollMs = kPollMs) {
     DWORD start = GetTickCount();
     for (;;) {
         if (done()) return true;
         if (GetTickCount() - start >= ms) return false;
-        Sleep(kPollMs);
+        Sleep(pollMs);
     }
 }
 
@@ -348,6 +350,27 @@ int cmdWaitText(const Args& a) {
     });
     if (!done) return fail(L"timed out; \"" + a[1] + L"\" shows \"" + last + L"\"");
     return kOk;
+}
+
+int cmdKey(const Args& a);
+
+// One process that watches closely and keys at once: starting wintool again
+// for the key would cost more than the state may last.
+int cmdKeyOnText(const Args& a) {
+    DWORD ms;
+    if (!parseTimeout(a, 4, ms)) return usage();
+    std::wstring last;
+    bool seen = pollUntil(
+        ms,
+        [&] {
+            HWND top = findWindow(a[0]);
+            HWND ctl = top ? findControl(top, a[1]) : nullptr;
+            last = ctl ? controlText(ctl) : L"(missing)";
+            return ctl && last.compare(0, a[2].size(), a[2]) == 0;
+        },
+        5);
+    if (!seen) return fail(L"timed out; \"" + a[1] + L"\" shows \"" + last + L"\"");
+    return cmdKey({a[0], a[3]});
 }
 
 int cmdCaption(const Args& a) {
@@ -634,6 +657,7 @@ const Command kCommands[] = {
     {L"windows", 0, 0, cmdWindows},    {L"find", 1, 1, cmdFind},
     {L"wait", 1, 2, cmdWait},          {L"wait-exists", 1, 2, cmdWaitExists},
     {L"wait-gone", 1, 2, cmdWaitGone}, {L"wait-text", 3, 4, cmdWaitText},
+    {L"key-on-text", 4, 5, cmdKeyOnText},
     {L"caption", 1, 1, cmdCaption},    {L"list", 1, 1, cmdList},
     {L"get", 2, 2, cmdGet},            {L"text", 2, 2, cmdText},
     {L"click", 2, 2, cmdClick},        {L"check", 3, 3, cmdCheck},
