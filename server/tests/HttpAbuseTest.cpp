@@ -19,7 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Opens `count` connections from `from` and sends each `head`.
 std::vector<int> Hold(int port, const std::string& from, int count, const std::string& head) {

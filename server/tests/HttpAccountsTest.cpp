@@ -18,8 +18,6 @@ namespace snapora::server::testing {
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 std::string TestLogin(int port, const std::string& user, const std::string& password,
                       const std::string& from = "127.0.0.1") {
     return Exchange(port, ProgramPost("/account.htm?action=testlogin", {{"username", user}, {"password", password}}),

@@ -15,8 +15,6 @@ namespace snapora::server::testing {
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 std::string Shell(const std::string& command) {
     std::string output;
     if (std::FILE* pipe = ::popen(command.c_str(), "r")) {

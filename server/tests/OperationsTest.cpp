@@ -20,6 +20,7 @@
 namespace snapora::server {
 
 namespace fs = std::filesystem;
+using testing::FilesIn;
 using testing::ServerWorld;
 
 namespace {
@@ -56,12 +57,6 @@ Decoded Decode(const std::string& jpeg) {
     jpeg_destroy_decompress(&info);
     for (double& m : d.mean) m /= double(d.width) * d.height;
     return d;
-}
-
-int FilesIn(const std::string& folder) {
-    int n = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
-    return n;
 }
 
 

@@ -13,6 +13,7 @@
 
 namespace snapora::server {
 
+using testing::Contains;
 using testing::ServerWorld;
 
 namespace {
@@ -65,7 +66,6 @@ struct PagesTest : ::testing::TestWithParam<std::string> {
     }
 };
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace
 

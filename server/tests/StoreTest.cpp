@@ -14,18 +14,13 @@
 namespace snapora::server {
 
 using testing::PgCluster;
+using testing::FilesIn;
 using testing::ReadFile;
 using testing::ServerWorld;
 
 namespace fs = std::filesystem;
 
 namespace {
-
-int FilesIn(const std::string& folder) {
-    int n = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
-    return n;
-}
 
 std::string NoiseBytes(std::size_t size) {
     std::mt19937 random(7);

@@ -73,6 +73,12 @@ std::size_t RecordedScreenshots(const std::string& dataDir) {
     return records;
 }
 
+int FilesIn(const std::string& folder) {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
+    return n;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

@@ -18,6 +18,10 @@ namespace snapora::server::testing {
 
 using SteadyClock = std::chrono::steady_clock;
 // Milliseconds since then.
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 inline long Elapsed(SteadyClock::time_point since) {
     return long(std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - since).count());
 }
@@ -31,6 +35,8 @@ std::string EncodeJpeg(int width, int height, int components,
 // How many screenshots the database of a data folder records (read directly, not through a store).
 std::size_t RecordedScreenshots(const std::string& dataDir);
 std::string ReadFile(const std::string& path);
+// The number of entries in a folder.
+int FilesIn(const std::string& folder);
 // A stored picture's bytes, read in small uneven pieces as the HTTP layer might; "" for none.
 std::string ReadPicture(const std::shared_ptr<PictureReader>& reader);
 

@@ -382,7 +382,7 @@ void Line(Canvas& canvas, Point from, Point to) {
 }
 
 // An arrow's head: the triangle its tool draws, outlined and filled.
-void ArrowHead(Canvas& canvas) {
+void ArrowHeadFigure(Canvas& canvas) {
     const Point head[] = {{6, 20}, {30, 9}, {28, 30}};
     canvas.Polygon(head);
 }
@@ -402,8 +402,8 @@ const Figure kFigures[] = {
      [](Canvas& c) { c.Rectangle({8, 4, 35, 26}); }},
     {"ellipse, width 1", 1, PenStyle::Solid, BrushStyle::Clear, [](Canvas& c) { c.Ellipse({3, 3, 36, 27}); }},
     {"ellipse, width 6, filled", 6, PenStyle::Solid, BrushStyle::Solid, [](Canvas& c) { c.Ellipse({5, 4, 34, 26}); }},
-    {"arrow head, width 3, filled", 3, PenStyle::Solid, BrushStyle::Solid, ArrowHead},
-    {"arrow head, width 1, filled", 1, PenStyle::Solid, BrushStyle::Solid, ArrowHead},
+    {"arrow head, width 3, filled", 3, PenStyle::Solid, BrushStyle::Solid, ArrowHeadFigure},
+    {"arrow head, width 1, filled", 1, PenStyle::Solid, BrushStyle::Solid, ArrowHeadFigure},
     {"dotted rectangle", 1, PenStyle::Dot, BrushStyle::Clear, [](Canvas& c) { c.Rectangle({2, 3, 37, 27}); }},
     {"dash-dot-dot rectangle", 1, PenStyle::DashDotDot, BrushStyle::Clear, [](Canvas& c) { c.Rectangle({37, 27, 2, 3}); }},
 };

@@ -68,7 +68,7 @@ Ladder Plain(const Bitmap& picture) {
     return l;
 }
 
-Ladder Program(const Bitmap& picture, int firstGuess = 0) {
+Ladder ProgramLadder(const Bitmap& picture, int firstGuess = 0) {
     Ladder l;
     l.outcome = CompressForUpload(picture, [&](const std::string& t) { l.texts.push_back(t); }, firstGuess);
     return l;
@@ -94,7 +94,7 @@ TEST(JpegCoefficients, CountsTheFileAndBoundsHigherQualities) {
         const auto analysed = JpegCoefficients::Analyse(picture, 100, 2);
         ASSERT_TRUE(analysed);
         for (int quality : {100, 90, 60, 28, 5, 1}) {
-            SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " q" << quality);
+            SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " q" << quality);
             const JpegCount count = analysed->Count(quality, 2);
             const std::string jpeg = EncodeJpeg(picture, quality);
             EXPECT_EQ(analysed->BytesFor(count.bits) + StuffedBytes(jpeg, analysed->HeaderBytes()), jpeg.size());
@@ -121,7 +121,7 @@ TEST(JpegCoefficients, EncodesLibjpegsOwnFile) {
             const auto analysed = JpegCoefficients::Analyse(picture, 90, threads);
             ASSERT_TRUE(analysed);
             for (int quality : {90, 61, 28, 4, 1}) {
-                SCOPED_TRACE(testing::Message() << width << "x" << height << " q" << quality << ", " << threads
+                SCOPED_TRACE(::testing::Message() << width << "x" << height << " q" << quality << ", " << threads
                                                 << " threads");
                 const std::string expected = EncodeJpeg(picture, quality);
                 EXPECT_TRUE(analysed->Encode(quality, threads) == expected);
@@ -140,7 +140,7 @@ TEST(JpegCoefficients, EncodesLibjpegsOwnFile) {
 TEST(JpegCoefficients, QuantisesAsLibjpegDoes) {
     for (int table = 0; table < 2; ++table)
         for (int k : {0, 1, 8, 35, 63}) {
-            SCOPED_TRACE(testing::Message() << "table " << table << ", entry " << k);
+            SCOPED_TRACE(::testing::Message() << "table " << table << ", entry " << k);
             std::vector<int> zeroBefore(2 * 8192 + 1, 0);
             for (int quality = 100; quality >= 1; --quality) {
                 int mismatches = 0, revived = 0;
@@ -175,15 +175,15 @@ TEST(CompressionLadder, SameOutcomeAsThePlainLadderAtTheLimit) {
                 high = middle;
         }
         for (int glyphs : {low, high}) {
-            SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " q" << c.quality << ", " << glyphs
+            SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " q" << c.quality << ", " << glyphs
                                             << " glyphs");
             const Bitmap picture = Screen(c.width, c.height, glyphs);
             const Ladder plain = Plain(picture);
             EXPECT_EQ(plain.outcome.quality, glyphs == low ? c.quality : c.quality - 4);
             const int start = StartingQuality(c.width);
             for (int guess : {0, start, c.quality + 4, c.quality, c.quality - 4, 2}) {
-                SCOPED_TRACE(testing::Message() << "first guess " << guess);
-                ExpectSameLadder(Program(picture, guess), plain);
+                SCOPED_TRACE(::testing::Message() << "first guess " << guess);
+                ExpectSameLadder(ProgramLadder(picture, guess), plain);
             }
         }
     }
@@ -198,8 +198,8 @@ TEST(CompressionLadder, NoiseEndsAtTheLastRung) {
             for (int x = 0; x < 3 * width; ++x) noise.Row(y)[x] = std::uint8_t((state = state * 69069u + 1u) >> 24);
         const Ladder plain = Plain(noise);
         EXPECT_EQ(plain.outcome.quality, width == 2600 ? 4 : 2);
-        ExpectSameLadder(Program(noise), plain);
-        ExpectSameLadder(Program(noise, 60), plain);
+        ExpectSameLadder(ProgramLadder(noise), plain);
+        ExpectSameLadder(ProgramLadder(noise, 60), plain);
     }
 }
 

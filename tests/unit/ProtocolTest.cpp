@@ -12,7 +12,7 @@
 namespace snapora {
 
 namespace {
-const LocalTime When{2026, 3, 4, 17, 8, 9, 12};  // boundary digits 030426170809012
+const LocalTime UploadTime{2026, 3, 4, 17, 8, 9, 12};  // boundary digits 030426170809012
 const std::string B = "--------030426170809012";
 
 std::string Field(const std::string& name, const std::string& value) {
@@ -27,8 +27,8 @@ std::string Upload(const std::string& jpeg, const std::string& fields) {
 }  // namespace
 
 TEST(Multipart, BoundaryIsEightHyphensAndTheLocalTime) {
-    EXPECT_EQ(BoundaryFor(When), B);
-    EXPECT_EQ(MultipartForm(When).ContentType(), "multipart/form-data; boundary=" + B);
+    EXPECT_EQ(BoundaryFor(UploadTime), B);
+    EXPECT_EQ(MultipartForm(UploadTime).ContentType(), "multipart/form-data; boundary=" + B);
 }
 
 TEST(Multipart, UploadBodiesForEveryFieldCombination) {
@@ -53,7 +53,7 @@ TEST(Multipart, UploadBodiesForEveryFieldCombination) {
              Field("password", "p")},
     };
     for (const Case& c : cases) {
-        auto form = BuildUploadForm(When, "C:\\T\\screen.jpg", std::make_unique<MemoryReadStream>(jpeg), c.description, c.session,
+        auto form = BuildUploadForm(UploadTime, "C:\\T\\screen.jpg", std::make_unique<MemoryReadStream>(jpeg), c.description, c.session,
                                     c.account);
         std::uint64_t announced = form->Size();
         std::string body = form->ReadAll();
@@ -63,12 +63,12 @@ TEST(Multipart, UploadBodiesForEveryFieldCombination) {
 }
 
 TEST(Multipart, RenameAndAccountTestBodies) {
-    EXPECT_EQ(BuildRenameForm(When, "s1", "Neuer Name", {})->ReadAll(),
+    EXPECT_EQ(BuildRenameForm(UploadTime, "s1", "Neuer Name", {})->ReadAll(),
               Field("filename", "s1") + Field("newfilename", "Neuer Name") + "--" + B + "--\r\n");
-    EXPECT_EQ(BuildRenameForm(When, "", "x", {"anna", ""})->ReadAll(),
+    EXPECT_EQ(BuildRenameForm(UploadTime, "", "x", {"anna", ""})->ReadAll(),
               Field("filename", "") + Field("newfilename", "x") + Field("username", "anna") + Field("password", "") +
                   "--" + B + "--\r\n");
-    EXPECT_EQ(BuildAccountTestForm(When, {"", ""})->ReadAll(),
+    EXPECT_EQ(BuildAccountTestForm(UploadTime, {"", ""})->ReadAll(),
               Field("username", "") + Field("password", "") + "--" + B + "--\r\n");
 }
 
@@ -89,8 +89,8 @@ TEST(SessionLogin, NameIsEncodedOnlyWhereTheRequestLineNeedsIt) {
 }
 
 TEST(Multipart, SmallReadsGiveTheSameBytes) {
-    auto whole = BuildUploadForm(When, "p", std::make_unique<MemoryReadStream>(std::string(1000, 'j')), "", "", {})->ReadAll();
-    auto form = BuildUploadForm(When, "p", std::make_unique<MemoryReadStream>(std::string(1000, 'j')), "", "", {});
+    auto whole = BuildUploadForm(UploadTime, "p", std::make_unique<MemoryReadStream>(std::string(1000, 'j')), "", "", {})->ReadAll();
+    auto form = BuildUploadForm(UploadTime, "p", std::make_unique<MemoryReadStream>(std::string(1000, 'j')), "", "", {});
     std::string pieces;
     char buffer[7];
     for (std::size_t n; (n = form->Read(buffer, sizeof buffer)) > 0;) pieces.append(buffer, n);

@@ -49,7 +49,7 @@ constexpr const Table* CountersOf[] = {&Accounts, &Sessions, &Screenshots};
 constexpr PgStatement InsertPicture{
     "migrate_picture",
     "INSERT INTO pictures(key, size, sha256, data) VALUES($1, $2, $3, $4) ON CONFLICT DO NOTHING RETURNING 1"};
-constexpr PgStatement InsertThumbnail{"migrate_thumbnail",
+constexpr PgStatement CopyThumbnail{"migrate_thumbnail",
                                       "INSERT INTO thumbnails(key, jpeg) VALUES($1, $2) ON CONFLICT DO NOTHING"};
 // The stored hash and a fresh one over the stored bytes, both against the file's.
 constexpr PgStatement CheckPicture{
@@ -184,7 +184,7 @@ void CopyScreenshot(PgConnection& c, const TableCopy& copy, const std::string& d
     }
     // Its thumbnail, if one was made; the server makes any that is missing when it is first asked for.
     if (std::optional<std::string> thumbnail = ReadWholeFile(dataDir + "/pictures/" + key + ".thumb.jpg"))
-        c.Execute(InsertThumbnail, key, PgBytes{thumbnail->data(), thumbnail->size()});
+        c.Execute(CopyThumbnail, key, PgBytes{thumbnail->data(), thumbnail->size()});
     transaction.Commit();
     ++(copied ? report.recordsCopied : report.recordsPresent);
     ++(pictureCopied ? report.picturesCopied : report.picturesPresent);
