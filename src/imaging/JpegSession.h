@@ -49,7 +49,8 @@ inline void Configure(jpeg_compress_struct& info, const Bitmap& picture, int qua
 // One compression into memory in the program's set-up: `started` runs after
 // jpeg_start_compress (where modules can be taken over), then every row from
 // `row` (y -> the row's BGR pixels) goes in, and the file's bytes come back.
-// Without `row` the compression is given up after `started`.
+// Without `row` the compression is given up after `started`; so it is when
+// `row` gives no row, and the result is empty.
 std::string CompressToMemory(int width, int height, int quality,
                              const std::function<void(jpeg_compress_struct&)>& started,
                              const std::function<JSAMPROW(int)>& row);

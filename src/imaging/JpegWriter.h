@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <optional>
 #include <string>
 
 #include "imaging/Bitmap.h"
@@ -9,5 +11,9 @@ namespace snapora {
 // A baseline colour JPEG of the picture with libjpeg's standard tables at the
 // given quality (1..100): the file's bytes.
 std::string EncodeJpeg(const Bitmap& picture, int quality);
+
+// The same file, unless `giveUp` is set while it is made (looked at every few
+// rows): then nothing.
+std::optional<std::string> EncodeJpegUnless(const Bitmap& picture, int quality, const std::atomic<bool>& giveUp);
 
 }  // namespace snapora

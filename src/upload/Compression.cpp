@@ -77,11 +77,11 @@ public:
             if (q <= 4) break;
         }
         last_ = rungs_.size() - 1;
-        guess_ = firstGuess ? GuessedFrom(firstGuess) : GuessedFromSample();
+        if (firstGuess) guess_ = GuessedFrom(firstGuess), guessed_ = true;
     }
 
     CompressionOutcome Walk() {
-        if (guess_ <= 1) EncodeFirstRungs();
+        FirstRungs();
         for (;;) {
             Rung& r = rungs_[walked_];
             if (r.jpeg) {
@@ -106,35 +106,52 @@ public:
     }
 
 private:
-    // Where the first or second rung is expected to fit, the plain ladder's
-    // encodes are as quick as anything. Where the second is expected, both
-    // are encoded at once on a second processor; where the first is, it
-    // alone: the sample rates sizes a little high, so it seldom fails, and an
-    // encode beside it would cost a processor other work may need.
-    void EncodeFirstRungs() {
-        if (threads_ < 2 || last_ == 0 || guess_ == 0) {
-            Encode(0);
+    // Most screenshots fit at the first rung or the second, where the plain
+    // ladder's encodes are as quick as anything. With a second processor the
+    // first rung's file is made while the sample guesses, and given up when
+    // the guess is deeper; where the guess is the second rung, its file is
+    // made beside it and given up as soon as the first fits. So a picture
+    // that fits at once costs one encode, as in the plain ladder. On one
+    // processor the sample goes first.
+    void FirstRungs() {
+        if (threads_ < 2 || last_ == 0) {
+            if (!guessed_) guess_ = GuessedFromSample();
+            if (guess_ <= 1) Encode(0);
             return;
         }
-        std::optional<std::string> first;
+        if (guessed_ && guess_ >= 2) return;
+        std::atomic<bool> giveUpFirst{false}, giveUpSecond{false};
+        std::optional<std::string> first, second;
         std::exception_ptr error;
         std::thread encode([&] {
             try {
-                first = EncodeJpeg(picture_, rungs_[0].quality);
+                first = EncodeJpegUnless(picture_, rungs_[0].quality, giveUpFirst);
             } catch (...) {
                 error = std::current_exception();
             }
+            if (error || (first && first->size() <= MaxUploadBytes)) giveUpSecond = true;
         });
         try {
-            rungs_[1].jpeg = EncodeJpeg(picture_, rungs_[1].quality);
+            if (!guessed_) guess_ = GuessedFromSample();
+            if (guess_ >= 2)
+                giveUpFirst = true;
+            else if (guess_ == 1)
+                second = EncodeJpegUnless(picture_, rungs_[1].quality, giveUpSecond);
         } catch (...) {
+            giveUpFirst = true;
             encode.join();
             throw;
         }
         encode.join();
         if (error) std::rethrow_exception(error);
-        rungs_[0].jpeg = std::move(first);
-        Learn(0, double(rungs_[0].jpeg->size()));
+        for (std::size_t i : {0, 1}) {
+            std::optional<std::string>& file = i == 0 ? first : second;
+            if (!file) continue;
+            rungs_[i].jpeg = std::move(file);
+            // A file that fits ends the walk; one that does not tells the
+            // guess how far the sample's sizes are off.
+            if (rungs_[i].jpeg->size() > MaxUploadBytes) Learn(i, double(rungs_[i].jpeg->size()));
+        }
     }
 
     // The rung to count before making a file for the open rung `walked_`,
@@ -261,6 +278,7 @@ private:
     std::unique_ptr<JpegCoefficients> sampled_;
     double sampleScale_ = 1, correction_ = 1;
     std::vector<double> estimates_;
+    bool guessed_ = false;  // the caller's first guess stands
     bool analysisFailed_ = false;
     bool consistent_ = true;
 };

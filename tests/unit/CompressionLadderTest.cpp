@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "imaging/Bitmap.h"
 #include "imaging/JpegCoefficients.h"
+#include "imaging/JpegSession.h"
 #include "imaging/JpegWriter.h"
 #include "upload/Compression.h"
 
@@ -201,6 +203,23 @@ TEST(CompressionLadder, NoiseEndsAtTheLastRung) {
         ExpectSameLadder(ProgramLadder(noise), plain);
         ExpectSameLadder(ProgramLadder(noise, 60), plain);
     }
+}
+
+// A file can be given up while it is made, also once it has outgrown the
+// first buffer; otherwise it is EncodeJpeg's.
+TEST(JpegWriter, GivesUpWhenAsked) {
+    Bitmap noise(1200, 900);
+    std::uint32_t state = 3;
+    for (int y = 0; y < noise.Height(); ++y)
+        for (int x = 0; x < 3 * noise.Width(); ++x) noise.Row(y)[x] = std::uint8_t((state = state * 69069u + 1u) >> 24);
+    const std::string whole = EncodeJpeg(noise, 90);
+    ASSERT_GT(whole.size(), 1u << 19);  // grew twice
+    EXPECT_EQ(EncodeJpegUnless(noise, 90, std::atomic<bool>{false}), whole);
+    EXPECT_EQ(EncodeJpegUnless(noise, 90, std::atomic<bool>{true}), std::nullopt);
+    const std::string half = jpeg::CompressToMemory(noise.Width(), noise.Height(), 90, nullptr, [&](int y) {
+        return y < 700 ? const_cast<JSAMPROW>(noise.Row(y)) : nullptr;
+    });
+    EXPECT_EQ(half, "");
 }
 
 }  // namespace snapora
