@@ -54,6 +54,7 @@ namespace {
 // sixteenth row says whether the first rung fits by far, at hardly any cost.
 constexpr int SampleStep = 4, GlanceStep = 16;
 constexpr double WellWithin = 0.85;  // of the limit (samples rate a little high)
+constexpr double NearLimit = 0.9;    // a sample's guess this close may be a rung off
 
 struct Rung {
     int quality = 0;
@@ -108,12 +109,19 @@ public:
 private:
     // Most screenshots fit at the first rung or the second, where the plain
     // ladder's encodes are as quick as anything. With a second processor the
-    // first rung's file is made while the sample guesses, and given up when
-    // the guess is deeper; where the guess is the second rung, its file is
-    // made beside it and given up as soon as the first fits. So a picture
-    // that fits at once costs one encode, as in the plain ladder. On one
-    // processor the sample goes first.
+    // first rung's file is made while the sample guesses on the other, and
+    // given up when the guess is deeper; where the guess is the second rung,
+    // its file is made there and given up as soon as the first fits (so it
+    // is where the first is guessed to fit, but only just). So a picture
+    // that fits at once costs one encode, as in the plain ladder. Where a
+    // glance at a few blocks shows the first rung fitting by far, or on one
+    // processor, nothing runs beside it.
     void FirstRungs() {
+        if (!guessed_ && FirstRungFitsByFar()) {
+            guess_ = 0;
+            Encode(0);
+            return;
+        }
         if (threads_ < 2 || last_ == 0) {
             if (!guessed_) guess_ = GuessedFromSample();
             if (guess_ <= 1) Encode(0);
@@ -123,26 +131,29 @@ private:
         std::atomic<bool> giveUpFirst{false}, giveUpSecond{false};
         std::optional<std::string> first, second;
         std::exception_ptr error;
-        std::thread encode([&] {
+        // The first file on this thread: its memory is warm here.
+        std::thread guess([&] {
             try {
-                first = EncodeJpegUnless(picture_, rungs_[0].quality, giveUpFirst);
+                if (!guessed_) guess_ = GuessedFromSample();
+                // Close to the limit the sample may be wrong either way.
+                const bool near = guess_ == 0 && sampled_ && Estimate(0) > NearLimit * double(MaxUploadBytes);
+                if (guess_ >= 2)
+                    giveUpFirst = true;
+                else if (guess_ == 1 || near)
+                    second = EncodeJpegUnless(picture_, rungs_[1].quality, giveUpSecond);
             } catch (...) {
                 error = std::current_exception();
             }
-            if (error || (first && first->size() <= MaxUploadBytes)) giveUpSecond = true;
         });
         try {
-            if (!guessed_) guess_ = GuessedFromSample();
-            if (guess_ >= 2)
-                giveUpFirst = true;
-            else if (guess_ == 1)
-                second = EncodeJpegUnless(picture_, rungs_[1].quality, giveUpSecond);
+            first = EncodeJpegUnless(picture_, rungs_[0].quality, giveUpFirst);
         } catch (...) {
-            giveUpFirst = true;
-            encode.join();
+            giveUpSecond = true;
+            guess.join();
             throw;
         }
-        encode.join();
+        if (first && first->size() <= MaxUploadBytes) giveUpSecond = true;
+        guess.join();
         if (error) std::rethrow_exception(error);
         for (std::size_t i : {0, 1}) {
             std::optional<std::string>& file = i == 0 ? first : second;
@@ -182,16 +193,22 @@ private:
         return estimates_[i] * correction_;
     }
 
-    std::size_t GuessedFromSample() {
-        for (const int step : {GlanceStep, SampleStep}) {
-            sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, step);
-            if (!sampled_) return 0;
-            sampleScale_ = 1 / sampled_->SampledShare();
-            estimates_.assign(rungs_.size(), 0);
-            if (step == GlanceStep && Estimate(0) < WellWithin * double(MaxUploadBytes)) return 0;
-        }
-        return GuessedFromEstimates();
+    // Analyses every `step`th block of every `step`th row of them.
+    bool Sample(int step) {
+        sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, step);
+        if (!sampled_) return false;
+        sampleScale_ = 1 / sampled_->SampledShare();
+        estimates_.assign(rungs_.size(), 0);
+        return true;
     }
+
+    // A glance: true where the first rung fits by far, or where no sample
+    // can be had (then the first rung is simply tried).
+    bool FirstRungFitsByFar() {
+        return !Sample(GlanceStep) || Estimate(0) < WellWithin * double(MaxUploadBytes);
+    }
+
+    std::size_t GuessedFromSample() { return Sample(SampleStep) ? GuessedFromEstimates() : 0; }
 
     // The first rung whose estimate is within the limit; sizes fall down the
     // ladder, so a bisection finds it.
