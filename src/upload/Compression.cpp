@@ -50,11 +50,10 @@ namespace {
 
 // The guess looks at every fourth block of 16x16 pixels in every fourth row
 // of them: a sixteenth of the picture, spread over all of it; exact counts on
-// the way correct it. A first look at every sixteenth block of every
-// sixteenth row says whether the first rung fits by far, at hardly any cost.
-constexpr int SampleStep = 4, GlanceStep = 16;
-constexpr double WellWithin = 0.85;  // of the limit (samples rate a little high)
-constexpr double NearLimit = 0.9;    // a sample's guess this close may be a rung off
+// the way correct it. (A sparser look, at a 256th, misjudges desktops: on
+// one 4K desktop it put the first rung well within the limit, nine rungs off.)
+constexpr int SampleStep = 4;
+constexpr double NearLimit = 0.9;  // of the limit: a guess this close may be a rung off
 
 struct Rung {
     int quality = 0;
@@ -113,15 +112,9 @@ private:
     // given up when the guess is deeper; where the guess is the second rung,
     // its file is made there and given up as soon as the first fits (so it
     // is where the first is guessed to fit, but only just). So a picture
-    // that fits at once costs one encode, as in the plain ladder. Where a
-    // glance at a few blocks shows the first rung fitting by far, or on one
-    // processor, nothing runs beside it.
+    // that fits at once costs one encode, as in the plain ladder. On one
+    // processor the sample goes first.
     void FirstRungs() {
-        if (!guessed_ && FirstRungFitsByFar()) {
-            guess_ = 0;
-            Encode(0);
-            return;
-        }
         if (threads_ < 2 || last_ == 0) {
             if (!guessed_) guess_ = GuessedFromSample();
             if (guess_ <= 1) Encode(0);
@@ -193,22 +186,15 @@ private:
         return estimates_[i] * correction_;
     }
 
-    // Analyses every `step`th block of every `step`th row of them.
-    bool Sample(int step) {
-        sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, step);
+    bool Sample() {
+        sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, SampleStep);
         if (!sampled_) return false;
         sampleScale_ = 1 / sampled_->SampledShare();
         estimates_.assign(rungs_.size(), 0);
         return true;
     }
 
-    // A glance: true where the first rung fits by far, or where no sample
-    // can be had (then the first rung is simply tried).
-    bool FirstRungFitsByFar() {
-        return !Sample(GlanceStep) || Estimate(0) < WellWithin * double(MaxUploadBytes);
-    }
-
-    std::size_t GuessedFromSample() { return Sample(SampleStep) ? GuessedFromEstimates() : 0; }
+    std::size_t GuessedFromSample() { return Sample() ? GuessedFromEstimates() : 0; }
 
     // The first rung whose estimate is within the limit; sizes fall down the
     // ladder, so a bisection finds it.
