@@ -93,6 +93,11 @@ void PictureStore::StartPacking() {
     changed_.notify_all();
 }
 
+void PictureStore::HoldPacking() {
+    std::lock_guard lock(mutex_);
+    released_ = false;
+}
+
 void PictureStore::WaitUntilPacked() {
     StartPacking();
     std::unique_lock lock(mutex_);
@@ -109,14 +114,17 @@ bool PictureStore::Reads(const Bitmap& picture) const {
 }
 
 void PictureStore::WaitUntilReleased(const Bitmap& picture) {
-    StartPacking();
     if (picture.IsEmpty()) return;
     const std::uint8_t* pixels = picture.Row(0);
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] {
+    auto released = [&] {
         return !(busy_ && packing_ == pixels) &&
                std::none_of(waiting_.begin(), waiting_.end(), [&](const auto& e) { return e->rows == pixels; });
-    });
+    };
+    if (released()) return;
+    released_ = true;  // held or not: the pixels are wanted back
+    changed_.notify_all();
+    changed_.wait(lock, released);
 }
 
 void PictureStore::Pack() {
@@ -135,7 +143,10 @@ void PictureStore::Pack() {
         // The pixels are only ever read until they are given up below.
         std::optional<PackedPicture> packed;
         if (entry.use_count() > 1 && entry->rows)  // still in the list
-            packed.emplace(entry->rows, entry->stride, entry->width, entry->height);
+            packed.emplace(entry->rows, entry->stride, entry->width, entry->height, [this] {
+                std::unique_lock held(mutex_);
+                changed_.wait(held, [this] { return released_ || stopping_; });
+            });
         std::vector<std::uint8_t> raw;
         {
             std::lock_guard entryLock(entry->mutex);

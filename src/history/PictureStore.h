@@ -42,6 +42,9 @@ public:
 
     // From any thread: what waits may be packed now.
     void StartPacking();
+    // Packing pauses, after the band at hand, until StartPacking: a capture
+    // has begun, and its grab and compression come first.
+    void HoldPacking();
     // Until everything inserted so far is packed (starts packing too).
     void WaitUntilPacked();
     // Whether an entry still reads the pixels of `picture` (lent, not packed yet).

@@ -54,6 +54,7 @@ public:
     // window says so when the upload worker has ended, so that packing takes
     // no processor from its compression and upload).
     void StartPacking() { pictures_.StartPacking(); }
+    void HoldPacking() { pictures_.HoldPacking(); }
     void WaitUntilPacked() { pictures_.WaitUntilPacked(); }
 
 private:

@@ -27,7 +27,8 @@ PackedPicture::PackedPicture(const Bitmap& picture)
     : PackedPicture(picture.IsEmpty() ? nullptr : picture.Row(0), picture.Stride(), picture.Width(),
                     picture.Height()) {}
 
-PackedPicture::PackedPicture(const std::uint8_t* first, std::ptrdiff_t stride, int width, int height) {
+PackedPicture::PackedPicture(const std::uint8_t* first, std::ptrdiff_t stride, int width, int height,
+                             const std::function<void()>& betweenBands) {
     if (width <= 0 || height <= 0 || !first) return;
     width_ = width;
     height_ = height;
@@ -68,6 +69,7 @@ PackedPicture::PackedPicture(const std::uint8_t* first, std::ptrdiff_t stride, i
         const std::vector<std::uint8_t>& result = chosen == None ? packed : other;
         data_.push_back(chosen);
         data_.insert(data_.end(), result.begin(), result.begin() + std::ptrdiff_t(chosen == None ? noneSize : best));
+        if (betweenBands) betweenBands();
         bands_.push_back(std::uint32_t(data_.size()));
     }
     data_.shrink_to_fit();

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "imaging/Bitmap.h"
@@ -17,7 +18,9 @@ class PackedPicture {
 public:
     PackedPicture() = default;
     // Packs `height` rows of `width` 24-bit pixels, `stride` bytes apart.
-    PackedPicture(const std::uint8_t* first, std::ptrdiff_t stride, int width, int height);
+    // `betweenBands`, if given, runs after each band: it may hold the packing up.
+    PackedPicture(const std::uint8_t* first, std::ptrdiff_t stride, int width, int height,
+                  const std::function<void()>& betweenBands = {});
     explicit PackedPicture(const Bitmap& picture);
 
     int Width() const { return width_; }

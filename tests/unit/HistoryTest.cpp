@@ -1,8 +1,10 @@
 // The screenshot history: the limit rule, names and addresses, clearing,
 // re-sending an older screenshot and the window's place.
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 #include "ProgramFixture.h"
 #include "history/PictureStore.h"
@@ -81,6 +83,22 @@ TEST(PackedPicture, GivesBackEveryPixel) {
     store.WaitUntilReleased(lent);
     EXPECT_FALSE(store.Reads(lent));
     EXPECT_TRUE(same(store.Picture(0), lent));
+
+    // While a capture holds packing, another bitmap's release waits for
+    // nothing and starts nothing; the lent one's release ends the hold.
+    store.InsertLent(0, lent);
+    store.StartPacking();
+    store.HoldPacking();
+    store.WaitUntilReleased(pictures[3]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(store.Reads(lent));  // held, before it or between its bands
+    store.WaitUntilReleased(lent);
+    EXPECT_FALSE(store.Reads(lent));
+
+    // The packing can be held after every band of 64 rows.
+    int pauses = 0;
+    const PackedPicture counted(pictures[3].Row(0), pictures[3].Stride(), 1001, 130, [&] { ++pauses; });
+    EXPECT_EQ(pauses, 3);
 }
 
 TEST_F(History, LimitZeroKeepsNothingNewButOlderEntries) {
