@@ -98,8 +98,9 @@ private:
         bool done = false;
         std::exception_ptr failure;
     };
-    // Records the batch in one transaction (the mutex is held); false when no free name was found for one.
+    // Inserts one record under a free name (the mutex is held); false when none was found.
     bool InsertRecord(Screenshot& record);
+    // Records the batch in one transaction; each one's failure goes to its upload.
     void RecordBatch(const std::vector<PendingRecord*>& batch);
 
     std::mutex mutex_;

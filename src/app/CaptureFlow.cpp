@@ -109,16 +109,21 @@ void TMainForm::CutToActiveWindow(const Rect& windowRect, int grabLeft) {
 }
 
 void TMainForm::Capture(bool grab) {
+    // The history's packing waits for this capture's worker to end; where
+    // none was started, it goes on at once.
+    TScreenshotListForm& history = *context_.windows.history;
+    history.HoldPacking();
+    ScopeExit packing([&] {
+        if (!WorkerRunning()) history.StartPacking();
+    });
     try {
         CaptureSteps(grab);
     } catch (...) {
         // A failed grab must not leave the gate shut for good: reset the
         // display, then let the general error handler show what happened.
         FormFirstShow();
-        context_.windows.history->StartPacking();
         throw;
     }
-    if (!WorkerRunning()) context_.windows.history->StartPacking();  // no worker to wait for
     // Called off before the worker: the display says so already, the gate opens now.
     if (captureCancelled_) state_.ReadyForCapture = true;
 }
@@ -131,7 +136,6 @@ void TMainForm::CaptureSteps(bool grab) {
     if (CaptureAbandoned()) return;  // Escape while the history handed an older screenshot over
     LockOptions(true);
     TScreenshotListForm& history = *context_.windows.history;
-    history.HoldPacking();  // until the worker has ended
     // The history may still be packing the last screenshot from
     // ScreenshotBitmap: a grab goes to the other bitmap meanwhile, and waits
     // only if that one is still read too.

@@ -104,27 +104,26 @@ void PictureStore::WaitUntilPacked() {
     changed_.wait(lock, [this] { return waiting_.empty() && !busy_; });
 }
 
-bool PictureStore::Reads(const Bitmap& picture) const {
-    if (picture.IsEmpty()) return false;
-    const std::uint8_t* pixels = picture.Row(0);
-    std::lock_guard lock(mutex_);
+bool PictureStore::ReadsLocked(const std::uint8_t* pixels) const {
     if (busy_ && packing_ == pixels) return true;
     // Waiting entries' pixels change only once the packer has taken them.
     return std::any_of(waiting_.begin(), waiting_.end(), [&](const auto& e) { return e->rows == pixels; });
+}
+
+bool PictureStore::Reads(const Bitmap& picture) const {
+    if (picture.IsEmpty()) return false;
+    std::lock_guard lock(mutex_);
+    return ReadsLocked(picture.Row(0));
 }
 
 void PictureStore::WaitUntilReleased(const Bitmap& picture) {
     if (picture.IsEmpty()) return;
     const std::uint8_t* pixels = picture.Row(0);
     std::unique_lock lock(mutex_);
-    auto released = [&] {
-        return !(busy_ && packing_ == pixels) &&
-               std::none_of(waiting_.begin(), waiting_.end(), [&](const auto& e) { return e->rows == pixels; });
-    };
-    if (released()) return;
+    if (!ReadsLocked(pixels)) return;
     released_ = true;  // held or not: the pixels are wanted back
     changed_.notify_all();
-    changed_.wait(lock, released);
+    changed_.wait(lock, [&] { return !ReadsLocked(pixels); });
 }
 
 void PictureStore::Pack() {

@@ -49,13 +49,14 @@ public:
     void WaitUntilPacked();
     // Whether an entry still reads the pixels of `picture` (lent, not packed yet).
     bool Reads(const Bitmap& picture) const;
-    // Until no entry reads them any more (starts packing too).
+    // Until no entry reads them any more (packing goes on, held or not, if it must).
     void WaitUntilReleased(const Bitmap& picture);
 
     struct Entry;
 
 private:
     void Add(std::size_t at, std::shared_ptr<Entry> entry);
+    bool ReadsLocked(const std::uint8_t* pixels) const;  // mutex_ held
     void Pack();
 
     std::vector<std::shared_ptr<Entry>> entries_;

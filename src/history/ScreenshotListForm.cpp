@@ -119,7 +119,7 @@ void TScreenshotListForm::EditScreenshotButtonClick() {
     // A worker still busy with the previous screenshot owns the picture and the temp file.
     if (main.WorkerRunning() || !context_.state.ReadyForCapture) return;
     CaptureState& state = context_.state;
-    ReleasePicture();  // the newest entry may still be read from ScreenshotBitmap
+    ReleasePicture(state.ScreenshotBitmap);  // the newest entry may still read it
     main.EditCheckBox.SetChecked(true);
     main.FormFirstShow();
     state.ReadyForCapture = false;

@@ -30,7 +30,6 @@ public:
     // The same without a copy: `picture` is packed where it is, and must not
     // change before ReleasePicture has returned.
     void AddLentScreenshot(const Bitmap& picture);
-    void ReleasePicture() { pictures_.WaitUntilPacked(); }
     // Whether the history still reads `picture`'s pixels; until it no longer does.
     bool ReadsPicture(const Bitmap& picture) const { return pictures_.Reads(picture); }
     void ReleasePicture(const Bitmap& picture) { pictures_.WaitUntilReleased(picture); }
@@ -55,7 +54,6 @@ public:
     // no processor from its compression and upload).
     void StartPacking() { pictures_.StartPacking(); }
     void HoldPacking() { pictures_.HoldPacking(); }
-    void WaitUntilPacked() { pictures_.WaitUntilPacked(); }
 
 private:
     void LayOut();

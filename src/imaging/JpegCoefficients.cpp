@@ -366,34 +366,6 @@ void CaptureForwardDct(j_compress_ptr info, jpeg_component_info* component, JSAM
 
 boolean CodeNothing(j_compress_ptr, JBLOCKROW*) { return TRUE; }
 
-// A destination that keeps what libjpeg writes: here only markers, a few
-// hundred bytes.
-struct MarkerSink {
-    jpeg_destination_mgr base{};
-    std::string bytes;
-    JOCTET buffer[4096];
-    MarkerSink() {
-        base.init_destination = Init;
-        base.empty_output_buffer = Empty;
-        base.term_destination = [](j_compress_ptr) {};
-    }
-    // Everything written so far.
-    std::string Written() const {
-        return bytes + std::string(reinterpret_cast<const char*>(buffer), sizeof buffer - base.free_in_buffer);
-    }
-    static void Init(j_compress_ptr info) {
-        auto* sink = reinterpret_cast<MarkerSink*>(info->dest);
-        sink->base.next_output_byte = sink->buffer;
-        sink->base.free_in_buffer = sizeof sink->buffer;
-    }
-    static boolean Empty(j_compress_ptr info) {
-        auto* sink = reinterpret_cast<MarkerSink*>(info->dest);
-        sink->bytes.append(reinterpret_cast<const char*>(sink->buffer), sizeof sink->buffer);
-        Init(info);
-        return TRUE;
-    }
-};
-
 constexpr int McuRows = 16;  // 4:2:0: every band starts at a multiple of 16 rows
 
 // Blocks of each component in `rows` rows of a picture `width` wide.
@@ -426,7 +398,7 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
     jpeg::ErrorManager errors{};
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = jpeg::OnError;
-    MarkerSink sink;
+    jpeg::StringSink sink;  // only markers, a few hundred bytes
     Capture capture;
     capture.band = &band;
     capture.finest = &finest;
@@ -472,7 +444,7 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
         for (int i = 0; i < n; ++i) batch[i] = const_cast<JSAMPROW>(picture.Row(first + int(info.next_scanline) + i));
         jpeg_write_scanlines(&info, batch, JDIMENSION(n));
     }
-    result.headerBytes = sink.Written().size() + 2;  // and the closing marker
+    result.headerBytes = sink.Written() + 2;  // and the closing marker
     result.complete = true;
     for (int c = 0; c < 3; ++c) {
         result.complete = result.complete && capture.filled[c] == band.count[c];
@@ -984,7 +956,7 @@ std::string MarkersAt(int width, int height, int quality) {
     jpeg::ErrorManager errors{};
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = jpeg::OnError;
-    MarkerSink sink;
+    jpeg::StringSink sink;  // only markers, a few hundred bytes
     if (setjmp(errors.escape)) {
         jpeg_destroy_compress(&info);
         throw std::runtime_error(std::string("JPEG-Fehler: ") + errors.message);
@@ -995,7 +967,7 @@ std::string MarkersAt(int width, int height, int quality) {
     jpeg_start_compress(&info, TRUE);  // the file's header
     // The frame and scan headers, as the first rows would have them written.
     if (info.master->call_pass_startup) (*info.master->pass_startup)(&info);
-    std::string markers = sink.Written();
+    std::string markers = sink.bytes.substr(0, sink.Written());
     jpeg_abort_compress(&info);
     jpeg_destroy_compress(&info);
     return markers;
