@@ -186,15 +186,13 @@ private:
         return estimates_[i] * correction_;
     }
 
-    bool Sample() {
+    std::size_t GuessedFromSample() {
         sampled_ = JpegCoefficients::AnalyseSample(picture_, rungs_[0].quality, SampleStep);
-        if (!sampled_) return false;
+        if (!sampled_) return 0;
         sampleScale_ = 1 / sampled_->SampledShare();
         estimates_.assign(rungs_.size(), 0);
-        return true;
+        return GuessedFromEstimates();
     }
-
-    std::size_t GuessedFromSample() { return Sample() ? GuessedFromEstimates() : 0; }
 
     // The first rung whose estimate is within the limit; sizes fall down the
     // ladder, so a bisection finds it.

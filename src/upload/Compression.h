@@ -36,8 +36,9 @@ CompressionOutcome WalkLadder(const Bitmap& picture, const JpegEncoderFn& encode
 // at about the cost of one encode: the picture's colour conversion and DCT
 // are done once (JpegCoefficients), rungs are settled by exact counts and the
 // floors they set, and the one file made is libjpeg's, byte for byte. A
-// sample of the picture guesses where to look; where the first rungs are
-// expected to fit, they are encoded as the plain ladder would. `status` is
+// sample of the picture guesses where to look, beside a plain encode of the
+// first rung (and of the second where that is expected to fit), which a
+// deeper guess gives up. `status` is
 // called for every lowered quality, in order, as the plain ladder calls it.
 // `firstGuess` (a quality, for tests) replaces the guess.
 CompressionOutcome CompressForUpload(const Bitmap& picture, const CompressionStatusFn& status, int firstGuess = 0);
