@@ -96,24 +96,28 @@ Response StoreUpload(Context& context, const Request& request, const std::option
         case UploadRoom::DiskFull: return ProtocolReply(DiskLow);
         case UploadRoom::Fine: break;
     }
-    std::optional<std::string> bytes = ReadUpload(file.path);
-    std::optional<PictureSize> size = bytes ? CheckJpeg(*bytes) : std::nullopt;
-    if (!size) return ProtocolReply(NotJpeg);
+    const bool inMemory = file.path.empty();
+    std::optional<std::string> staged = inMemory ? std::nullopt : ReadUpload(file.path);
+    std::optional<ScaledPicture> checked =
+        inMemory ? CheckJpeg(file.bytes) : staged ? CheckJpeg(*staged) : std::nullopt;
+    if (!checked) return ProtocolReply(NotJpeg);
+    staged.reset();
 
     screenshot.description = Utf8From1252(request.Field("description"));
     std::erase(screenshot.description, '\0');  // a title has none; a database's text cannot hold one
     screenshot.clientHash = clientHash;
     screenshot.accountId = accountId;
-    screenshot.width = size->width;
-    screenshot.height = size->height;
+    screenshot.width = checked->size.width;
+    screenshot.height = checked->size.height;
     Screenshot stored;
     try {
-        stored = context.store.AddScreenshot(screenshot, file.path);
+        stored = inMemory ? context.store.AddScreenshotBytes(screenshot, file.bytes)
+                          : context.store.AddScreenshot(screenshot, file.path);
     } catch (const StoreError&) {
         return ProtocolReply(NotStored);
     }
     CountUpload(context, request, accountId, file.size);
-    context.thumbnails.Prepare(stored, std::move(*bytes));  // ready before the list pages ask, as a rule
+    context.thumbnails.Prepare(stored, std::move(*checked));  // ready before the list pages ask, as a rule
     if (stored.sessionId) context.board.Changed(*stored.sessionId);
     return ProtocolReply("ok|" + context.settings.latestVersion + "|" + context.AddressOf(request, stored.name));
 }

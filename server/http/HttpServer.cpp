@@ -36,6 +36,7 @@ struct Exchange {
     std::uint64_t textBytes = 0;
     std::map<std::string, int> openFiles;  // field -> descriptor of its staged file
     std::map<std::string, ino_t> stagedInodes;  // field -> the staged file's inode, to remove only our own
+    std::size_t memoryHeld = 0;  // bytes of file fields kept in memory, counted in Impl::memoryFiles
     int watchId = 0;
     bool paced = false;       // has waited once for its address's pace
     std::string inFlightKey;  // behind a proxy: the client address this request counts against
@@ -117,6 +118,7 @@ struct HttpServer::Impl {
     int port = 0;
 
     std::atomic<int> active{0};  // requests between their first call and their completion
+    std::atomic<std::size_t> memoryFiles{0};  // all requests' file fields kept in memory
     EventStreams streams;
     ConnectionWatch watch;
     RequestPacer pacer;
@@ -129,7 +131,7 @@ struct HttpServer::Impl {
     Impl(HttpLimits l, Handler h, ChangeBoard& b, Logger lg)
         : limits(std::move(l)), handler(std::move(h)), board(b), log(std::move(lg)),
           streams(b, limits.streams, limits.streamLifetimeSeconds), watch(limits.watch, log), pacer(limits.pace),
-          passwords(limits.passwordPool), pictures(limits.picturePool) {}
+          passwords(limits.passwordPool, "passwords"), pictures(limits.picturePool, "pictures") {}
 
     // The library says the same thing for every connection it refuses: under
     // an attack, hundreds of lines a second. Each of its messages is written
@@ -269,10 +271,58 @@ struct HttpServer::Impl {
         // The store may have moved a file away, and a later upload may have got its name since.
         for (auto& [field, file] : exchange.request.files) {
             struct stat info {};
-            if (::stat(file.path.c_str(), &info) == 0 && info.st_ino == exchange.stagedInodes[field])
+            if (!file.path.empty() && ::stat(file.path.c_str(), &info) == 0 &&
+                info.st_ino == exchange.stagedInodes[field])
                 ::unlink(file.path.c_str());
         }
         exchange.request.files.clear();
+        memoryFiles -= exchange.memoryHeld;
+        exchange.memoryHeld = 0;
+    }
+
+    // Keeps the next part of a file field in memory if it and the others fit.
+    bool KeepInMemory(Exchange& exchange, UploadedFile& file, std::size_t size) {
+        if (!file.path.empty() || file.bytes.size() + size > limits.memoryFile) return false;
+        std::size_t held = memoryFiles.load();
+        do {
+            if (held + size > limits.memoryFiles) return false;
+        } while (!memoryFiles.compare_exchange_weak(held, held + size));
+        exchange.memoryHeld += size;
+        return true;
+    }
+
+    // Moves a file field to a staged file: from the start, or from memory
+    // once it outgrows it. false when the file cannot be made or written.
+    bool Stage(Exchange& exchange, const std::string& key, UploadedFile& file) {
+        std::string path = limits.stagingFolder + "/upload-XXXXXX";
+        int fd = ::mkstemp(path.data());
+        if (fd < 0) {
+            log("snapora-server: cannot stage an upload in " + limits.stagingFolder + ": " + std::strerror(errno));
+            return false;
+        }
+        struct stat info {};
+        ::fstat(fd, &info);
+        exchange.stagedInodes[key] = info.st_ino;
+        exchange.openFiles.emplace(key, fd);
+        file.path = std::move(path);
+        std::string kept = std::move(file.bytes);
+        file.bytes = std::string();
+        memoryFiles -= kept.size();
+        exchange.memoryHeld -= kept.size();
+        return WriteStaged(fd, kept.data(), kept.size());
+    }
+
+    bool WriteStaged(int fd, const char* data, std::size_t size) {
+        for (std::size_t done = 0; done < size;) {
+            ssize_t n = ::write(fd, data + done, size - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {  // the disk is full, or the file may grow no further
+                log(std::string("snapora-server: writing a staged upload: ") + std::strerror(errno));
+                return false;
+            }
+            done += std::size_t(n);
+        }
+        return true;
     }
 
     void TooLarge(Exchange& exchange) {
@@ -291,40 +341,31 @@ struct HttpServer::Impl {
                 self->TooLarge(*exchange);
                 return MHD_YES;
             }
-            auto open = exchange->openFiles.find(key);
-            if (open == exchange->openFiles.end()) {
-                if (offset != 0 || request.files.count(key) || request.files.size() >= 4) {
-                    request.bodyMalformed = true;  // a field sent twice, or too many files
-                    self->DropFiles(*exchange);
-                    return MHD_YES;
-                }
-                std::string path = self->limits.stagingFolder + "/upload-XXXXXX";
-                int fd = ::mkstemp(path.data());
-                if (fd < 0) {
-                    self->log("snapora-server: cannot stage an upload in " + self->limits.stagingFolder + ": " +
-                              std::strerror(errno));
-                    request.bodyNotStored = true;
-                    self->DropFiles(*exchange);
-                    return MHD_YES;
-                }
-                struct stat info {};
-                ::fstat(fd, &info);
-                exchange->stagedInodes[key] = info.st_ino;
-                request.files[key] = UploadedFile{path, 0, filename};
-                open = exchange->openFiles.emplace(key, fd).first;
+            auto known = request.files.find(key);
+            // A field sent twice starts again at 0; too many files are refused.
+            const bool malformed = known == request.files.end() ? offset != 0 || request.files.size() >= 4
+                                                                : offset != known->second.size;
+            if (malformed) {
+                request.bodyMalformed = true;
+                self->DropFiles(*exchange);
+                return MHD_YES;
             }
-            for (std::size_t done = 0; done < size;) {
-                ssize_t n = ::write(open->second, data + done, size - done);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) {  // the disk is full, or the file may grow no further
-                    self->log(std::string("snapora-server: writing a staged upload: ") + std::strerror(errno));
-                    request.bodyNotStored = true;
-                    self->DropFiles(*exchange);
-                    return MHD_YES;
-                }
-                done += std::size_t(n);
+            if (known == request.files.end())
+                known = request.files.emplace(key, UploadedFile{{}, 0, filename, {}}).first;
+            UploadedFile& file = known->second;
+            bool written = true;
+            if (self->KeepInMemory(*exchange, file, size)) {
+                file.bytes.append(data, size);
+            } else {
+                if (file.path.empty()) written = self->Stage(*exchange, key, file);
+                if (written) written = self->WriteStaged(exchange->openFiles.at(key), data, size);
             }
-            request.files[key].size += size;
+            if (!written) {
+                request.bodyNotStored = true;
+                self->DropFiles(*exchange);
+                return MHD_YES;
+            }
+            file.size += size;
             return MHD_YES;
         }
         // Text fields are small in every honest request: a limit for all of them together.

@@ -39,7 +39,11 @@ struct HttpLimits {
     PoolLimits picturePool{4, 256, 8};    // decoding takes the processor, syncing waits for the disk:
                                           // four overlap both; a burst of uploads waits its turn
     PaceLimits pace;                      // requests per second from one address before they wait
-    std::string stagingFolder;            // where file fields are written while they arrive
+    std::string stagingFolder;            // where larger file fields are written while they arrive
+    // A file field up to this size is kept in memory (no file to create, write,
+    // read back and remove), as long as all such fields together stay below memoryFiles.
+    std::size_t memoryFile = 512 * 1024;
+    std::size_t memoryFiles = 64 * 1024 * 1024;
     int listenSocket = -1;                // from Listen(); otherwise address and port are bound here
     bool behindProxy = false;             // the client's address is the proxy's X-Real-IP header
     std::string tlsCertificatePem;        // both set: HTTPS (PEM texts of the chain and its key)

@@ -9,10 +9,13 @@
 
 namespace snapora::server {
 
+// A small upload stays in memory; a large one (or one that arrives while
+// many others take the memory) is written to a staged file as it comes.
 struct UploadedFile {
-    std::string path;            // a staged file that the handler may hand to the store
+    std::string path;            // a staged file that the handler may hand to the store; empty: in `bytes`
     std::uint64_t size = 0;
     std::string clientFilename;  // as sent; never used to name anything
+    std::string bytes;           // the file itself when path is empty
 };
 
 struct Request {

@@ -30,16 +30,13 @@ std::optional<std::string> ReadUpload(const std::string& path) {
     return bytes;
 }
 
-std::optional<PictureSize> CheckJpeg(std::string_view jpeg) {
+std::optional<ScaledPicture> CheckJpeg(std::string_view jpeg) {
     DecodeRules rules;
     rules.maxSide = MaxPictureSide;
     rules.maxPixels = std::uint64_t(MaxPicturePixels);
     rules.maxMemory = MaxDecoderMemory;
     rules.strict = true;
-    rules.thumbnail = false;
-    std::optional<ScaledPicture> picture = DecodeScaled(jpeg, rules);
-    if (!picture) return std::nullopt;
-    return picture->size;
+    return DecodeScaled(jpeg, rules);
 }
 
 }  // namespace snapora::server

@@ -1,6 +1,7 @@
 #pragma once
-// Whether an uploaded file is a JPEG picture: libjpeg decodes all of it (at
-// 1/8 of its size, which still reads every coefficient).
+// Whether an uploaded file is a JPEG picture: libjpeg decodes all of it, at
+// the scale its thumbnail is made from (ScaledDecode.h), which still reads
+// every coefficient.
 
 #include <optional>
 #include <string>
@@ -17,9 +18,9 @@ inline constexpr long MaxDecoderMemory = 24L * 1024 * 1024;  // a progressive pi
 // The whole file, or nullopt when it cannot be read.
 std::optional<std::string> ReadUpload(const std::string& path);
 
-// The picture's size when every scan decodes without a fault and nothing but
-// padding follows its end; nullopt when a part is missing or corrupt, the
-// size is absurd, or decoding would need more memory than allowed.
-std::optional<PictureSize> CheckJpeg(std::string_view jpeg);
+// The picture, decoded for its thumbnail, when every scan decodes without a
+// fault and nothing but padding follows its end; nullopt when a part is
+// missing or corrupt, the size is absurd, or decoding would need more memory than allowed.
+std::optional<ScaledPicture> CheckJpeg(std::string_view jpeg);
 
 }  // namespace snapora::server

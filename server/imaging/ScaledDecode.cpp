@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <vector>
 // jpeglib.h expects FILE and size_t to be declared first.
 #include <jpeglib.h>
 
@@ -38,183 +36,230 @@ void LimitScans(j_common_ptr info) {
         OnError(info);
 }
 
-// Where one input column (or row) lands: the output cell it starts in, and
-// how much of it falls there; the rest, if any, goes to the next cell.
+// Everything that must be released after libjpeg jumps out of a call: held
+// on the heap, so nothing on the jumped-over frames needs a destructor.
+struct Decoding {
+    ErrorManager errors{};
+    jpeg_progress_mgr progress{};
+    jpeg_decompress_struct in{};
+    bool created = false;
+    std::vector<unsigned char> row;  // one decoded row, when its colours need converting
+
+    ~Decoding() {
+        if (created) jpeg_destroy_decompress(&in);
+    }
+};
+
+// libjpeg's output into a string that grows as needed: the string always
+// owns the bytes, so a jump out of the encoder leaves nothing to free twice.
+struct Encoding {
+    jpeg_destination_mgr destination{};
+    ErrorManager errors{};
+    jpeg_compress_struct out{};
+    bool created = false;
+    std::string encoded;
+
+    ~Encoding() {
+        if (created) jpeg_destroy_compress(&out);
+    }
+    static Encoding& Of(j_compress_ptr out) { return *static_cast<Encoding*>(out->client_data); }
+    static void Start(j_compress_ptr out) {
+        Encoding& e = Of(out);
+        e.encoded.resize(16 * 1024);
+        e.destination.next_output_byte = reinterpret_cast<JOCTET*>(e.encoded.data());
+        e.destination.free_in_buffer = e.encoded.size();
+    }
+    static boolean Grow(j_compress_ptr out) {  // called when the buffer is full
+        Encoding& e = Of(out);
+        const std::size_t used = e.encoded.size();
+        e.encoded.resize(used * 2);
+        e.destination.next_output_byte = reinterpret_cast<JOCTET*>(e.encoded.data()) + used;
+        e.destination.free_in_buffer = e.encoded.size() - used;
+        return TRUE;
+    }
+    static void Finish(j_compress_ptr out) {
+        Encoding& e = Of(out);
+        e.encoded.resize(e.encoded.size() - e.destination.free_in_buffer);
+    }
+};
+
+// Adobe's inverted CMYK, as nearly every CMYK JPEG is stored, to RGB.
+void CmykToRgb(const unsigned char* cmyk, unsigned char* rgb, int width) {
+    for (int x = 0; x < width; ++x, cmyk += 4, rgb += 3)
+        for (int c = 0; c < 3; ++c) rgb[c] = static_cast<unsigned char>(cmyk[c] * cmyk[3] / 255);
+}
+
+// Runs libjpeg; nullopt for a picture it cannot read or the rules refuse. May jump out through OnError.
+std::optional<ScaledPicture> Decode(Decoding& d, std::string_view jpeg, const DecodeRules& rules) {
+    jpeg_create_decompress(&d.in);
+    d.created = true;
+    d.in.progress = &d.progress;
+    d.in.mem->max_memory_to_use = rules.maxMemory;
+    jpeg_mem_src(&d.in, reinterpret_cast<const unsigned char*>(jpeg.data()), static_cast<unsigned long>(jpeg.size()));
+    if (jpeg_read_header(&d.in, TRUE) != JPEG_HEADER_OK) return std::nullopt;
+    ScaledPicture picture;
+    picture.size = {int(d.in.image_width), int(d.in.image_height)};
+    const int width = picture.size.width, height = picture.size.height;
+    if (width <= 0 || height <= 0 || width > rules.maxSide || height > rules.maxSide ||
+        std::uint64_t(width) * std::uint64_t(height) > rules.maxPixels)
+        return std::nullopt;
+    bool colours = true;
+    switch (d.in.jpeg_color_space) {
+        case JCS_GRAYSCALE:
+        case JCS_YCbCr:
+        case JCS_RGB: d.in.out_color_space = JCS_RGB; break;
+        case JCS_CMYK:
+        case JCS_YCCK: d.in.out_color_space = JCS_CMYK; break;
+        default: colours = false;  // no conversion to RGB exists: read, but no pixels to keep
+    }
+    // The smallest scale whose picture still covers the thumbnail.
+    const PictureSize thumbnail = ThumbnailSizeFor(width, height);
+    d.in.scale_denom = 8;
+    for (d.in.scale_num = 1; d.in.scale_num < 8; ++d.in.scale_num) {
+        jpeg_calc_output_dimensions(&d.in);
+        if (int(d.in.output_width) >= thumbnail.width && int(d.in.output_height) >= thumbnail.height) break;
+    }
+    if (!colours) {  // the pixels are thrown away: the cheapest way to make them
+        d.in.scale_num = 1;
+        d.in.dct_method = JDCT_IFAST;
+        d.in.do_fancy_upsampling = FALSE;
+    }
+    jpeg_start_decompress(&d.in);
+    const int scaledWidth = int(d.in.output_width);
+    const std::size_t stride = std::size_t(scaledWidth) * 3;
+    if (colours) {
+        picture.scaled = {scaledWidth, int(d.in.output_height)};
+        picture.pixels.resize(stride * std::size_t(picture.scaled.height));
+    }
+    if (!colours || d.in.out_color_space == JCS_CMYK)
+        d.row.resize(std::size_t(scaledWidth) * std::size_t(d.in.output_components));
+    // A strict read stops at the first fault: the rest would only be grey.
+    while (d.in.output_scanline < d.in.output_height && !(rules.strict && d.errors.warnings > 0)) {
+        const std::size_t y = d.in.output_scanline;
+        JSAMPROW pointer = d.row.empty() ? &picture.pixels[y * stride] : d.row.data();
+        if (jpeg_read_scanlines(&d.in, &pointer, 1) != 1) return std::nullopt;
+        if (colours && !d.row.empty()) CmykToRgb(d.row.data(), &picture.pixels[y * stride], scaledWidth);
+    }
+    if (rules.strict) {
+        if (d.errors.warnings > 0) return std::nullopt;
+        jpeg_finish_decompress(&d.in);  // reads on to the end of the picture
+        const unsigned char* rest = d.in.src->next_input_byte;
+        const bool onlyPadding =
+            std::all_of(rest, rest + d.in.src->bytes_in_buffer, [](unsigned char b) { return b == 0; });
+        if (d.errors.warnings > 0 || !onlyPadding) return std::nullopt;
+    } else {
+        jpeg_finish_decompress(&d.in);
+    }
+    return picture;
+}
+
+// The area average from `from` down to `to` in fixed point: each source
+// column (row) gives its weight to the one or two target cells it overlaps.
 struct Span {
     int cell;
-    float first, second;
+    std::uint32_t first, second;  // parts of 1 << 12
 };
 
 std::vector<Span> Spans(int inputs, int outputs) {
     const double ratio = double(inputs) / outputs;  // >= 1: never enlarged
-    std::vector<Span> spans(std::size_t(inputs), Span{0, 1.0f, 0.0f});
+    std::vector<Span> spans(static_cast<std::size_t>(inputs));
     for (int i = 0; i < inputs; ++i) {
-        int cell = std::min(outputs - 1, int(i / ratio));
-        double end = (cell + 1) * ratio;
-        double first = std::min(1.0, end - i);
-        spans[std::size_t(i)] = {cell, float(first), cell + 1 < outputs ? float(1.0 - first) : 0.0f};
+        const int cell = std::min(outputs - 1, int(i / ratio));
+        const double first = std::min(1.0, (cell + 1) * ratio - i);
+        const auto part = std::uint32_t(first * 4096 + 0.5);
+        spans[std::size_t(i)] = {cell, part, cell + 1 < outputs ? 4096 - part : 0};
     }
     return spans;
 }
 
-// Everything that must be released after libjpeg jumps out of a call: held
-// on the heap, so nothing on the jumped-over frames needs a destructor.
-struct Work {
-    ErrorManager errors{};
-    jpeg_progress_mgr progress{};
-    jpeg_decompress_struct in{};
-    jpeg_compress_struct out{};
-    bool inCreated = false, outCreated = false;
-    bool shrinking = false;                // false: only read
-    PictureSize size;                      // the thumbnail's
-    std::vector<unsigned char> row;        // one decoded row
-    std::vector<Span> columns, rows;
-    std::vector<float> line;               // one row averaged across: thumbnail width x 3
-    std::vector<float> sums;               // thumbnail width x height x 3
-    std::vector<unsigned char> thumbnail;  // RGB
-    unsigned char* encoded = nullptr;
-    unsigned long encodedSize = 0;
-
-    ~Work() {
-        if (inCreated) jpeg_destroy_decompress(&in);
-        if (outCreated) jpeg_destroy_compress(&out);
-        std::free(encoded);
-    }
-};
-
-// Adds decoded row y to the sums: first across into `line`, then `line` into the one or two thumbnail rows it covers.
-void AddRow(Work& w, int y, int width) {
-    std::fill(w.line.begin(), w.line.end(), 0.0f);
-    const int components = w.in.output_components;
-    const bool cmyk = w.in.out_color_space == JCS_CMYK;
-    const unsigned char* p = w.row.data();
-    for (int x = 0; x < width; ++x, p += components) {
-        float rgb[3];
-        if (cmyk) {  // Adobe's inverted CMYK, as nearly every CMYK JPEG is stored
-            for (int c = 0; c < 3; ++c) rgb[c] = float(p[c] * p[3] / 255);
-        } else {
-            rgb[0] = p[0], rgb[1] = p[1], rgb[2] = p[2];
+// Down first: source rows are summed into the target row they fall in (and
+// the next, for a row that straddles two); each target row, once complete,
+// is summed across.
+std::vector<unsigned char> Shrink(const ScaledPicture& from, PictureSize to) {
+    const std::vector<Span> columns = Spans(from.scaled.width, to.width), rows = Spans(from.scaled.height, to.height);
+    const std::size_t across = std::size_t(from.scaled.width) * 3, stride = std::size_t(to.width) * 3;
+    // Never above 4096 * 255 * (rows per target row + 1): far from overflowing.
+    std::vector<std::uint32_t> down(across * 2, 0);
+    std::vector<double> line(stride);
+    std::vector<unsigned char> shrunk(stride * std::size_t(to.height));
+    const double perArea = double(to.width) / from.scaled.width * double(to.height) / from.scaled.height / 16777216.0;
+    int target = 0;  // the target row summed in the first half of `down`
+    auto finishRow = [&] {
+        std::fill(line.begin(), line.end(), 0.0);
+        const std::uint32_t* source = down.data();
+        for (const Span& column : columns) {
+            double* cell = &line[std::size_t(column.cell) * 3];
+            for (int c = 0; c < 3; ++c) cell[c] += double(column.first) * source[c];
+            if (column.second != 0)
+                for (int c = 0; c < 3; ++c) cell[3 + c] += double(column.second) * source[c];
+            source += 3;
         }
-        const Span& across = w.columns[std::size_t(x)];
-        float* cell = &w.line[std::size_t(across.cell) * 3];
-        for (int c = 0; c < 3; ++c) cell[c] += across.first * rgb[c];
-        if (across.second != 0.0f)
-            for (int c = 0; c < 3; ++c) cell[3 + c] += across.second * rgb[c];
+        unsigned char* out = &shrunk[std::size_t(target) * stride];
+        for (std::size_t i = 0; i < stride; ++i)
+            out[i] = static_cast<unsigned char>(std::min(255.0, line[i] * perArea + 0.5));
+        std::copy(down.begin() + std::ptrdiff_t(across), down.end(), down.begin());
+        std::fill(down.begin() + std::ptrdiff_t(across), down.end(), 0u);
+        ++target;
+    };
+    for (int y = 0; y < from.scaled.height; ++y) {
+        const Span& row = rows[std::size_t(y)];
+        while (target < row.cell) finishRow();
+        const unsigned char* source = &from.pixels[std::size_t(y) * across];
+        std::uint32_t* first = down.data();
+        std::uint32_t* second = first + across;
+        for (std::size_t i = 0; i < across; ++i) first[i] += row.first * source[i];
+        if (row.second != 0)
+            for (std::size_t i = 0; i < across; ++i) second[i] += row.second * source[i];
     }
-    const Span& down = w.rows[std::size_t(y)];
-    const std::size_t stride = w.line.size();
-    float* top = &w.sums[std::size_t(down.cell) * stride];
-    for (std::size_t i = 0; i < stride; ++i) top[i] += down.first * w.line[i];
-    if (down.second != 0.0f)
-        for (std::size_t i = 0; i < stride; ++i) top[stride + i] += down.second * w.line[i];
-}
-
-void Encode(Work& w, int scaledWidth, int scaledHeight) {
-    const float perArea = float(double(w.size.width) / scaledWidth * double(w.size.height) / scaledHeight);
-    w.thumbnail.resize(w.sums.size());
-    for (std::size_t i = 0; i < w.sums.size(); ++i)  // sums are never negative: +0.5 and truncation round
-        w.thumbnail[i] = static_cast<unsigned char>(std::min(255.0f, w.sums[i] * perArea + 0.5f));
-
-    jpeg_create_compress(&w.out);
-    w.outCreated = true;
-    jpeg_mem_dest(&w.out, &w.encoded, &w.encodedSize);
-    w.out.image_width = JDIMENSION(w.size.width);
-    w.out.image_height = JDIMENSION(w.size.height);
-    w.out.input_components = 3;
-    w.out.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&w.out);
-    jpeg_set_quality(&w.out, Quality, TRUE);
-    w.out.optimize_coding = TRUE;  // a few percent smaller, for nothing but a second pass over tiny data
-    jpeg_start_compress(&w.out, TRUE);
-    while (w.out.next_scanline < w.out.image_height) {
-        JSAMPROW pointer = &w.thumbnail[std::size_t(w.out.next_scanline) * std::size_t(w.size.width) * 3];
-        jpeg_write_scanlines(&w.out, &pointer, 1);
-    }
-    jpeg_finish_compress(&w.out);
-}
-
-// Runs libjpeg; nullopt for a picture it cannot read or the rules refuse. May jump out through OnError.
-std::optional<PictureSize> Decode(Work& w, std::string_view jpeg, const DecodeRules& rules) {
-    jpeg_create_decompress(&w.in);
-    w.inCreated = true;
-    w.in.progress = &w.progress;
-    w.in.mem->max_memory_to_use = rules.maxMemory;
-    jpeg_mem_src(&w.in, reinterpret_cast<const unsigned char*>(jpeg.data()), static_cast<unsigned long>(jpeg.size()));
-    if (jpeg_read_header(&w.in, TRUE) != JPEG_HEADER_OK) return std::nullopt;
-    const int width = int(w.in.image_width), height = int(w.in.image_height);
-    if (width <= 0 || height <= 0 || width > rules.maxSide || height > rules.maxSide ||
-        std::uint64_t(width) * std::uint64_t(height) > rules.maxPixels)
-        return std::nullopt;
-    w.shrinking = rules.thumbnail;
-    w.in.scale_denom = 8;
-    w.in.scale_num = 1;
-    if (w.shrinking) {
-        switch (w.in.jpeg_color_space) {
-            case JCS_GRAYSCALE:
-            case JCS_YCbCr:
-            case JCS_RGB: w.in.out_color_space = JCS_RGB; break;
-            case JCS_CMYK:
-            case JCS_YCCK: w.in.out_color_space = JCS_CMYK; break;
-            default: return std::nullopt;  // no conversion to RGB exists
-        }
-        // The smallest scale whose picture still covers the thumbnail.
-        w.size = ThumbnailSizeFor(width, height);
-        for (; w.in.scale_num < 8; ++w.in.scale_num) {
-            jpeg_calc_output_dimensions(&w.in);
-            if (int(w.in.output_width) >= w.size.width && int(w.in.output_height) >= w.size.height) break;
-        }
-    } else {  // the pixels are thrown away: the cheapest way to make them
-        w.in.dct_method = JDCT_IFAST;
-        w.in.do_fancy_upsampling = FALSE;
-    }
-    jpeg_start_decompress(&w.in);
-    const int scaledWidth = int(w.in.output_width), scaledHeight = int(w.in.output_height);
-    w.row.resize(std::size_t(scaledWidth) * std::size_t(w.in.output_components));
-    if (w.shrinking) {
-        w.columns = Spans(scaledWidth, w.size.width);
-        w.rows = Spans(scaledHeight, w.size.height);
-        w.line.assign(std::size_t(w.size.width) * 3, 0.0f);
-        w.sums.assign(std::size_t(w.size.width) * std::size_t(w.size.height) * 3, 0.0f);
-    }
-    // A strict read stops at the first fault: the rest would only be grey.
-    while (w.in.output_scanline < w.in.output_height && !(rules.strict && w.errors.warnings > 0)) {
-        const int y = int(w.in.output_scanline);
-        JSAMPROW pointer = w.row.data();
-        if (jpeg_read_scanlines(&w.in, &pointer, 1) != 1) return std::nullopt;
-        if (w.shrinking) AddRow(w, y, scaledWidth);
-    }
-    if (rules.strict) {
-        if (w.errors.warnings > 0) return std::nullopt;
-        jpeg_finish_decompress(&w.in);  // reads on to the end of the picture
-        const unsigned char* rest = w.in.src->next_input_byte;
-        const bool onlyPadding =
-            std::all_of(rest, rest + w.in.src->bytes_in_buffer, [](unsigned char b) { return b == 0; });
-        if (w.errors.warnings > 0 || !onlyPadding) return std::nullopt;
-    } else {
-        jpeg_finish_decompress(&w.in);
-    }
-    if (w.shrinking) Encode(w, scaledWidth, scaledHeight);
-    return PictureSize{width, height};
+    while (target < to.height) finishRow();
+    return shrunk;
 }
 
 }  // namespace
 
 std::optional<ScaledPicture> DecodeScaled(std::string_view jpeg, const DecodeRules& rules) {
     if (jpeg.empty()) return std::nullopt;
-    auto work = std::make_unique<Work>();
-    Work& w = *work;
-    w.in.err = jpeg_std_error(&w.errors.base);
-    w.out.err = &w.errors.base;
-    w.errors.base.error_exit = OnError;
-    w.errors.base.emit_message = OnMessage;
-    w.errors.maxScans = rules.maxScans;
-    w.progress.progress_monitor = LimitScans;
-    if (setjmp(w.errors.escape) != 0) return std::nullopt;
-    std::optional<PictureSize> size = Decode(w, jpeg, rules);
-    if (!size) return std::nullopt;
-    ScaledPicture picture{*size, {}};
-    if (w.encoded) picture.thumbnail.assign(reinterpret_cast<const char*>(w.encoded), w.encodedSize);
-    return picture;
+    auto decoding = std::make_unique<Decoding>();
+    Decoding& d = *decoding;
+    d.in.err = jpeg_std_error(&d.errors.base);
+    d.errors.base.error_exit = OnError;
+    d.errors.base.emit_message = OnMessage;
+    d.errors.maxScans = rules.maxScans;
+    d.progress.progress_monitor = LimitScans;
+    if (setjmp(d.errors.escape) != 0) return std::nullopt;
+    return Decode(d, jpeg, rules);
+}
+
+std::optional<std::string> EncodeThumbnail(const ScaledPicture& picture) {
+    if (picture.pixels.empty()) return std::nullopt;
+    const PictureSize size = ThumbnailSizeFor(picture.size.width, picture.size.height);
+    const std::vector<unsigned char> thumbnail = Shrink(picture, size);
+    auto encoding = std::make_unique<Encoding>();
+    Encoding& e = *encoding;
+    e.out.err = jpeg_std_error(&e.errors.base);
+    e.errors.base.error_exit = OnError;
+    if (setjmp(e.errors.escape) != 0) return std::nullopt;
+    jpeg_create_compress(&e.out);
+    e.created = true;
+    e.destination.init_destination = Encoding::Start;
+    e.destination.empty_output_buffer = Encoding::Grow;
+    e.destination.term_destination = Encoding::Finish;
+    e.out.dest = &e.destination;
+    e.out.client_data = &e;
+    e.out.image_width = JDIMENSION(size.width);
+    e.out.image_height = JDIMENSION(size.height);
+    e.out.input_components = 3;
+    e.out.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&e.out);
+    jpeg_set_quality(&e.out, Quality, TRUE);
+    e.out.optimize_coding = TRUE;  // a few percent smaller, for nothing but a second pass over tiny data
+    jpeg_start_compress(&e.out, TRUE);
+    while (e.out.next_scanline < e.out.image_height) {
+        JSAMPROW pointer = const_cast<unsigned char*>(&thumbnail[std::size_t(e.out.next_scanline) * size.width * 3]);
+        jpeg_write_scanlines(&e.out, &pointer, 1);
+    }
+    jpeg_finish_compress(&e.out);
+    return std::move(e.encoded);
 }
 
 }  // namespace snapora::server

@@ -1,14 +1,16 @@
 #pragma once
 // libjpeg-turbo decodes at a scale of M/8: every coefficient of every block
-// is still read (and a fault found), only the pixels are made smaller. For a
-// thumbnail at the smallest scale that still covers it, with an area average
-// the rest of the way and a small JPEG as the result; for a mere check at 1/8,
-// which skips all but the DC terms and costs a fraction of the thumbnail.
+// is still read (and a fault found), only the pixels are made smaller. An
+// upload is decoded once, at the smallest scale that still covers its
+// thumbnail: that is its check, and its pixels wait (small) for the thumbnail
+// to be made from them off the answer's path: an area average the rest of
+// the way and a small JPEG.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace snapora::server {
 
@@ -25,15 +27,19 @@ struct DecodeRules {
     // Strict: corrupt or missing data (only a warning to libjpeg, which fills
     // in grey) or anything but zero padding after the end refuses the picture.
     bool strict = false;
-    bool thumbnail = true;  // false: only read, in whatever colour space it has
 };
 
+// A picture as decoded at the smallest scale whose pixels still cover its thumbnail.
 struct ScaledPicture {
-    PictureSize size;
-    std::string thumbnail;  // when asked for
+    PictureSize size;                  // the picture's own
+    PictureSize scaled;                // of `pixels`; 0 x 0 when its colours have no RGB
+    std::vector<unsigned char> pixels;  // RGB, row after row
 };
 
 // nullopt when libjpeg cannot read the picture or the rules refuse it.
 std::optional<ScaledPicture> DecodeScaled(std::string_view jpeg, const DecodeRules& rules);
+
+// The thumbnail JPEG of the decoded picture; nullopt when it has no pixels.
+std::optional<std::string> EncodeThumbnail(const ScaledPicture& picture);
 
 }  // namespace snapora::server

@@ -21,8 +21,8 @@ std::optional<std::string> MakeThumbnail(std::string_view jpeg) {
     rules.maxMemory = 256L * 1024 * 1024;  // a progressive picture keeps all its coefficients until the last scan
     rules.maxScans = 500;
     std::optional<ScaledPicture> picture = DecodeScaled(jpeg, rules);
-    if (!picture || picture->thumbnail.empty()) return std::nullopt;
-    return std::move(picture->thumbnail);
+    if (!picture) return std::nullopt;
+    return EncodeThumbnail(*picture);
 }
 
 }  // namespace snapora::server

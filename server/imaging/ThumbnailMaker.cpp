@@ -1,8 +1,10 @@
 #include "imaging/ThumbnailMaker.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "imaging/Thumbnail.h"
@@ -14,9 +16,13 @@ constexpr auto LongestWait = std::chrono::seconds(10);
 constexpr std::size_t MostRemembered = 10000;
 }  // namespace
 
-ThumbnailMaker::ThumbnailMaker(Store& store, unsigned threads, std::size_t queueLimit, std::size_t heldBytes)
-    : store_(store), queueLimit_(queueLimit), heldLimit_(heldBytes) {
-    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Run(); });
+ThumbnailMaker::ThumbnailMaker(Store& store, unsigned threads, std::size_t queueLimit, std::size_t heldBytes,
+                               std::chrono::milliseconds quietFor)
+    : store_(store), queueLimit_(queueLimit), heldLimit_(heldBytes), quietFor_(quietFor) {
+    for (unsigned i = 0; i < threads; ++i) {
+        threads_.emplace_back([this] { Run(); });
+        ::pthread_setname_np(threads_.back().native_handle(), "thumbnails");
+    }
 }
 
 ThumbnailMaker::~ThumbnailMaker() {
@@ -29,12 +35,24 @@ ThumbnailMaker::~ThumbnailMaker() {
     for (Job& job : queue_) job.promise.set_value(std::nullopt);
 }
 
-ThumbnailMaker::Result ThumbnailMaker::Schedule(const Screenshot& screenshot, bool urgent, std::string picture) {
+ThumbnailMaker::Result ThumbnailMaker::Schedule(const Screenshot& screenshot, bool urgent, ScaledPicture decoded) {
     auto running = inFlight_.find(screenshot.id);
-    if (running != inFlight_.end()) return running->second;
-    if (held_ + picture.size() > heldLimit_) picture.clear();  // read from the store when its turn comes
-    held_ += picture.size();
-    Job job{screenshot, {}, std::move(picture)};
+    if (running != inFlight_.end()) {
+        // A page waits for one still waiting for a pause: it goes first now.
+        auto waiting = std::find_if(queue_.begin(), queue_.end(),
+                                    [&](const Job& job) { return job.screenshot.id == screenshot.id; });
+        if (urgent && waiting != queue_.end() && !waiting->urgent) {
+            Job job = std::move(*waiting);
+            queue_.erase(waiting);
+            job.urgent = true;
+            queue_.push_front(std::move(job));
+            wake_.notify_one();
+        }
+        return running->second;
+    }
+    if (held_ + decoded.pixels.size() > heldLimit_) decoded = {};  // read from the store when its turn comes
+    held_ += decoded.pixels.size();
+    Job job{screenshot, {}, std::move(decoded), urgent};
     Result result = job.promise.get_future().share();
     inFlight_.emplace(screenshot.id, result);
     if (urgent)
@@ -45,13 +63,14 @@ ThumbnailMaker::Result ThumbnailMaker::Schedule(const Screenshot& screenshot, bo
     return result;
 }
 
-void ThumbnailMaker::Prepare(const Screenshot& screenshot, std::string picture) {
+void ThumbnailMaker::Prepare(const Screenshot& screenshot, ScaledPicture decoded) {
     if (threads_.empty()) {
-        Make(screenshot, picture);
+        Make(screenshot, decoded);
         return;
     }
     std::lock_guard lock(mutex_);
-    if (!stopping_ && queue_.size() < queueLimit_) Schedule(screenshot, false, std::move(picture));
+    lastPrepared_ = std::chrono::steady_clock::now();
+    if (!stopping_ && queue_.size() < queueLimit_) Schedule(screenshot, false, std::move(decoded));
 }
 
 std::optional<std::string> ThumbnailMaker::Get(const Screenshot& screenshot) {
@@ -67,10 +86,10 @@ std::optional<std::string> ThumbnailMaker::Get(const Screenshot& screenshot) {
     return result.get();
 }
 
-std::optional<std::string> ThumbnailMaker::Make(const Screenshot& screenshot, const std::string& picture) {
+std::optional<std::string> ThumbnailMaker::Make(const Screenshot& screenshot, const ScaledPicture& decoded) {
     std::optional<std::string> thumbnail;
-    if (!picture.empty()) {
-        thumbnail = MakeThumbnail(picture);  // just uploaded: nothing kept yet
+    if (!decoded.pixels.empty()) {
+        thumbnail = EncodeThumbnail(decoded);  // just uploaded: nothing kept yet
     } else {
         if (std::optional<std::string> kept = store_.LoadThumbnail(screenshot)) return kept;  // made by an earlier run
         try {
@@ -100,13 +119,19 @@ void ThumbnailMaker::Run() {
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (stopping_) return;
+        // Urgent jobs are at the front; the others wait for a pause in the uploads.
+        const auto quietAt = lastPrepared_ + quietFor_;
+        if (!queue_.front().urgent && std::chrono::steady_clock::now() < quietAt) {
+            wake_.wait_until(lock, quietAt);
+            continue;
+        }
         Job job = std::move(queue_.front());
         queue_.pop_front();
-        held_ -= job.picture.size();
+        held_ -= job.decoded.pixels.size();
         lock.unlock();
         std::optional<std::string> thumbnail;
         try {
-            thumbnail = Make(job.screenshot, job.picture);
+            thumbnail = Make(job.screenshot, job.decoded);
         } catch (const std::exception&) {
             // A failing store: nothing to serve, the page falls back to the picture.
         }

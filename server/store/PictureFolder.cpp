@@ -81,6 +81,15 @@ void PictureFolder::Place(const std::string& stagedFile, const std::string& key)
     }
 }
 
+void PictureFolder::Place(std::string_view picture, const std::string& key) {
+    const std::string staged = Stage(picture, "upload");
+    if (::rename(staged.c_str(), PathOf(key).c_str()) != 0) {
+        const int error = errno;
+        ::unlink(staged.c_str());
+        throw StoreError("moving the upload into place: " + std::string(std::strerror(error)));
+    }
+}
+
 void PictureFolder::SyncFolder() { SyncPath(pictures_, "the pictures folder"); }
 
 void PictureFolder::Remove(const std::string& key) {
@@ -92,27 +101,30 @@ std::string PictureFolder::ThumbnailPathOf(const std::string& key) const {
     return pictures_ + "/" + key + ".thumb.jpg";
 }
 
-std::string PictureFolder::StageThumbnail(const std::string& jpeg) {
-    std::string path = staging_ + "/thumbnail-XXXXXX";
+// A new file of the staging folder holding `bytes`, synced before anything
+// renames it into place: a crash leaves the old state or a whole file, never an empty one.
+std::string PictureFolder::Stage(std::string_view bytes, const std::string& what) {
+    std::string path = staging_ + "/" + what + "-XXXXXX";
     int fd = ::mkstemp(path.data());
-    if (fd < 0) throw StoreError("staging a thumbnail: " + std::string(std::strerror(errno)));
+    if (fd < 0) throw StoreError("staging " + what + ": " + std::string(std::strerror(errno)));
     bool written = true;
-    for (std::size_t done = 0; written && done < jpeg.size();) {
-        ssize_t n = ::write(fd, jpeg.data() + done, jpeg.size() - done);
+    for (std::size_t done = 0; written && done < bytes.size();) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         written = n > 0;
         if (written) done += std::size_t(n);
     }
-    // Synced before it is renamed into place: a crash leaves the old state or a whole file, never an empty one.
     if (!written || ::fsync(fd) != 0) {
         int error = errno;
         ::close(fd);
         ::unlink(path.c_str());
-        throw StoreError("writing a thumbnail: " + std::string(std::strerror(error)));
+        throw StoreError("writing " + what + ": " + std::string(std::strerror(error)));
     }
     ::close(fd);
     return path;
 }
+
+std::string PictureFolder::StageThumbnail(const std::string& jpeg) { return Stage(jpeg, "thumbnail"); }
 
 void PictureFolder::PlaceThumbnail(const std::string& stagedFile, const std::string& key) {
     if (::rename(stagedFile.c_str(), ThumbnailPathOf(key).c_str()) != 0) ::unlink(stagedFile.c_str());

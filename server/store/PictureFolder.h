@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/PictureReader.h"
@@ -24,6 +25,8 @@ public:
     // file is removed on failure too. The move itself is on disk only after
     // the next SyncFolder (one for many moves). Throws StoreError.
     void Place(const std::string& stagedFile, const std::string& key);
+    // The same for a picture that arrived in memory.
+    void Place(std::string_view picture, const std::string& key);
     void SyncFolder();
     // The picture and its thumbnail.
     void Remove(const std::string& key);
@@ -46,6 +49,8 @@ public:
     std::string PicturesFolder() const { return pictures_; }
 
 private:
+    std::string Stage(std::string_view bytes, const std::string& what);  // throws StoreError
+
     std::string dataDir_, pictures_, staging_;
 };
 

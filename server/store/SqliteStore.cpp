@@ -378,13 +378,24 @@ void SqliteStore::RecordBatch(const std::vector<PendingRecord*>& batch) {
 }
 
 Screenshot SqliteStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
+    const std::string key = RandomHex(16);
+    files_.Place(stagedFile, key);  // its data on disk; its name before it is recorded (RecordBatch)
+    struct stat info {};
+    return Record(n, key, ::stat(files_.PathOf(key).c_str(), &info) == 0 ? info.st_size : 0);
+}
+
+Screenshot SqliteStore::AddScreenshotBytes(const NewScreenshot& n, std::string_view picture) {
+    const std::string key = RandomHex(16);
+    files_.Place(picture, key);
+    return Record(n, key, std::int64_t(picture.size()));
+}
+
+Screenshot SqliteStore::Record(const NewScreenshot& n, const std::string& fileKey, std::int64_t size) {
     PendingRecord mine;
     Screenshot& r = mine.record;
     r = RecordOf(n);
-    r.fileKey = RandomHex(16);
-    struct stat info {};
-    files_.Place(stagedFile, r.fileKey);  // its data on disk; its name before it is recorded (RecordBatch)
-    r.size = ::stat(files_.PathOf(r.fileKey).c_str(), &info) == 0 ? info.st_size : 0;
+    r.fileKey = fileKey;
+    r.size = size;
 
     // Answered only once its transaction is committed: the uploads that came
     // while another batch was syncing go together in the next one.

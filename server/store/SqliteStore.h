@@ -30,6 +30,7 @@ public:
     ~SqliteStore() override;
 
     Screenshot AddScreenshot(const NewScreenshot& screenshot, const std::string& stagedFile) override;
+    Screenshot AddScreenshotBytes(const NewScreenshot& screenshot, std::string_view picture) override;
     std::optional<Screenshot> FindScreenshot(const std::string& name) override;
     bool RenameScreenshot(std::int64_t id, const std::string& newName) override;
     void DeleteScreenshot(std::int64_t id) override;
@@ -102,6 +103,8 @@ private:
     bool InsertRecord(Screenshot& record);
     // Records the batch in one transaction; each one's failure goes to its upload.
     void RecordBatch(const std::vector<PendingRecord*>& batch);
+    // Records a picture already in place under fileKey, batched with the uploads arriving beside it.
+    Screenshot Record(const NewScreenshot& screenshot, const std::string& fileKey, std::int64_t size);
 
     std::mutex mutex_;
     sqlite3* db_ = nullptr;

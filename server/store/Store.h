@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/PictureReader.h"
@@ -31,6 +33,8 @@ public:
     // and records it under a fresh random screenshot name. The file is gone
     // from the staging folder afterwards, whatever happens. Throws StoreError.
     virtual Screenshot AddScreenshot(const NewScreenshot& screenshot, const std::string& stagedFile) = 0;
+    // The same for an upload that arrived in memory.
+    virtual Screenshot AddScreenshotBytes(const NewScreenshot& screenshot, std::string_view picture) = 0;
     virtual std::optional<Screenshot> FindScreenshot(const std::string& name) = 0;
     // false when the new name is taken or was ever given out to another
     // screenshot. The old name is kept for this screenshot (see FindByFormerName).

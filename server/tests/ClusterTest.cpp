@@ -293,6 +293,9 @@ TEST(Cluster, MigrateCopiesADataFolderOnceAndChecksEveryPicture) {
             ProgramPost("/rename.php", {{"filename", formerName.substr(1)}, {"newfilename", "vorher"}}, cookie);
         ASSERT_EQ(PathOf(Exchange(sqlite.Port(), rename).body), "/vorher");
         uploaded[2].first = "/vorher";
+        // The thumbnails follow the uploads after a pause.
+        for (int i = 0; i < 100 && FilesIn(data + "/pictures") < 6; ++i)
+            std::this_thread::sleep_for(20ms);
         sqlite.Signal(SIGTERM);
         ASSERT_EQ(sqlite.Wait(12000), 0);
     }

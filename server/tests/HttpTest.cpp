@@ -57,6 +57,21 @@ TEST(Http, TheProgramsUploadRenameAndTheAddressServingTheExactPicture) {
     EXPECT_NE(server.Log().find("\"POST /upload.php\" 200"), std::string::npos) << server.Log();
 }
 
+// Small uploads stay in memory, larger ones go to a staged file part way
+// through; either way the exact bytes are stored and nothing is left behind.
+TEST(Http, UploadsInMemoryOrStagedAreStoredExactly) {
+    TempFolder folder;
+    ServerProcess server(folder.Path() + "/data");
+    for (std::size_t padding : {std::size_t(0), std::size_t(400 * 1024), std::size_t(3 * 1024 * 1024)}) {
+        const std::string jpeg = MakeJpeg(640, 480) + std::string(padding, '\0');  // zeros after the end are allowed
+        HttpReply uploaded = Exchange(server.Port(), ProgramUpload(jpeg, "padded"));
+        ASSERT_EQ(uploaded.body.rfind("ok|", 0), 0u) << padding << ": " << uploaded.body;
+        EXPECT_EQ(Get(server.Port(), PathOf(uploaded.body.substr(7)) + ".jpg").body, jpeg) << padding;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.Path() + "/data/staging"))
+        EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+}
+
 TEST(Http, EncodedTraversalFindsNothing) {
     TempFolder folder;
     ServerProcess server(folder.Path() + "/data");

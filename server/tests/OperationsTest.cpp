@@ -4,16 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <vector>
 // jpeglib.h expects FILE and size_t to be declared first.
 #include <jpeglib.h>
 
 #include "TestSupport.h"
 #include "handlers/Router.h"
+#include "imaging/JpegCheck.h"
 #include "imaging/Thumbnail.h"
+#include "imaging/ThumbnailMaker.h"
 #include "ops/Backup.h"
 #include "ops/Retention.h"
 
@@ -112,6 +116,27 @@ TEST(SqliteStore, ThumbnailFilesLieBesideTheirPictureAndOrphansAreMovedAside) {
     SqliteStore reopened(world.folder.Path());
     EXPECT_EQ(reopened.Recover().quarantined, std::vector<std::string>{"0123456789abcdef0123456789abcdef.thumb.jpg"});
     EXPECT_TRUE(reopened.LoadThumbnail(kept));
+}
+
+// While uploads keep coming, thumbnails wait for a pause; a page that asks
+// for one gets it at once. Made from the upload's check, the thumbnail is the
+// one the stored picture gives.
+TEST(ThumbnailMaker, WaitsForAPauseInTheUploadsUnlessAPageAsks) {
+    using namespace std::chrono_literals;
+    ServerWorld world;
+    ThumbnailMaker maker(*world.store, 1, 256, 64 * 1024 * 1024, 5s);
+    const Screenshot first = world.Add(100), second = world.Add(101);
+    const auto started = std::chrono::steady_clock::now();
+    const std::string jpeg = testing::MakeJpeg(640, 480);
+    maker.Prepare(first, *CheckJpeg(jpeg));
+    maker.Prepare(second, *CheckJpeg(jpeg));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(world.store->LoadThumbnail(first));  // uploads are still coming
+    EXPECT_EQ(maker.Get(first), MakeThumbnail(jpeg));  // a page asks: made now
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+    EXPECT_FALSE(world.store->LoadThumbnail(second));
+    for (int i = 0; i < 400 && !world.store->LoadThumbnail(second); ++i) std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(world.store->LoadThumbnail(second));  // after the pause
 }
 
 TEST(SqliteStore, OneServerPerDataFolder) {

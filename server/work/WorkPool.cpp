@@ -1,11 +1,16 @@
 #include "work/WorkPool.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 
 namespace snapora::server {
 
-WorkPool::WorkPool(PoolLimits limits) : limits_(limits) {
-    for (unsigned i = 0; i < std::max(1u, limits_.threads); ++i) threads_.emplace_back([this] { Work(); });
+WorkPool::WorkPool(PoolLimits limits, const char* name) : limits_(limits) {
+    for (unsigned i = 0; i < std::max(1u, limits_.threads); ++i) {
+        threads_.emplace_back([this] { Work(); });
+        ::pthread_setname_np(threads_.back().native_handle(), name);
+    }
 }
 
 WorkPool::~WorkPool() { Stop(); }

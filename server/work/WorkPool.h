@@ -24,7 +24,8 @@ struct PoolLimits {
 
 class WorkPool {
 public:
-    explicit WorkPool(PoolLimits limits);
+    // name: the threads' name in top -H and perf (at most 15 characters).
+    WorkPool(PoolLimits limits, const char* name = "work");
     ~WorkPool();
     WorkPool(const WorkPool&) = delete;
     WorkPool& operator=(const WorkPool&) = delete;

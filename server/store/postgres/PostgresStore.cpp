@@ -270,8 +270,12 @@ PostgresStore::PostgresStore(const std::string& conninfo, const std::string& dat
 Screenshot PostgresStore::AddScreenshot(const NewScreenshot& n, const std::string& stagedFile) {
     Unlinker unlink{stagedFile};
     MappedFile picture(stagedFile);
+    return AddScreenshotBytes(n, std::string_view(reinterpret_cast<const char*>(picture.Data()), picture.Size()));
+}
+
+Screenshot PostgresStore::AddScreenshotBytes(const NewScreenshot& n, std::string_view picture) {
     Screenshot r = RecordOf(n);
-    r.size = std::int64_t(picture.Size());
+    r.size = std::int64_t(picture.size());
     const PgStatement& insert = r.sessionId ? InsertSessionScreenshot : InsertScreenshot;
     for (int attempt = 0; attempt < 20; ++attempt) {
         r.name = RandomScreenshotName();
@@ -280,7 +284,7 @@ Screenshot PostgresStore::AddScreenshot(const NewScreenshot& n, const std::strin
             std::optional<std::int64_t> id = pool_.Run([&](PgConnection& c) -> std::optional<std::int64_t> {
                 PgResult inserted = c.Execute(insert, r.name, r.fileKey, r.description, r.uploadedAt, r.accountId,
                                               r.clientHash, r.sessionId, r.size, r.width, r.height,
-                                              PgBytes{picture.Data(), picture.Size()});
+                                              PgBytes{picture.data(), picture.size()});
                 if (inserted.Rows() == 0) return std::nullopt;  // given out before
                 return inserted.Int(0, 0);
             });

@@ -19,6 +19,7 @@ public:
     PostgresStore(const std::string& conninfo, const std::string& dataDir, std::size_t connections);
 
     Screenshot AddScreenshot(const NewScreenshot& screenshot, const std::string& stagedFile) override;
+    Screenshot AddScreenshotBytes(const NewScreenshot& screenshot, std::string_view picture) override;
     std::optional<Screenshot> FindScreenshot(const std::string& name) override;
     bool RenameScreenshot(std::int64_t id, const std::string& newName) override;
     void DeleteScreenshot(std::int64_t id) override;
