@@ -16,6 +16,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "http/EventStreams.h"
 #include "limits/RateLimits.h"
@@ -37,6 +38,7 @@ struct Exchange {
     std::map<std::string, int> openFiles;  // field -> descriptor of its staged file
     std::map<std::string, ino_t> stagedInodes;  // field -> the staged file's inode, to remove only our own
     std::size_t memoryHeld = 0;  // bytes of file fields kept in memory, counted in Impl::memoryFiles
+    std::map<std::string, std::size_t> memoryOf;  // field -> its part of memoryHeld
     int watchId = 0;
     bool paced = false;       // has waited once for its address's pace
     std::string inFlightKey;  // behind a proxy: the client address this request counts against
@@ -278,16 +280,30 @@ struct HttpServer::Impl {
         exchange.request.files.clear();
         memoryFiles -= exchange.memoryHeld;
         exchange.memoryHeld = 0;
+        exchange.memoryOf.clear();
     }
 
-    // Keeps the next part of a file field in memory if it and the others fit.
-    bool KeepInMemory(Exchange& exchange, UploadedFile& file, std::size_t size) {
-        if (!file.path.empty() || file.bytes.size() + size > limits.memoryFile) return false;
+    // Keeps the next part of a file field in memory if it and the others
+    // fit. The memory counted is what the string holds: the whole body at
+    // once when its length is declared and small, otherwise doubling.
+    bool KeepInMemory(Exchange& exchange, const std::string& key, UploadedFile& file, std::size_t size) {
+        const std::size_t needed = file.bytes.size() + size;
+        if (!file.path.empty() || needed > limits.memoryFile) return false;
+        if (needed <= file.bytes.capacity()) return true;
+        std::size_t capacity = std::max(needed, std::min(limits.memoryFile, file.bytes.capacity() * 2));
+        if (file.bytes.empty()) {
+            const std::uint64_t declared = DeclaredLength(exchange.request.Header("content-length"));
+            if (declared <= limits.memoryFile) capacity = std::max(capacity, std::size_t(declared));
+        }
+        std::size_t& counted = exchange.memoryOf[key];
+        const std::size_t more = capacity - std::min(capacity, counted);
         std::size_t held = memoryFiles.load();
         do {
-            if (held + size > limits.memoryFiles) return false;
-        } while (!memoryFiles.compare_exchange_weak(held, held + size));
-        exchange.memoryHeld += size;
+            if (held + more > limits.memoryFiles) return false;
+        } while (!memoryFiles.compare_exchange_weak(held, held + more));
+        counted += more;
+        exchange.memoryHeld += more;
+        file.bytes.reserve(capacity);
         return true;
     }
 
@@ -305,11 +321,13 @@ struct HttpServer::Impl {
         exchange.stagedInodes[key] = info.st_ino;
         exchange.openFiles.emplace(key, fd);
         file.path = std::move(path);
-        std::string kept = std::move(file.bytes);
-        file.bytes = std::string();
-        memoryFiles -= kept.size();
-        exchange.memoryHeld -= kept.size();
-        return WriteStaged(fd, kept.data(), kept.size());
+        const std::string kept = std::exchange(file.bytes, std::string());
+        const bool written = WriteStaged(fd, kept.data(), kept.size());
+        std::size_t& counted = exchange.memoryOf[key];
+        memoryFiles -= counted;
+        exchange.memoryHeld -= counted;
+        counted = 0;
+        return written;
     }
 
     bool WriteStaged(int fd, const char* data, std::size_t size) {
@@ -354,7 +372,7 @@ struct HttpServer::Impl {
                 known = request.files.emplace(key, UploadedFile{{}, 0, filename, {}}).first;
             UploadedFile& file = known->second;
             bool written = true;
-            if (self->KeepInMemory(*exchange, file, size)) {
+            if (self->KeepInMemory(*exchange, key, file, size)) {
                 file.bytes.append(data, size);
             } else {
                 if (file.path.empty()) written = self->Stage(*exchange, key, file);
