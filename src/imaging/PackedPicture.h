@@ -1,9 +1,9 @@
 #pragma once
 // A picture kept losslessly compressed: its rows in bands of 64, each band
-// compressed with zstd as it is and with each byte less the one a pixel
+// compressed with zstd as it is or with each byte less the one a pixel
 // before (photos and gradients shrink much more that way, text and flat
-// areas less), the smaller kept. A 3840x2160 desktop takes 0.3 to 6 MB
-// instead of 25 MB (a photo up to 15); unpacking gives back every byte.
+// areas less), whichever its first rows favour. A 3840x2160 desktop takes
+// 0.3 to 6 MB instead of 25 MB (a photo up to 15); unpacking gives back every byte.
 
 #include <cstddef>
 #include <cstdint>

@@ -49,6 +49,11 @@ TEST(PackedPicture, GivesBackEveryPixel) {
                 p[0] = std::uint8_t(noisy ? state >> 24 : text ? 20 : x * 255 / width);
                 p[1] = std::uint8_t(noisy ? state >> 16 : text ? 20 : y);
                 p[2] = std::uint8_t(noisy ? state >> 8 : 230);
+                if (height > 64 && y >= 64 && y < 128) {  // a band of smooth colour: the other filter
+                    p[0] = std::uint8_t(x * 7 + y);
+                    p[1] = std::uint8_t(x * 3);
+                    p[2] = std::uint8_t(x * 5 + 2 * y);
+                }
             }
         pictures.push_back(std::move(b));
     }
