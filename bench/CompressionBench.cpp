@@ -5,7 +5,9 @@
 // the ratio "cpu ratio"); both ladders must give the same file and texts.
 //   compression_bench [--one-core] [-n REPEATS] FILE.ppm...   (binary PPM, as ImageMagick's convert writes it)
 // --one-core keeps the process on one processor, as a machine with one would
-// run it (the program's ladder then uses one thread).
+// run it (the program's ladder then uses one thread). A second table shows
+// where the program's ladder spends its time: the 1/16 sample's analysis, the
+// whole picture's analysis, one count and the final file, each on its own.
 
 #include <algorithm>
 #include <chrono>
@@ -14,11 +16,13 @@
 #include <ctime>
 #include <sched.h>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Ppm.h"
 #include "imaging/Bitmap.h"
+#include "imaging/JpegCoefficients.h"
 #include "imaging/JpegWriter.h"
 #include "upload/Compression.h"
 
@@ -90,6 +94,12 @@ int main(int argc, char** argv) {
     std::printf("%-18s %10s %5s %4s %6s %8s %9s %9s %9s %7s %7s %9s\n", "file", "size", "start", "end", "passes",
                 "bytes", "plain", "program", "single", "plain/1", "ratio", "cpu ratio");
     std::vector<double> ratios;
+    struct Final {
+        std::string name;
+        Bitmap picture;
+        int quality;
+    };
+    std::vector<Final> finals;  // for the second table
     for (int i = first; i < argc; ++i) {
         Bitmap picture;
         if (!ReadPpm(argv[i], picture)) {
@@ -124,8 +134,26 @@ int main(int argc, char** argv) {
                     StartingQuality(picture.Width()), plain.quality, plain.passes, plain.jpeg.size(),
                     Median(plainMs), Median(programMs), once, Median(plainMs) / once, ratios.back(),
                     Median(programCpu) / Median(singleCpu));
+        finals.push_back({name, std::move(picture), plain.quality});
     }
     std::printf("median ratio (program ladder / single encode): %.2f\n", Median(ratios));
+    std::printf("\nits parts, on %d thread(s): %-7s %9s %9s %9s %9s\n", oneCore ? 1 : 2, "", "sample", "analysis",
+                "one count", "file");
+    for (const auto& [name, picture, quality] : finals) {
+        const int threads = oneCore ? 1 : 2;
+        std::vector<double> sampleMs, analysisMs, countMs, fileMs;
+        for (int run = 0; run < repeats; ++run) {
+            sampleMs.push_back(Milliseconds([&] { JpegCoefficients::AnalyseSample(picture, quality, 4); }));
+            std::unique_ptr<JpegCoefficients> analysed;
+            analysisMs.push_back(Milliseconds([&] { analysed = JpegCoefficients::Analyse(picture, quality, threads); }));
+            if (!analysed) break;
+            countMs.push_back(Milliseconds([&] { analysed->Count(quality, threads); }));
+            fileMs.push_back(Milliseconds([&] { analysed->Encode(quality, threads); }));
+        }
+        if (fileMs.empty()) continue;
+        std::printf("%-35s %9.1f %9.1f %9.1f %9.1f\n", name.c_str(), Median(sampleMs), Median(analysisMs),
+                    Median(countMs), Median(fileMs));
+    }
     std::printf("load average after: %s\n", LoadAverage().c_str());
     return 0;
 }
