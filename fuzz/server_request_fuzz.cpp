@@ -107,13 +107,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     settings.registrationOpen = data.ConsumeBool();
     settings.quotaAnonymousBytes = data.ConsumeIntegralInRange<std::uint64_t>(0, 1 << 20);
     world->now += data.ConsumeIntegralInRange(0, 700);
-    if (data.ConsumeBool()) {  // the rest is the uploaded file, or a whole picture
-        std::string path = world->store->StagingFolder() + "/upload-XXXXXX";
-        int fd = ::mkstemp(path.data());
+    if (data.ConsumeBool()) {  // the rest is the uploaded file, or a whole picture; in memory or staged
+        const bool inMemory = data.ConsumeBool();
         std::string content = data.ConsumeBool() ? world->jpeg : data.ConsumeRemainingBytesAsString();
-        if (::write(fd, content.data(), content.size()) != ssize_t(content.size())) std::abort();
-        ::close(fd);
-        request.files["screenshot"] = UploadedFile{path, content.size(), "screen.jpg"};
+        if (inMemory) {
+            request.files["screenshot"] = UploadedFile{"", content.size(), "screen.jpg", content};
+        } else {
+            std::string path = world->store->StagingFolder() + "/upload-XXXXXX";
+            int fd = ::mkstemp(path.data());
+            if (::write(fd, content.data(), content.size()) != ssize_t(content.size())) std::abort();
+            ::close(fd);
+            request.files["screenshot"] = UploadedFile{path, content.size(), "screen.jpg"};
+        }
     }
 
     Response response = Resolved(HandleRequest(*world->context, request), data);
