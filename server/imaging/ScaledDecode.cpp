@@ -44,6 +44,7 @@ struct Decoding {
     jpeg_decompress_struct in{};
     bool created = false;
     std::vector<unsigned char> row;  // one decoded row, when its colours need converting
+    ScaledPicture picture;
 
     ~Decoding() {
         if (created) jpeg_destroy_decompress(&in);
@@ -89,20 +90,21 @@ void CmykToRgb(const unsigned char* cmyk, unsigned char* rgb, int width) {
         for (int c = 0; c < 3; ++c) rgb[c] = static_cast<unsigned char>(cmyk[c] * cmyk[3] / 255);
 }
 
-// Runs libjpeg; nullopt for a picture it cannot read or the rules refuse. May jump out through OnError.
-std::optional<ScaledPicture> Decode(Decoding& d, std::string_view jpeg, const DecodeRules& rules) {
+// Runs libjpeg into d.picture; false for a picture it cannot read or the
+// rules refuse. May jump out through OnError: everything lives in `d`.
+bool Decode(Decoding& d, std::string_view jpeg, const DecodeRules& rules) {
     jpeg_create_decompress(&d.in);
     d.created = true;
     d.in.progress = &d.progress;
     d.in.mem->max_memory_to_use = rules.maxMemory;
     jpeg_mem_src(&d.in, reinterpret_cast<const unsigned char*>(jpeg.data()), static_cast<unsigned long>(jpeg.size()));
-    if (jpeg_read_header(&d.in, TRUE) != JPEG_HEADER_OK) return std::nullopt;
-    ScaledPicture picture;
+    if (jpeg_read_header(&d.in, TRUE) != JPEG_HEADER_OK) return false;
+    ScaledPicture& picture = d.picture;
     picture.size = {int(d.in.image_width), int(d.in.image_height)};
     const int width = picture.size.width, height = picture.size.height;
     if (width <= 0 || height <= 0 || width > rules.maxSide || height > rules.maxSide ||
         std::uint64_t(width) * std::uint64_t(height) > rules.maxPixels)
-        return std::nullopt;
+        return false;
     bool colours = true;
     switch (d.in.jpeg_color_space) {
         case JCS_GRAYSCALE:
@@ -137,20 +139,20 @@ std::optional<ScaledPicture> Decode(Decoding& d, std::string_view jpeg, const De
     while (d.in.output_scanline < d.in.output_height && !(rules.strict && d.errors.warnings > 0)) {
         const std::size_t y = d.in.output_scanline;
         JSAMPROW pointer = d.row.empty() ? &picture.pixels[y * stride] : d.row.data();
-        if (jpeg_read_scanlines(&d.in, &pointer, 1) != 1) return std::nullopt;
+        if (jpeg_read_scanlines(&d.in, &pointer, 1) != 1) return false;
         if (colours && !d.row.empty()) CmykToRgb(d.row.data(), &picture.pixels[y * stride], scaledWidth);
     }
     if (rules.strict) {
-        if (d.errors.warnings > 0) return std::nullopt;
+        if (d.errors.warnings > 0) return false;
         jpeg_finish_decompress(&d.in);  // reads on to the end of the picture
         const unsigned char* rest = d.in.src->next_input_byte;
         const bool onlyPadding =
             std::all_of(rest, rest + d.in.src->bytes_in_buffer, [](unsigned char b) { return b == 0; });
-        if (d.errors.warnings > 0 || !onlyPadding) return std::nullopt;
+        if (d.errors.warnings > 0 || !onlyPadding) return false;
     } else {
         jpeg_finish_decompress(&d.in);
     }
-    return picture;
+    return true;
 }
 
 // The area average from `from` down to `to` in fixed point: each source
@@ -226,8 +228,8 @@ std::optional<ScaledPicture> DecodeScaled(std::string_view jpeg, const DecodeRul
     d.errors.base.emit_message = OnMessage;
     d.errors.maxScans = rules.maxScans;
     d.progress.progress_monitor = LimitScans;
-    if (setjmp(d.errors.escape) != 0) return std::nullopt;
-    return Decode(d, jpeg, rules);
+    if (setjmp(d.errors.escape) != 0 || !Decode(d, jpeg, rules)) return std::nullopt;
+    return std::move(d.picture);
 }
 
 std::optional<std::string> EncodeThumbnail(const ScaledPicture& picture) {
