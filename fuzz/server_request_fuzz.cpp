@@ -7,7 +7,7 @@
 // fuzz-sources: server/text/*.cpp server/store/*.cpp server/auth/*.cpp server/imaging/*.cpp
 // fuzz-sources: server/events/*.cpp server/handlers/*.cpp server/config/*.cpp server/limits/*.cpp
 // fuzz-sources: server/store/postgres/*.cpp src/base/Strings.cpp server/tests/TestSupport.cpp
-// fuzz-includes: server server/tests
+// fuzz-includes: server server/tests src
 // fuzz-libs: -lsodium -lsqlite3 -ljpeg -lpq -I/usr/include/postgresql
 // fuzz-options: -max_len=4096 -rss_limit_mb=4096
 // The input is taken apart by FuzzedDataProvider, so it needs no seeds.

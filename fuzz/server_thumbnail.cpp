@@ -3,7 +3,7 @@
 // and the encoding. A thumbnail, when one comes out, is a JPEG of the size the
 // pages announce for the picture.
 // fuzz-sources: server/imaging/Thumbnail.cpp server/imaging/ScaledDecode.cpp
-// fuzz-includes: server
+// fuzz-includes: server src
 // fuzz-libs: -ljpeg
 // fuzz-options: -max_len=65536
 

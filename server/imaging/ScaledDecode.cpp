@@ -7,6 +7,7 @@
 // jpeglib.h expects FILE and size_t to be declared first.
 #include <jpeglib.h>
 
+#include "imaging/JpegStringSink.h"
 #include "imaging/Thumbnail.h"
 
 namespace snapora::server {
@@ -51,36 +52,14 @@ struct Decoding {
     }
 };
 
-// libjpeg's output into a string that grows as needed: the string always
-// owns the bytes, so a jump out of the encoder leaves nothing to free twice.
 struct Encoding {
-    jpeg_destination_mgr destination{};
     ErrorManager errors{};
     jpeg_compress_struct out{};
     bool created = false;
-    std::string encoded;
+    jpeg::StringSink sink{16 * 1024};  // owns the bytes: a jump out of the encoder leaves nothing to free twice
 
     ~Encoding() {
         if (created) jpeg_destroy_compress(&out);
-    }
-    static Encoding& Of(j_compress_ptr out) { return *static_cast<Encoding*>(out->client_data); }
-    static void Start(j_compress_ptr out) {
-        Encoding& e = Of(out);
-        e.encoded.resize(16 * 1024);
-        e.destination.next_output_byte = reinterpret_cast<JOCTET*>(e.encoded.data());
-        e.destination.free_in_buffer = e.encoded.size();
-    }
-    static boolean Grow(j_compress_ptr out) {  // called when the buffer is full
-        Encoding& e = Of(out);
-        const std::size_t used = e.encoded.size();
-        e.encoded.resize(used * 2);
-        e.destination.next_output_byte = reinterpret_cast<JOCTET*>(e.encoded.data()) + used;
-        e.destination.free_in_buffer = e.encoded.size() - used;
-        return TRUE;
-    }
-    static void Finish(j_compress_ptr out) {
-        Encoding& e = Of(out);
-        e.encoded.resize(e.encoded.size() - e.destination.free_in_buffer);
     }
 };
 
@@ -243,11 +222,7 @@ std::optional<std::string> EncodeThumbnail(const ScaledPicture& picture) {
     if (setjmp(e.errors.escape) != 0) return std::nullopt;
     jpeg_create_compress(&e.out);
     e.created = true;
-    e.destination.init_destination = Encoding::Start;
-    e.destination.empty_output_buffer = Encoding::Grow;
-    e.destination.term_destination = Encoding::Finish;
-    e.out.dest = &e.destination;
-    e.out.client_data = &e;
+    e.out.dest = &e.sink.base;
     e.out.image_width = JDIMENSION(size.width);
     e.out.image_height = JDIMENSION(size.height);
     e.out.input_components = 3;
@@ -261,7 +236,7 @@ std::optional<std::string> EncodeThumbnail(const ScaledPicture& picture) {
         jpeg_write_scanlines(&e.out, &pointer, 1);
     }
     jpeg_finish_compress(&e.out);
-    return std::move(e.encoded);
+    return std::move(e.sink.bytes);
 }
 
 }  // namespace snapora::server
