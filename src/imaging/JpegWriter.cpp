@@ -48,12 +48,22 @@ std::string jpeg::CompressToMemory(int width, int height, int quality,
 }
 
 std::optional<std::string> EncodeJpegUnless(const Bitmap& picture, int quality, const std::atomic<bool>& giveUp) {
+    return EncodeJpegWatched(picture, quality,
+                             [&](int, std::size_t) { return !giveUp.load(std::memory_order_relaxed); });
+}
+
+std::optional<std::string> EncodeJpegWatched(const Bitmap& picture, int quality, const EncodeWatch& keepGoing) {
     jpeg::CheckPicture(picture);
     const std::uint8_t* first = picture.Row(0);
     const std::ptrdiff_t stride = picture.Stride();
-    std::string bytes = jpeg::CompressToMemory(picture.Width(), picture.Height(), quality, nullptr, [&](int y) {
-        return giveUp.load(std::memory_order_relaxed) ? nullptr : const_cast<JSAMPROW>(first + std::ptrdiff_t(y) * stride);
-    });
+    jpeg_compress_struct* compression = nullptr;
+    std::string bytes = jpeg::CompressToMemory(
+        picture.Width(), picture.Height(), quality, [&](jpeg_compress_struct& info) { compression = &info; },
+        [&](int y) {
+            // Rows go in 16 at a time, and libjpeg codes each 16 as they come.
+            if (y % 16 == 0 && !keepGoing(y, jpeg::StringSink::Of(compression).Written())) return JSAMPROW(nullptr);
+            return const_cast<JSAMPROW>(first + std::ptrdiff_t(y) * stride);
+        });
     if (bytes.empty()) return std::nullopt;
     return bytes;
 }

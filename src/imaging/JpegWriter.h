@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,5 +17,10 @@ std::string EncodeJpeg(const Bitmap& picture, int quality);
 // The same file, unless `giveUp` is set while it is made (looked at every few
 // rows): then nothing.
 std::optional<std::string> EncodeJpegUnless(const Bitmap& picture, int quality, const std::atomic<bool>& giveUp);
+
+// The same file, unless `keepGoing`, asked every 16 rows with how many rows
+// are coded and how many bytes they took, says no: then nothing.
+using EncodeWatch = std::function<bool(int codedRows, std::size_t bytes)>;
+std::optional<std::string> EncodeJpegWatched(const Bitmap& picture, int quality, const EncodeWatch& keepGoing);
 
 }  // namespace snapora

@@ -54,6 +54,10 @@ namespace {
 // one 4K desktop it put the first rung well within the limit, nine rungs off.)
 constexpr int SampleStep = 4;
 constexpr double NearLimit = 0.9;  // of the limit: a guess this close may be a rung off
+// Where the first rung's file, judged by its rows so far, must be heading
+// before the sample guesses beside it (at 0.9 the guess came too late for
+// pictures whose first rows are light: a 1440p article page took 2.1 encodes).
+constexpr double StartGuessAt = 0.75;
 
 struct Rung {
     int quality = 0;
@@ -108,46 +112,61 @@ public:
 private:
     // Most screenshots fit at the first rung or the second, where the plain
     // ladder's encodes are as quick as anything. With a second processor the
-    // first rung's file is made while the sample guesses on the other, and
-    // given up when the guess is deeper; where the guess is the second rung,
-    // its file is made there and given up as soon as the first fits (so it
-    // is where the first is guessed to fit, but only just). So a picture
-    // that fits at once costs one encode, as in the plain ladder. On one
-    // processor the sample goes first.
+    // first rung's file is made at once, and its bytes so far tell where it
+    // is heading: only once that nears the limit does the sample guess
+    // beside it (the file is given up when the guess is deeper; where the
+    // guess is the second rung, that file is made there and given up as soon
+    // as the first fits). So a picture that fits at once costs one encode, as
+    // in the plain ladder. On one processor the sample goes first: a file
+    // given up part way, or made in vain, would cost more on the pictures
+    // that need many rungs than the sample costs those that need one.
     void FirstRungs() {
+        if (guessed_ && guess_ >= 2) return;
         if (threads_ < 2 || last_ == 0) {
             if (!guessed_) guess_ = GuessedFromSample();
             if (guess_ <= 1) Encode(0);
             return;
         }
-        if (guessed_ && guess_ >= 2) return;
         std::atomic<bool> giveUpFirst{false}, giveUpSecond{false};
         std::optional<std::string> first, second;
         std::exception_ptr error;
-        // The first file on this thread: its memory is warm here.
-        std::thread guess([&] {
-            try {
-                if (!guessed_) guess_ = GuessedFromSample();
-                // Close to the limit the sample may be wrong either way.
-                const bool near = guess_ == 0 && sampled_ && Estimate(0) > NearLimit * double(MaxUploadBytes);
-                if (guess_ >= 2)
-                    giveUpFirst = true;
-                else if (guess_ == 1 || near)
-                    second = EncodeJpegUnless(picture_, rungs_[1].quality, giveUpSecond);
-            } catch (...) {
-                error = std::current_exception();
-            }
-        });
+        std::thread guess;
+        auto startGuess = [&] {
+            guess = std::thread([&] {
+                try {
+                    if (!guessed_) guess_ = GuessedFromSample();
+                    // Close to the limit the sample may be wrong either way.
+                    const bool near = guess_ == 0 && sampled_ && Estimate(0) > NearLimit * double(MaxUploadBytes);
+                    if (guess_ >= 2)
+                        giveUpFirst = true;
+                    else if (guess_ == 1 || near)
+                        second = EncodeJpegUnless(picture_, rungs_[1].quality, giveUpSecond);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+            });
+        };
+        if (guessed_ && guess_ == 1) startGuess();
+        const int height = picture_.Height();
         try {
-            first = EncodeJpegUnless(picture_, rungs_[0].quality, giveUpFirst);
+            // The first file on this thread: its memory is warm here.
+            first = EncodeJpegWatched(picture_, rungs_[0].quality, [&](int rows, std::size_t bytes) {
+                if (giveUpFirst.load(std::memory_order_relaxed)) return false;
+                if (!guessed_ && !guess.joinable() && rows >= std::max(64, height / 16) &&
+                    double(bytes) * height / rows > StartGuessAt * double(MaxUploadBytes))
+                    startGuess();
+                return true;
+            });
         } catch (...) {
             giveUpSecond = true;
-            guess.join();
+            if (guess.joinable()) guess.join();
             throw;
         }
         if (first && first->size() <= MaxUploadBytes) giveUpSecond = true;
-        guess.join();
+        if (guess.joinable()) guess.join();
         if (error) std::rethrow_exception(error);
+        const bool fits = first && first->size() <= MaxUploadBytes;
+        if (!fits && !guessed_ && !sampled_) guess_ = GuessedFromSample();
         for (std::size_t i : {0, 1}) {
             std::optional<std::string>& file = i == 0 ? first : second;
             if (!file) continue;
