@@ -2,7 +2,7 @@
 // A picture kept losslessly compressed: its rows in bands of 64, each band
 // compressed with zstd as it is or with each byte less the one a pixel
 // before (photos and gradients shrink much more that way, text and flat
-// areas less), whichever gives less. A 3840x2160 desktop takes
+// areas less), whichever eight of its rows favour. A 3840x2160 desktop takes
 // 0.3 to 6 MB instead of 25 MB (a photo up to 15); unpacking gives back every byte.
 
 #include <cstddef>
