@@ -216,6 +216,20 @@ TEST(JpegWriter, GivesUpWhenAsked) {
     ASSERT_GT(whole.size(), 1u << 19);  // grew twice
     EXPECT_EQ(EncodeJpegUnless(noise, 90, std::atomic<bool>{false}), whole);
     EXPECT_EQ(EncodeJpegUnless(noise, 90, std::atomic<bool>{true}), std::nullopt);
+    // Watched: asked every 16 rows with the rows coded and their bytes so far, which only grow.
+    std::vector<std::pair<int, std::size_t>> asked;
+    EXPECT_EQ(EncodeJpegWatched(noise, 90, [&](int rows, std::size_t bytes) {
+                  asked.emplace_back(rows, bytes);
+                  return true;
+              }),
+              whole);
+    ASSERT_EQ(asked.size(), std::size_t((noise.Height() + 15) / 16));
+    for (std::size_t i = 1; i < asked.size(); ++i) {
+        EXPECT_EQ(asked[i].first, int(i) * 16);
+        EXPECT_GT(asked[i].second, asked[i - 1].second);
+    }
+    EXPECT_LT(asked.back().second, whole.size());
+    EXPECT_EQ(EncodeJpegWatched(noise, 90, [](int rows, std::size_t) { return rows < 320; }), std::nullopt);
     const std::string half = jpeg::CompressToMemory(noise.Width(), noise.Height(), 90, nullptr, [&](int y) {
         return y < 700 ? const_cast<JSAMPROW>(noise.Row(y)) : nullptr;
     });
