@@ -20,6 +20,7 @@
 
 #include "http/EventStreams.h"
 #include "limits/RateLimits.h"
+#include "store/WriteAll.h"
 
 namespace snapora::server {
 
@@ -331,16 +332,9 @@ struct HttpServer::Impl {
     }
 
     bool WriteStaged(int fd, const char* data, std::size_t size) {
-        for (std::size_t done = 0; done < size;) {
-            ssize_t n = ::write(fd, data + done, size - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {  // the disk is full, or the file may grow no further
-                log(std::string("snapora-server: writing a staged upload: ") + std::strerror(errno));
-                return false;
-            }
-            done += std::size_t(n);
-        }
-        return true;
+        if (WriteAll(fd, data, size)) return true;
+        log(std::string("snapora-server: writing a staged upload: ") + std::strerror(errno));
+        return false;
     }
 
     void TooLarge(Exchange& exchange) {

@@ -16,6 +16,7 @@
 
 #include "config/Options.h"
 #include "ops/CommandLine.h"
+#include "store/WriteAll.h"
 #include "text/LocalTime.h"
 
 namespace snapora::server {
@@ -95,12 +96,7 @@ void CopyDurably(const std::string& from, const std::string& to) {
             ok = errno == EINTR;
             continue;
         }
-        for (ssize_t done = 0; ok && done < n;) {
-            ssize_t w = ::write(out, buffer + done, std::size_t(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            ok = w > 0;
-            done += w;
-        }
+        ok = WriteAll(out, buffer, std::size_t(n));
     }
     ok = ok && ::fsync(out) == 0;
     int error = errno;

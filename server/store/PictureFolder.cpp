@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "store/Store.h"
+#include "store/WriteAll.h"
 
 namespace snapora::server {
 
@@ -107,14 +108,7 @@ std::string PictureFolder::Stage(std::string_view bytes, const std::string& what
     std::string path = staging_ + "/" + what + "-XXXXXX";
     int fd = ::mkstemp(path.data());
     if (fd < 0) throw StoreError("staging " + what + ": " + std::string(std::strerror(errno)));
-    bool written = true;
-    for (std::size_t done = 0; written && done < bytes.size();) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        written = n > 0;
-        if (written) done += std::size_t(n);
-    }
-    if (!written || ::fsync(fd) != 0) {
+    if (!WriteAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0) {
         int error = errno;
         ::close(fd);
         ::unlink(path.c_str());
