@@ -130,6 +130,7 @@ int main(int argc, char** argv) {
     for (const std::string& picture : pictures) bodies.push_back(UploadBody(Boundary, picture));
 
     std::vector<double> latencies;
+    std::vector<std::pair<double, double>> timeline;  // each upload's start and latency, for SNAPORA_BENCH_TIMES
     std::vector<std::pair<std::string, std::size_t>> answered;  // address, picture
     int failed = 0;
     const double cpuBefore = CpuSeconds();
@@ -150,6 +151,8 @@ int main(int argc, char** argv) {
            },
            [&](Transfer& t, CURLcode result) {
                latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t.started).count());
+               timeline.emplace_back(std::chrono::duration<double, std::milli>(t.started - begin).count(),
+                                     latencies.back());
                if (result == CURLE_OK && t.reply.rfind("ok|", 0) == 0)
                    answered.emplace_back(t.reply.substr(t.reply.find('|', 3) + 1), t.picture);
                else
@@ -157,6 +160,13 @@ int main(int argc, char** argv) {
            });
     const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     const double clientCpu = CpuSeconds() - cpuBefore;
+    // When each upload started and how long it took, to see whether slow ones come together (a stall) or alone.
+    if (const char* times = std::getenv("SNAPORA_BENCH_TIMES")) {
+        if (std::FILE* out = std::fopen(times, "w")) {
+            for (const auto& [start, latency] : timeline) std::fprintf(out, "%.1f %.1f\n", start, latency);
+            std::fclose(out);
+        }
+    }
     if (std::getenv("SNAPORA_BENCH_PAUSE")) {  // lets a script measure the servers between the two phases
         std::printf("uploads done\n");
         std::fflush(stdout);
