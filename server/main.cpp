@@ -223,6 +223,9 @@ int main(int argc, char** argv) {
             if (postgres->RemovedAtStart() > 0)
                 LogLine("snapora-server: removed " + std::to_string(postgres->RemovedAtStart()) +
                         " unfinished upload(s) left by an earlier run");
+            if (const std::size_t open = postgres->Pool().Fill(); open < connections)
+                LogLine("snapora-server: the database took only " + std::to_string(open) + " of " +
+                        std::to_string(connections) + " connections; raise its max_connections");
             relay = std::make_unique<PgChangeRelay>(options.database, postgres->Pool(), board, LogLine);
             keptIn = "records and pictures in the " + PgDescribe(options.database);
             storeKept = std::move(postgres);

@@ -333,6 +333,27 @@ TEST(PostgresStore, InstancesAgreeThroughTheDatabase) {
     EXPECT_EQ(std::count(renames.begin(), renames.end(), true), 1);
 }
 
+// At the start the whole pool is opened, as far as the database lets it:
+// the connections it refuses are left to be tried again when needed.
+TEST(PostgresStore, FillsItsPoolAsFarAsTheDatabaseAllows) {
+    for (const int limit : {-1, 3}) {
+        const std::string admin = PgCluster::Shared().NewDatabase();
+        const std::string role = "limited" + std::to_string(limit < 0 ? 0 : limit);
+        PgCluster::Shared().Query(admin, "DROP ROLE IF EXISTS " + role);
+        PgCluster::Shared().Query(admin, "CREATE ROLE " + role + " LOGIN CONNECTION LIMIT " + std::to_string(limit));
+        std::string database = admin;
+        database.replace(database.find("user=postgres"), 13, "user=" + role);
+        PgPool pool(database, 5);
+        const std::size_t expected = limit < 0 ? pool.Size() : std::size_t(limit);
+        EXPECT_EQ(pool.Fill(), expected) << role;
+        EXPECT_EQ(PgCluster::Shared().Query(admin, "SELECT count(*) FROM pg_stat_activity WHERE usename = '" + role + "'"),
+                  std::to_string(expected))
+            << role;
+        EXPECT_EQ(pool.Fill(), expected) << "filled again, " << role;
+        EXPECT_EQ(pool.Run([](PgConnection& c) { return c.Execute(PgStatement{"one", "SELECT 1"}).Int(0, 0); }), 1);
+    }
+}
+
 // The database restarts under a running store: calls fail as "unavailable"
 // meanwhile, and the store reconnects by itself afterwards, also when no
 // call came meanwhile and every connection in its pool is a stale one.

@@ -56,6 +56,27 @@ std::unique_ptr<PgConnection> PgPool::Take(bool& reused) {
     }
 }
 
+std::size_t PgPool::Fill() {
+    std::vector<std::unique_ptr<PgConnection>> opened;
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (open_ >= size_) break;
+            ++open_;
+        }
+        try {
+            opened.push_back(std::make_unique<PgConnection>(conninfo_));
+        } catch (const StoreError&) {
+            std::lock_guard lock(mutex_);
+            --open_;
+            break;
+        }
+    }
+    for (auto& connection : opened) Give(std::move(connection));
+    std::lock_guard lock(mutex_);
+    return open_;
+}
+
 void PgPool::Give(std::unique_ptr<PgConnection> connection) {
     // A statement that failed inside a transaction leaves it open: end it before anyone else gets the connection.
     connection->RollBackIfOpen();

@@ -52,6 +52,12 @@ public:
 
     std::size_t Size() const { return size_; }
 
+    // Opens connections until the pool is full, so that the first requests
+    // after a start do not each wait for a new one. Returns how many are
+    // open; fewer than Size() when the database refused more (its
+    // max_connections), and the rest is tried again when needed.
+    std::size_t Fill();
+
 private:
     std::unique_ptr<PgConnection> Take(bool& reused);
     void Give(std::unique_ptr<PgConnection> connection);
