@@ -272,7 +272,7 @@ int main(int argc, char** argv) {
         }
         HttpServer server(limits,
                           [&context, &metrics](const Request& request) {
-                              return Finally(HandleRequest(context, request), [&metrics, request](Response& response) {
+                              return Finally(HandleRequest(context, request), [&metrics, &request](Response& response) {
                                   metrics.Count(request, response);
                               });
                           },

@@ -59,7 +59,7 @@ std::optional<Account> RequestAccount(Context& context, const Request& request, 
 Response WithAccount(Context& context, const Request& request,
                      std::function<Response(const std::optional<Account>&)> then) {
     if (request.Field("username").empty()) return then(std::nullopt);
-    return DeferTo(Deferred::Pool::Passwords, [&context, request, then] {
+    return DeferTo(Deferred::Pool::Passwords, [&context, &request, then = std::move(then)] {
         std::string refusal;
         std::optional<Account> account = RequestAccount(context, request, refusal);
         return refusal.empty() ? then(account) : ProtocolReply(refusal);
@@ -171,9 +171,11 @@ Response HandleUpload(Context& context, const Request& request) {
 
     Response cookies;
     const std::string clientHash = ClientHash(context, ClientToken(request, cookies));
-    Response reply = WithAccount(context, request, [&context, request, clientHash](const std::optional<Account>& account) {
-        return DeferTo(Deferred::Pool::Pictures,
-                       [&context, request, account, clientHash] { return StoreUpload(context, request, account, clientHash); });
+    // The request, with the picture in it, is referred to, not copied: it outlives the work it defers.
+    Response reply = WithAccount(context, request, [&context, &request, clientHash](const std::optional<Account>& account) {
+        return DeferTo(Deferred::Pool::Pictures, [&context, &request, account, clientHash] {
+            return StoreUpload(context, request, account, clientHash);
+        });
     });
     return WithCookies(std::move(reply), cookies);
 }

@@ -105,8 +105,8 @@ Response Finished(Context& context, const Request& request, const std::function<
     if (response.deferred) {
         std::shared_ptr<Deferred> inner = response.deferred;
         auto outer = std::make_shared<Deferred>(*inner);
-        outer->run = [&context, request, inner] { return Finished(context, request, inner->run); };
-        outer->busy = [&context, request, inner] { return Finished(context, request, inner->busy); };
+        outer->run = [&context, &request, inner] { return Finished(context, request, inner->run); };
+        outer->busy = [&context, &request, inner] { return Finished(context, request, inner->busy); };
         response.deferred = outer;
         return response;
     }

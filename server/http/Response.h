@@ -29,7 +29,8 @@ struct Response;
 // picture decoding, syncing files): the HTTP adapter parks the connection,
 // runs `run` on the small pool named by `pool` and answers with what it
 // returns, which may defer again. When that pool has no room, `busy()` is
-// the answer, at once.
+// the answer, at once. The request being answered stays alive until then,
+// so `run` may refer to it.
 struct Deferred {
     enum class Pool { Passwords, Pictures } pool = Pool::Pictures;
     std::function<Response()> run;
