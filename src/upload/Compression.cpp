@@ -58,6 +58,11 @@ constexpr double NearLimit = 0.9;  // of the limit: a guess this close may be a 
 // before the sample guesses beside it (at 0.9 the guess came too late for
 // pictures whose first rows are light: a 1440p article page took 2.1 encodes).
 constexpr double StartGuessAt = 0.75;
+// The same on one processor, where the guess pauses the file instead of
+// running beside it: there only a file heading past the limit pays for it
+// (at 0.75 several pictures that fit at once paid it; at 1.1 the guess came
+// too late for the 1440p article page: 2.75 encodes).
+constexpr double OneProcessorGuessAt = 1.0;
 
 struct Rung {
     int quality = 0;
@@ -117,16 +122,11 @@ private:
     // beside it (the file is given up when the guess is deeper; where the
     // guess is the second rung, that file is made there and given up as soon
     // as the first fits). So a picture that fits at once costs one encode, as
-    // in the plain ladder. On one processor the sample goes first: a file
-    // given up part way, or made in vain, would cost more on the pictures
-    // that need many rungs than the sample costs those that need one.
+    // in the plain ladder; on one processor too (FirstRungOnOneProcessor).
     void FirstRungs() {
         if (guessed_ && guess_ >= 2) return;
-        if (threads_ < 2 || last_ == 0) {
-            if (!guessed_) guess_ = GuessedFromSample();
-            if (guess_ <= 1) Encode(0);
-            return;
-        }
+        if (last_ == 0 || (guessed_ && threads_ < 2)) return Encode(0);
+        if (threads_ < 2) return FirstRungOnOneProcessor();
         std::atomic<bool> giveUpFirst{false}, giveUpSecond{false};
         std::optional<std::string> first, second;
         std::exception_ptr error;
@@ -175,6 +175,35 @@ private:
             // guess how far the sample's sizes are off.
             if (rungs_[i].jpeg->size() > MaxUploadBytes) Learn(i, double(rungs_[i].jpeg->size()));
         }
+    }
+
+    // On one processor nothing runs beside the first rung's file: it is made
+    // at once, and only when its bytes so far head past the limit is it paused
+    // for the sample's guess, which gives it up when the guess is deeper. The
+    // bytes are asked early (from a thirty-second of the rows on), as a file
+    // given up later costs the pictures that need many rungs more.
+    void FirstRungOnOneProcessor() {
+        const int height = picture_.Height();
+        bool asked = false;
+        std::optional<std::string> first =
+            EncodeJpegWatched(picture_, rungs_[0].quality, [&](int rows, std::size_t bytes) {
+                if (asked || rows < std::max(32, height / 32) ||
+                    double(bytes) * height / rows <= OneProcessorGuessAt * double(MaxUploadBytes))
+                    return true;
+                asked = true;
+                guess_ = GuessedFromSample();
+                return guess_ <= 1;
+            });
+        if (!first) return;  // the guess is deeper: the walk goes on from there
+        rungs_[0].jpeg = std::move(first);
+        if (rungs_[0].jpeg->size() <= MaxUploadBytes) return;
+        // Never asked: it ended close above the limit, so the next rung is the
+        // likely one, and the plain ladder's next file is made without a guess.
+        if (!asked) {
+            guess_ = 1;
+            return;
+        }
+        Learn(0, double(rungs_[0].jpeg->size()));
     }
 
     // The rung to count before making a file for the open rung `walked_`,

@@ -1,6 +1,9 @@
 // The program's size ladder against the plain one on real screenshots: the
-// same rungs, texts, quality and file, whatever the first guess.
+// same rungs, texts, quality and file, whatever the first guess, and on one
+// processor as on all of them (the first rungs take another way there).
 //   snapora_screenshot_ladder FILE.ppm...   (binary PPM, as ImageMagick's convert writes it)
+
+#include <sched.h>
 
 #include <cstdio>
 #include <string>
@@ -13,6 +16,25 @@
 
 using namespace snapora;
 
+namespace {
+
+// Keeps the process on the first of its processors, or gives it back the ones it had.
+void OnOneProcessor(bool one) {
+    static cpu_set_t all;
+    static const bool saved = sched_getaffinity(0, sizeof all, &all) == 0;
+    if (!saved) return;
+    cpu_set_t first;
+    CPU_ZERO(&first);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &first);
+            break;
+        }
+    sched_setaffinity(0, sizeof(cpu_set_t), one ? &first : &all);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     int failures = 0;
     for (int i = 1; i < argc; ++i) {
@@ -24,14 +46,23 @@ int main(int argc, char** argv) {
         std::vector<std::string> plainTexts;
         const CompressionOutcome plain =
             WalkLadder(picture, EncodeJpeg, [&](const std::string& t) { plainTexts.push_back(t); });
-        for (int guess : {0, StartingQuality(picture.Width()), plain.quality + 4, plain.quality - 4, 4}) {
+        struct Case {
+            int guess;
+            bool oneProcessor;
+        };
+        const Case cases[] = {{0, false}, {StartingQuality(picture.Width()), false}, {plain.quality + 4, false},
+                              {plain.quality - 4, false}, {4, false}, {0, true}};
+        for (const auto [guess, oneProcessor] : cases) {
             std::vector<std::string> texts;
+            OnOneProcessor(oneProcessor);
             const CompressionOutcome program =
                 CompressForUpload(picture, [&](const std::string& t) { texts.push_back(t); }, guess);
+            OnOneProcessor(false);
             const bool same = program.jpeg == plain.jpeg && program.quality == plain.quality &&
                               program.passes == plain.passes && texts == plainTexts;
-            std::printf("%s: plain ladder quality %d after %d passes, %zu bytes; first guess %d: %s\n", argv[i],
-                        plain.quality, plain.passes, plain.jpeg.size(), guess, same ? "same" : "DIFFERENT");
+            std::printf("%s: plain ladder quality %d after %d passes, %zu bytes; first guess %d%s: %s\n", argv[i],
+                        plain.quality, plain.passes, plain.jpeg.size(), guess, oneProcessor ? " on one processor" : "",
+                        same ? "same" : "DIFFERENT");
             failures += !same;
         }
     }
