@@ -338,7 +338,7 @@ TEST(PostgresStore, InstancesAgreeThroughTheDatabase) {
 TEST(PostgresStore, FillsItsPoolAsFarAsTheDatabaseAllows) {
     for (const int limit : {-1, 3}) {
         const std::string admin = PgCluster::Shared().NewDatabase();
-        const std::string role = "limited" + std::to_string(limit < 0 ? 0 : limit);
+        const std::string role = limit < 0 ? "unlimited" : "limited" + std::to_string(limit);
         PgCluster::Shared().Query(admin, "DROP ROLE IF EXISTS " + role);
         PgCluster::Shared().Query(admin, "CREATE ROLE " + role + " LOGIN CONNECTION LIMIT " + std::to_string(limit));
         std::string database = admin;

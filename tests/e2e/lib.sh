@@ -78,10 +78,16 @@ stop_snapora() {
 }
 
 # Gives a window of the program the keyboard focus, so Wine delivers keys and hot keys.
+# Right after the program starts its X window may not be there yet (Wine has
+# made the window, X has not mapped it): waits for it a few seconds.
 focus_window() {
-  local id pattern
+  local id="" pattern _
   pattern=$(printf '%s' "$1" | sed 's/[][\.*^$()+?{}|]/\\&/g')  # xdotool takes a regular expression
-  id=$(xdotool search --name "^$pattern\$" | head -1)
+  for _ in $(seq 50); do
+    id=$(xdotool search --name "^$pattern\$" | head -1)
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
   [ -n "$id" ] && { xdotool windowactivate --sync "$id" 2>/dev/null || xdotool windowfocus --sync "$id"; }
 }
 focus_main() { focus_window "$main_title"; }
