@@ -153,7 +153,7 @@ private:
             first = EncodeJpegWatched(picture_, rungs_[0].quality, [&](int rows, std::size_t bytes) {
                 if (giveUpFirst.load(std::memory_order_relaxed)) return false;
                 if (!guessed_ && !guess.joinable() && rows >= std::max(64, height / 16) &&
-                    double(bytes) * height / rows > StartGuessAt * double(MaxUploadBytes))
+                    HeadsPast(StartGuessAt, rows, bytes))
                     startGuess();
                 return true;
             });
@@ -187,8 +187,7 @@ private:
         bool asked = false;
         std::optional<std::string> first =
             EncodeJpegWatched(picture_, rungs_[0].quality, [&](int rows, std::size_t bytes) {
-                if (asked || rows < std::max(32, height / 32) ||
-                    double(bytes) * height / rows <= OneProcessorGuessAt * double(MaxUploadBytes))
+                if (asked || rows < std::max(32, height / 32) || !HeadsPast(OneProcessorGuessAt, rows, bytes))
                     return true;
                 asked = true;
                 guess_ = GuessedFromSample();
@@ -204,6 +203,12 @@ private:
             return;
         }
         Learn(0, double(rungs_[0].jpeg->size()));
+    }
+
+    // Whether a file whose first `rows` rows took `bytes` is heading past
+    // `share` of the limit, judged by their share of the height.
+    bool HeadsPast(double share, int rows, std::size_t bytes) const {
+        return double(bytes) * picture_.Height() / rows > share * double(MaxUploadBytes);
     }
 
     // The rung to count before making a file for the open rung `walked_`,

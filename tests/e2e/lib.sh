@@ -81,13 +81,10 @@ stop_snapora() {
 # Right after the program starts its X window may not be there yet (Wine has
 # made the window, X has not mapped it): waits for it a few seconds.
 focus_window() {
-  local id="" pattern _
+  local id pattern
   pattern=$(printf '%s' "$1" | sed 's/[][\.*^$()+?{}|]/\\&/g')  # xdotool takes a regular expression
-  for _ in $(seq 50); do
-    id=$(xdotool search --name "^$pattern\$" | head -1)
-    [ -n "$id" ] && break
-    sleep 0.1
-  done
+  wait_until 50 xdotool search --name "^$pattern\$"
+  id=$(xdotool search --name "^$pattern\$" | head -1)
   [ -n "$id" ] && { xdotool windowactivate --sync "$id" 2>/dev/null || xdotool windowfocus --sync "$id"; }
 }
 focus_main() { focus_window "$main_title"; }

@@ -16,26 +16,15 @@
 
 using namespace snapora;
 
-namespace {
-
-// Keeps the process on the first of its processors, or gives it back the ones it had.
-void OnOneProcessor(bool one) {
-    static cpu_set_t all;
-    static const bool saved = sched_getaffinity(0, sizeof all, &all) == 0;
-    if (!saved) return;
-    cpu_set_t first;
-    CPU_ZERO(&first);
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (CPU_ISSET(cpu, &all)) {
-            CPU_SET(cpu, &first);
-            break;
-        }
-    sched_setaffinity(0, sizeof(cpu_set_t), one ? &first : &all);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
+    // The processors the process may use, and the first of them alone.
+    cpu_set_t all, first;
+    CPU_ZERO(&all);
+    CPU_ZERO(&first);
+    if (sched_getaffinity(0, sizeof all, &all) != 0) return 2;
+    for (int cpu = 0; cpu < CPU_SETSIZE && CPU_COUNT(&first) == 0; ++cpu)
+        if (CPU_ISSET(cpu, &all)) CPU_SET(cpu, &first);
+
     int failures = 0;
     for (int i = 1; i < argc; ++i) {
         Bitmap picture;
@@ -54,10 +43,10 @@ int main(int argc, char** argv) {
                               {plain.quality - 4, false}, {4, false}, {0, true}};
         for (const auto [guess, oneProcessor] : cases) {
             std::vector<std::string> texts;
-            OnOneProcessor(oneProcessor);
+            sched_setaffinity(0, sizeof(cpu_set_t), oneProcessor ? &first : &all);
             const CompressionOutcome program =
                 CompressForUpload(picture, [&](const std::string& t) { texts.push_back(t); }, guess);
-            OnOneProcessor(false);
+            sched_setaffinity(0, sizeof(cpu_set_t), &all);
             const bool same = program.jpeg == plain.jpeg && program.quality == plain.quality &&
                               program.passes == plain.passes && texts == plainTexts;
             std::printf("%s: plain ladder quality %d after %d passes, %zu bytes; first guess %d%s: %s\n", argv[i],
