@@ -13,6 +13,7 @@
 #include "imaging/Bitmap.h"
 #include "imaging/JpegCoefficients.h"
 #include "imaging/JpegWriter.h"
+#include "upload/SizeProjection.h"
 
 namespace snapora {
 
@@ -54,15 +55,27 @@ namespace {
 // one 4K desktop it put the first rung well within the limit, nine rungs off.)
 constexpr int SampleStep = 4;
 constexpr double NearLimit = 0.9;  // of the limit: a guess this close may be a rung off
-// Where the first rung's file, judged by its rows so far, must be heading
-// before the sample guesses beside it (at 0.9 the guess came too late for
-// pictures whose first rows are light: a 1440p article page took 2.1 encodes).
-constexpr double StartGuessAt = 0.75;
-// The same on one processor, where the guess pauses the file instead of
-// running beside it: there only a file heading past the limit pays for it
-// (at 0.75 several pictures that fit at once paid it; at 1.1 the guess came
-// too late for the 1440p article page: 2.75 encodes).
-constexpr double OneProcessorGuessAt = 1.0;
+// When the first rung's file, judged by its rows so far, is heading past the
+// limit (SizeProjection), the sample guesses beside it or, on one processor,
+// pauses it. The projection by the rows' share of the picture's detail decides
+// alone when it is well past the limit; in the middle of a picture it may
+// overshoot (a 1440p desktop that fits at 0.93 of the limit was projected at
+// 1.10 half way down), so below that the projection by their share of the
+// height must agree. A light-topped picture is so known early (a 1440p article
+// page after 176 of its rows, where the height alone said so after 416 at
+// 0.75 and after 800 at 1.0), and pictures whose dense top rows made the
+// height alone say so (a terminal: 0.75 after 208 rows, 0.56 in the end) no
+// longer pay for the guess.
+constexpr double ClearlyPast = 1.3;
+// What the height must say besides: beside the file, where the guess costs
+// less, from 0.75 (at 1.0 a 4K desktop's guess came 48 rows later, and cost
+// 4 %); where it pauses the file, 1.0.
+constexpr double AgreeBeside = 0.75, AgreePausing = 1.0;
+// Below this share of the limit by height, no screenshot's detail is lopsided
+// enough to put its file past the limit early (the article page: 0.53 by
+// height when its detail said 1.26), and the detail is not mapped: the map
+// costs a 1080p picture about 50 microseconds, 1-2 % of its one encode.
+constexpr double MapFrom = 0.5;
 
 struct Rung {
     int quality = 0;
@@ -80,7 +93,7 @@ struct Rung {
 class RungWalk {
 public:
     RungWalk(const Bitmap& picture, const CompressionStatusFn& status, int firstGuess)
-        : picture_(picture), status_(status), threads_(std::min(UsableProcessors(), 2)) {
+        : picture_(picture), status_(status), threads_(std::min(UsableProcessors(), 2)), projection_(picture) {
         for (int q = StartingQuality(picture.Width());; q -= 4) {
             rungs_.push_back(Rung{q, {}, {}, 0});
             if (q <= 4) break;
@@ -118,7 +131,7 @@ private:
     // Most screenshots fit at the first rung or the second, where the plain
     // ladder's encodes are as quick as anything. With a second processor the
     // first rung's file is made at once, and its bytes so far tell where it
-    // is heading: only once that nears the limit does the sample guess
+    // is heading: only once that is past the limit does the sample guess
     // beside it (the file is given up when the guess is deeper; where the
     // guess is the second rung, that file is made there and given up as soon
     // as the first fits). So a picture that fits at once costs one encode, as
@@ -153,7 +166,7 @@ private:
             first = EncodeJpegWatched(picture_, rungs_[0].quality, [&](int rows, std::size_t bytes) {
                 if (giveUpFirst.load(std::memory_order_relaxed)) return false;
                 if (!guessed_ && !guess.joinable() && rows >= std::max(64, height / 16) &&
-                    HeadsPast(StartGuessAt, rows, bytes))
+                    HeadsPastLimit(rows, bytes, AgreeBeside))
                     startGuess();
                 return true;
             });
@@ -187,7 +200,7 @@ private:
         bool asked = false;
         std::optional<std::string> first =
             EncodeJpegWatched(picture_, rungs_[0].quality, [&](int rows, std::size_t bytes) {
-                if (asked || rows < std::max(32, height / 32) || !HeadsPast(OneProcessorGuessAt, rows, bytes))
+                if (asked || rows < std::max(32, height / 32) || !HeadsPastLimit(rows, bytes, AgreePausing))
                     return true;
                 asked = true;
                 guess_ = GuessedFromSample();
@@ -205,10 +218,15 @@ private:
         Learn(0, double(rungs_[0].jpeg->size()));
     }
 
-    // Whether a file whose first `rows` rows took `bytes` is heading past
-    // `share` of the limit, judged by their share of the height.
-    bool HeadsPast(double share, int rows, std::size_t bytes) const {
-        return double(bytes) * picture_.Height() / rows > share * double(MaxUploadBytes);
+    // Whether the first rung's file, whose first `rows` rows took `bytes`, is
+    // heading past the limit; `agree`: from which share of it the height's
+    // judgement backs the detail's.
+    bool HeadsPastLimit(int rows, std::size_t bytes, double agree) {
+        const double limit = double(MaxUploadBytes);
+        const double byHeight = double(bytes) * picture_.Height() / rows;
+        if (byHeight <= MapFrom * limit) return false;
+        const double projected = projection_.Projected(rows, bytes);
+        return projected > ClearlyPast * limit || (projected > limit && byHeight > agree * limit);
     }
 
     // The rung to count before making a file for the open rung `walked_`,
@@ -326,6 +344,7 @@ private:
     const Bitmap& picture_;
     const CompressionStatusFn& status_;
     const int threads_;
+    SizeProjection projection_;
     std::vector<Rung> rungs_;
     std::size_t last_ = 0, guess_ = 0, walked_ = 0, shown_ = 0;
     std::unique_ptr<JpegCoefficients> coefficients_;
