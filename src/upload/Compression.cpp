@@ -60,7 +60,7 @@ constexpr double NearLimit = 0.9;  // of the limit: a guess this close may be a 
 // pauses it. The projection by the rows' share of the picture's detail decides
 // alone when it is well past the limit; in the middle of a picture it may
 // overshoot (a 1440p desktop that fits at 0.93 of the limit was projected at
-// 1.10 half way down), so below that the projection by their share of the
+// 1.10 a third of the way down), so below that the projection by their share of the
 // height must agree. A light-topped picture is so known early (a 1440p article
 // page after 176 of its rows, where the height alone said so after 416 at
 // 0.75 and after 800 at 1.0), and pictures whose dense top rows made the
@@ -71,10 +71,11 @@ constexpr double ClearlyPast = 1.3;
 // less, from 0.75 (at 1.0 a 4K desktop's guess came 48 rows later, and cost
 // 4 %); where it pauses the file, 1.0.
 constexpr double AgreeBeside = 0.75, AgreePausing = 1.0;
-// Below this share of the limit by height, no screenshot's detail is lopsided
-// enough to put its file past the limit early (the article page: 0.53 by
-// height when its detail said 1.26), and the detail is not mapped: the map
-// costs a 1080p picture about 50 microseconds, 1-2 % of its one encode.
+// Below this share of the limit by height the detail is not mapped: no
+// screenshot of the corpus was lopsided enough there to put its file past the
+// limit early (the article page said 0.53 by height after 90 rows, when its
+// detail already said well past), and the map costs a 1080p picture about 50
+// microseconds, 1-2 % of its one encode.
 constexpr double MapFrom = 0.5;
 
 struct Rung {
