@@ -6,9 +6,9 @@
 #include <exception>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 
+#include "base/Beside.h"
 #include "imaging/HuffmanCoder.h"
 #include "imaging/JpegSession.h"
 
@@ -563,10 +563,11 @@ std::unique_ptr<JpegCoefficients> JpegCoefficients::AnalyseRows(const PixelRows&
             errors[i] = std::current_exception();
         }
     };
-    std::vector<std::thread> helpers;
-    for (int b = 1; b < bands; ++b) helpers.emplace_back(run, b);
-    run(0);
-    for (std::thread& t : helpers) t.join();
+    {
+        std::vector<Beside> helpers;  // bands beyond two queue on the one kept thread
+        for (int b = 1; b < bands; ++b) helpers.emplace_back([&run, b] { run(b); });
+        run(0);
+    }
     for (const std::exception_ptr& e : errors)
         if (e) std::rethrow_exception(e);
     for (const BandResult& o : outcomes)
@@ -702,10 +703,10 @@ JpegCount JpegCoefficients::Count(int quality, int threads, bool floor) const {
         for (const Stretch& s : parts[part])
             floor ? CountStretch<true>(s, q, tallies[part]) : CountStretch<false>(s, q, tallies[part]);
     };
-    std::thread helper;
-    if (!parts[1].empty()) helper = std::thread(work, 1);
+    Beside helper;
+    if (!parts[1].empty()) helper = Beside([&work] { work(1); });
     work(0);
-    if (helper.joinable()) helper.join();
+    helper.Wait();
     for (const Tally& t : tallies) {
         count.bits += t.bits;
         count.acFloorBits += t.acFloorBits;
@@ -838,10 +839,10 @@ std::vector<std::uint64_t> JpegCoefficients::DcBits(const std::vector<int>& qual
             }
         }
     };
-    std::thread helper;
-    if (!parts[1].empty()) helper = std::thread(work, 1);
+    Beside helper;
+    if (!parts[1].empty()) helper = Beside([&work] { work(1); });
     work(0);
-    if (helper.joinable()) helper.join();
+    helper.Wait();
     for (std::size_t j = 0; j < n; ++j) bits[j] += sums[0][j] + sums[1][j];
     return bits;
 }
@@ -1053,24 +1054,10 @@ std::string JpegCoefficients::Encode(int quality, int threads) const {
                 next(2);
             }
     };
-    std::exception_ptr error;
-    std::thread helper;
-    if (split < mcuRows)
-        helper = std::thread([&] {
-            try {
-                code(1, split, mcuRows);
-            } catch (...) {
-                error = std::current_exception();
-            }
-        });
-    try {
-        code(0, 0, split);
-    } catch (...) {
-        if (helper.joinable()) helper.join();
-        throw;
-    }
-    if (helper.joinable()) helper.join();
-    if (error) std::rethrow_exception(error);
+    Beside helper;  // waited for however this ends: it writes into `pieces`
+    if (split < mcuRows) helper = Beside([&] { code(1, split, mcuRows); });
+    code(0, 0, split);
+    helper.Wait();
     BitStream::Join({&pieces[0], &pieces[1]}, file);
     file += "\xFF\xD9";  // end of image
     return file;

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
+#include "base/Beside.h"
 #include "base/Processors.h"
 #include "imaging/Bitmap.h"
 #include "imaging/JpegCoefficients.h"
@@ -143,21 +142,16 @@ private:
         if (threads_ < 2) return FirstRungOnOneProcessor();
         std::atomic<bool> giveUpFirst{false}, giveUpSecond{false};
         std::optional<std::string> first, second;
-        std::exception_ptr error;
-        std::thread guess;
+        Beside guess;  // declared after what it uses: waited for before those go
         auto startGuess = [&] {
-            guess = std::thread([&] {
-                try {
-                    if (!guessed_) guess_ = GuessedFromSample();
-                    // Close to the limit the sample may be wrong either way.
-                    const bool near = guess_ == 0 && sampled_ && Estimate(0) > NearLimit * double(MaxUploadBytes);
-                    if (guess_ >= 2)
-                        giveUpFirst = true;
-                    else if (guess_ == 1 || near)
-                        second = EncodeJpegUnless(picture_, rungs_[1].quality, giveUpSecond);
-                } catch (...) {
-                    error = std::current_exception();
-                }
+            guess = Beside([&] {
+                if (!guessed_) guess_ = GuessedFromSample();
+                // Close to the limit the sample may be wrong either way.
+                const bool near = guess_ == 0 && sampled_ && Estimate(0) > NearLimit * double(MaxUploadBytes);
+                if (guess_ >= 2)
+                    giveUpFirst = true;
+                else if (guess_ == 1 || near)
+                    second = EncodeJpegUnless(picture_, rungs_[1].quality, giveUpSecond);
             });
         };
         if (guessed_ && guess_ == 1) startGuess();
@@ -166,19 +160,17 @@ private:
             // The first file on this thread: its memory is warm here.
             first = EncodeJpegWatched(picture_, rungs_[0].quality, [&](int rows, std::size_t bytes) {
                 if (giveUpFirst.load(std::memory_order_relaxed)) return false;
-                if (!guessed_ && !guess.joinable() && rows >= std::max(64, height / 16) &&
+                if (!guessed_ && !guess.Running() && rows >= std::max(64, height / 16) &&
                     HeadsPastLimit(rows, bytes, AgreeBeside))
                     startGuess();
                 return true;
             });
         } catch (...) {
-            giveUpSecond = true;
-            if (guess.joinable()) guess.join();
+            giveUpSecond = true;  // then the guess ends soon
             throw;
         }
         if (first && first->size() <= MaxUploadBytes) giveUpSecond = true;
-        if (guess.joinable()) guess.join();
-        if (error) std::rethrow_exception(error);
+        guess.Wait();  // and what it threw, if anything
         const bool fits = first && first->size() <= MaxUploadBytes;
         if (!fits && !guessed_ && !sampled_) guess_ = GuessedFromSample();
         for (std::size_t i : {0, 1}) {
