@@ -59,12 +59,12 @@ constexpr double NearLimit = 0.9;  // of the limit: a guess this close may be a 
 // pauses it. The projection by the rows' share of the picture's detail decides
 // alone when it is well past the limit; in the middle of a picture it may
 // overshoot (a 1440p desktop that fits at 0.93 of the limit was projected at
-// 1.10 a third of the way down), so below that the projection by their share of the
-// height must agree. A light-topped picture is so known early (a 1440p article
-// page after 176 of its rows, where the height alone said so after 416 at
-// 0.75 and after 800 at 1.0), and pictures whose dense top rows made the
-// height alone say so (a terminal: 0.75 after 208 rows, 0.56 in the end) no
-// longer pay for the guess.
+// 1.10 a third of the way down), so below that the projection by their share
+// of the height must agree. A light-topped picture is so known early (a 1440p
+// article page after 176 of its rows, where the height alone said so after
+// 416 at 0.75 and after 800 at 1.0), and pictures whose dense top rows made
+// the height alone say so (a terminal: 0.75 after 208 rows, 0.56 in the end)
+// no longer pay for the guess.
 constexpr double ClearlyPast = 1.3;
 // What the height must say besides: beside the file, where the guess costs
 // less, from 0.75 (at 1.0 a 4K desktop's guess came 48 rows later, and cost
