@@ -324,33 +324,63 @@ struct JpegCoefficients::Band {
 
 namespace {
 
-// One band's analysis, reached from libjpeg's callbacks: the DCT module's
-// quantiser does not see the compression, so it finds its band here.
+// One band's analysis, or a recorded file's, reached from libjpeg's callbacks:
+// the DCT module's quantiser does not see the compression, so it finds its band here.
 struct Capture {
-    JpegCoefficients::Band* band = nullptr;
+    JpegCoefficients::Band* band = nullptr;  // none: a recording not started yet
     const Quantizer* finest = nullptr;
     const std::atomic<bool>* stop = nullptr;
     std::jmp_buf* escape = nullptr;
     bool stopped = false;
+    bool overflow = false;  // more blocks than the geometry said
     int component = 0;
     std::size_t filled[3] = {};
     void (*forwardDct)(j_compress_ptr, jpeg_component_info*, JSAMPARRAY, JBLOCKROW, JDIMENSION, JDIMENSION,
                        JDIMENSION) = nullptr;
+    QuantizeFn quantize = nullptr;  // a recorded file's own
 };
 thread_local Capture* capturing = nullptr;
 
-void KeepDctOutput(JCOEFPTR quantized, std::int16_t*, std::int16_t* workspace) {
-    Capture& c = *capturing;
+// Sets the capture of this thread for as long as it is in scope.
+class Capturing {
+public:
+    explicit Capturing(Capture* capture) : previous_(std::exchange(capturing, capture)) {}
+    ~Capturing() { capturing = previous_; }
+    Capturing(const Capturing&) = delete;
+    Capturing& operator=(const Capturing&) = delete;
+
+private:
+    Capture* previous_;
+};
+
+// One block's DCT output, quantised at the finest quality into `quantized`.
+void Keep(Capture& c, JCOEFPTR quantized, const std::int16_t* workspace) {
     const int k = c.component;
     JpegCoefficients::Band& band = *c.band;
     std::size_t& n = c.filled[k];
-    if (n >= band.count[k]) return;  // more blocks than the geometry said: noticed at the end
-    c.finest->quantize(quantized, const_cast<std::int16_t*>(c.finest->divisors[k == 0 ? 0 : 1]), workspace);
+    if (n >= band.count[k]) {
+        c.overflow = true;
+        return;
+    }
     band.dc[k][n] = workspace[0];
     const bool whole = (NonzeroMask(quantized) & ~std::uint64_t(1)) != 0;
     band.whole[k][n] = whole;
     if (whole) std::memcpy(band.blocks[k] + 64 * band.kept[k]++, workspace, 64 * sizeof(std::int16_t));
     ++n;
+}
+
+void KeepDctOutput(JCOEFPTR quantized, std::int16_t*, std::int16_t* workspace) {
+    Capture& c = *capturing;
+    c.finest->quantize(quantized, const_cast<std::int16_t*>(c.finest->divisors[c.component == 0 ? 0 : 1]), workspace);
+    Keep(c, quantized, workspace);
+}
+
+// A recorded file's quantiser: its file's quantisation (at the finest
+// quality), its blocks kept once the recording has started.
+void RecordDctOutput(JCOEFPTR quantized, std::int16_t* divisors, std::int16_t* workspace) {
+    Capture& c = *capturing;
+    c.quantize(quantized, divisors, workspace);
+    if (c.band) Keep(c, quantized, workspace);
 }
 
 void CaptureForwardDct(j_compress_ptr info, jpeg_component_info* component, JSAMPARRAY samples, JBLOCKROW blocks,
@@ -389,6 +419,46 @@ struct BandResult {
     JHUFF_TBL dcTable[2] = {}, acTable[2] = {};
 };
 
+// The Huffman tables of a started compression in the program's set-up.
+void ReadTables(const jpeg_compress_struct& info, BandResult& result) {
+    for (int t = 0; t < 2; ++t) {
+        CodeLengths(*info.dc_huff_tbl_ptrs[t], result.dcLength[t], 12);
+        result.ac[t] = CostsOf(*info.ac_huff_tbl_ptrs[t]);
+        result.dcTable[t] = *info.dc_huff_tbl_ptrs[t];
+        result.acTable[t] = *info.ac_huff_tbl_ptrs[t];
+    }
+}
+
+// Whether a started compression is set up as the analysis expects: 4:2:0
+// colour, the exact DCT, and each component's blocks as `count` says.
+bool SetUpAsAnalysed(const jpeg_compress_struct& info, const std::size_t (&count)[3]) {
+    bool expected = info.dct_method == JDCT_ISLOW && info.num_components == 3 &&
+                    info.comp_info[0].h_samp_factor == 2 && info.comp_info[0].v_samp_factor == 2;
+    for (int c = 0; c < 3 && expected; ++c)
+        expected = std::size_t(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks == count[c];
+    return expected;
+}
+
+// The blocks libjpeg adds at the right and bottom edges of a band of `rows`
+// rows, in a started compression of the picture or of the band.
+void PaddingOf(const jpeg_compress_struct& info, int rows, JpegCoefficients::Band& band) {
+    const std::uint64_t mcuRows = std::uint64_t(rows + McuRows - 1) / McuRows;
+    for (int c = 0; c < 3; ++c)
+        band.padding[c] = std::uint64_t(info.MCUs_per_row) * mcuRows * std::uint64_t(info.comp_info[c].MCU_blocks) -
+                          band.count[c];
+}
+
+// Points a band's arrays into `at`, which has ScratchValues(band.count) values; returns what follows.
+std::int16_t* PlaceBand(JpegCoefficients::Band& band, std::int16_t* at) {
+    for (int c = 0; c < 3; ++c) {
+        band.dc[c] = at;
+        band.whole[c] = reinterpret_cast<std::uint8_t*>(at + band.count[c]);
+        band.blocks[c] = at + band.count[c] + (band.count[c] + 1) / 2;
+        at = band.blocks[c] + 64 * band.count[c];
+    }
+    return at;
+}
+
 // Rows [first, first + rows) as a picture of their own: as the whole picture
 // codes them, since 4:2:0 downsampling never looks past a 16-row band.
 BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quantizer& finest,
@@ -404,10 +474,7 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
     capture.finest = &finest;
     capture.stop = stop;
     capture.escape = &errors.escape;
-    struct Restore {
-        ~Restore() { capturing = nullptr; }
-    } restore;
-    capturing = &capture;
+    const Capturing scope(&capture);  // within a recorded file's watch, its capture comes back after
 
     if (setjmp(errors.escape)) {
         jpeg_destroy_compress(&info);
@@ -419,20 +486,11 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
     jpeg::Configure(info, picture.Width(), picture.Height(), 50);  // any quality: the DCT output does not depend on it
     info.image_height = JDIMENSION(rows);
     jpeg_start_compress(&info, TRUE);
-    bool expected = info.dct_method == JDCT_ISLOW && info.num_components == 3 &&
-                    info.comp_info[0].h_samp_factor == 2 && info.comp_info[0].v_samp_factor == 2;
-    for (int c = 0; c < 3 && expected; ++c)
-        expected = std::size_t(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks == band.count[c];
-    if (!expected) {
+    if (!SetUpAsAnalysed(info, band.count)) {
         jpeg_destroy_compress(&info);
         return result;
     }
-    for (int t = 0; t < 2; ++t) {
-        CodeLengths(*info.dc_huff_tbl_ptrs[t], result.dcLength[t], 12);
-        result.ac[t] = CostsOf(*info.ac_huff_tbl_ptrs[t]);
-        result.dcTable[t] = *info.dc_huff_tbl_ptrs[t];
-        result.acTable[t] = *info.ac_huff_tbl_ptrs[t];
-    }
+    ReadTables(info, result);
     // Taken over after the start, which sets up the modules' own methods.
     capture.forwardDct = info.fdct->forward_DCT;
     info.fdct->forward_DCT = CaptureForwardDct;
@@ -445,12 +503,9 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
         jpeg_write_scanlines(&info, batch, JDIMENSION(n));
     }
     result.headerBytes = sink.Written() + 2;  // and the closing marker
-    result.complete = true;
-    for (int c = 0; c < 3; ++c) {
-        result.complete = result.complete && capture.filled[c] == band.count[c];
-        band.padding[c] = std::uint64_t(info.MCUs_per_row) * info.MCU_rows_in_scan *
-                              std::uint64_t(info.comp_info[c].MCU_blocks) - band.count[c];
-    }
+    result.complete = !capture.overflow;
+    for (int c = 0; c < 3; ++c) result.complete = result.complete && capture.filled[c] == band.count[c];
+    PaddingOf(info, rows, band);
     jpeg_destroy_compress(&info);
     return result;
 }
@@ -480,10 +535,28 @@ HuffmanTables& Tables() {
 }
 std::once_flag tablesKept;
 
+void KeepTables(const BandResult& setUp) {
+    std::call_once(tablesKept, [&] {
+        HuffmanTables& tables = Tables();
+        std::memcpy(tables.dcLength, setUp.dcLength, sizeof tables.dcLength);
+        tables.ac[0] = setUp.ac[0];
+        tables.ac[1] = setUp.ac[1];
+        bool codes = true;
+        for (int t = 0; t < 2; ++t) {
+            const JHUFF_TBL& dc = setUp.dcTable[t];
+            const JHUFF_TBL& ac = setUp.acTable[t];
+            codes = codes && tables.dcCode[t].Make(dc.bits, dc.huffval, 256) &&
+                    tables.acCode[t].Make(ac.bits, ac.huffval, 256) && Complete(tables.dcCode[t], tables.acCode[t]);
+        }
+        tables.codes = codes;
+    });
+}
+
 }  // namespace
 
 JpegCoefficients::~JpegCoefficients() {
-    if (scratch_) GiveBack(Scratch{std::unique_ptr<std::int16_t[]>(scratch_), scratchCapacity_});
+    for (int i = 0; i < 2; ++i)
+        if (scratch_[i]) GiveBack(Scratch{std::unique_ptr<std::int16_t[]>(scratch_[i]), scratchCapacity_[i]});
 }
 
 std::unique_ptr<JpegCoefficients> JpegCoefficients::Analyse(const Bitmap& picture, int finestQuality, int threads,
@@ -542,16 +615,10 @@ std::unique_ptr<JpegCoefficients> JpegCoefficients::AnalyseRows(const PixelRows&
         values += ScratchValues(band.count);
     }
     Scratch scratch = TakeScratch(values);
-    result->scratch_ = scratch.memory.release();
-    result->scratchCapacity_ = scratch.capacity;
-    std::int16_t* at = result->scratch_;
-    for (Band& band : result->bands_)
-        for (int c = 0; c < 3; ++c) {
-            band.dc[c] = at;
-            band.whole[c] = reinterpret_cast<std::uint8_t*>(at + band.count[c]);
-            band.blocks[c] = at + band.count[c] + (band.count[c] + 1) / 2;
-            at = band.blocks[c] + 64 * band.count[c];
-        }
+    result->scratch_[0] = scratch.memory.release();
+    result->scratchCapacity_[0] = scratch.capacity;
+    std::int16_t* at = result->scratch_[0];
+    for (Band& band : result->bands_) at = PlaceBand(band, at);
 
     std::vector<BandResult> outcomes(static_cast<std::size_t>(bands));
     std::vector<std::exception_ptr> errors(static_cast<std::size_t>(bands));
@@ -575,20 +642,7 @@ std::unique_ptr<JpegCoefficients> JpegCoefficients::AnalyseRows(const PixelRows&
     result->width_ = picture.Width();
     result->height_ = picture.Height();
     result->headerBytes_ = outcomes[0].headerBytes;
-    std::call_once(tablesKept, [&] {
-        std::memcpy(Tables().dcLength, outcomes[0].dcLength, sizeof Tables().dcLength);
-        Tables().ac[0] = outcomes[0].ac[0];
-        Tables().ac[1] = outcomes[0].ac[1];
-        bool codes = true;
-        for (int t = 0; t < 2; ++t) {
-            HuffmanTables& tables = Tables();
-            const JHUFF_TBL& dc = outcomes[0].dcTable[t];
-            const JHUFF_TBL& ac = outcomes[0].acTable[t];
-            codes = codes && tables.dcCode[t].Make(dc.bits, dc.huffval, 256) &&
-                    tables.acCode[t].Make(ac.bits, ac.huffval, 256) && Complete(tables.dcCode[t], tables.acCode[t]);
-        }
-        Tables().codes = codes;
-    });
+    KeepTables(outcomes[0]);
     return result;
 }
 
@@ -1074,6 +1128,100 @@ int LibjpegQuantize(int value, int quality, int table, int k) {
     workspace[k] = std::int16_t(value);
     q.quantize(block, const_cast<std::int16_t*>(q.divisors[table]), workspace);
     return block[k];
+}
+
+// ---- a file recorded as it is made -------------------------------------------------------
+
+struct JpegRecorder::State {
+    Capture capture;
+    BandResult setUp;              // the file's tables
+    JpegCoefficients::Band band;   // the rows from `from` on
+    Scratch scratch;               // the band's memory
+    jpeg_compress_struct* compression = nullptr;  // while the file is made
+    int row = 0;                   // the rows the file has coded so far
+    int from = -1;                 // the first recorded row; -1: none
+    bool hooked = false, encoded = false, finished = false;
+};
+
+JpegRecorder::JpegRecorder(const Bitmap& picture, int quality)
+    : picture_(picture), quality_(quality), state_(std::make_unique<State>()) {}
+
+JpegRecorder::~JpegRecorder() {
+    if (state_->scratch.memory) GiveBack(std::move(state_->scratch));
+}
+
+std::optional<std::string> JpegRecorder::Encode(const EncodeWatch& keepGoing) {
+    if (std::exchange(state_->encoded, true)) throw std::logic_error("JPEG: a recorder makes one file");
+    jpeg::CheckPicture(picture_);
+    State& s = *state_;
+    const Quantizer& finest = QuantizerAt(quality_);
+    const std::uint8_t* first = picture_.Row(0);
+    const std::ptrdiff_t stride = picture_.Stride();
+    const Capturing scope(&s.capture);
+    std::string bytes = jpeg::CompressToMemory(
+        picture_.Width(), picture_.Height(), quality_,
+        [&](jpeg_compress_struct& info) {
+            s.compression = &info;
+            std::size_t whole[3];
+            BandGeometry(picture_.Width(), picture_.Height(), whole);
+            // Only where the analysis would run: its quantiser checked, its set-up this one.
+            if (!finest.valid || !SetUpAsAnalysed(info, whole) || DctOf(info).quantize != finest.quantize) return;
+            ReadTables(info, s.setUp);
+            s.capture.finest = &finest;
+            s.capture.forwardDct = info.fdct->forward_DCT;
+            info.fdct->forward_DCT = CaptureForwardDct;
+            s.capture.quantize = DctOf(info).quantize;
+            DctOf(info).quantize = RecordDctOutput;
+            s.hooked = true;
+        },
+        [&](int y) {
+            // Rows go in 16 at a time, and libjpeg codes each 16 as they come.
+            if (y % 16 == 0) {
+                s.row = y;
+                if (!keepGoing(y, jpeg::StringSink::Of(s.compression).Written())) return JSAMPROW(nullptr);
+            }
+            return const_cast<JSAMPROW>(first + std::ptrdiff_t(y) * stride);
+        });
+    s.compression = nullptr;
+    if (bytes.empty()) return std::nullopt;
+    s.finished = true;
+    return bytes;
+}
+
+bool JpegRecorder::Record() {
+    State& s = *state_;
+    if (!s.hooked || !s.compression || s.from >= 0) return false;
+    s.from = s.row;
+    BandGeometry(picture_.Width(), picture_.Height() - s.from, s.band.count);
+    PaddingOf(*s.compression, picture_.Height() - s.from, s.band);
+    s.scratch = TakeScratch(ScratchValues(s.band.count));
+    PlaceBand(s.band, s.scratch.memory.get());
+    s.capture.band = &s.band;
+    return true;
+}
+
+std::unique_ptr<JpegCoefficients> JpegRecorder::Analyse(int threads) {
+    State& s = *state_;
+    bool complete = s.finished && s.from >= 0 && !s.capture.overflow;
+    for (int c = 0; c < 3 && complete; ++c) complete = s.capture.filled[c] == s.band.count[c];
+    if (!complete) return JpegCoefficients::Analyse(picture_, quality_, threads);
+    std::unique_ptr<JpegCoefficients> result;
+    if (s.from > 0) {
+        result = JpegCoefficients::AnalyseRows(PixelRows{picture_.Width(), s.from, picture_.Row(0), picture_.Stride()},
+                                               quality_, threads, nullptr);
+        if (!result) return nullptr;
+    } else {
+        result.reset(new JpegCoefficients);
+        result->finestQuality_ = quality_;
+        result->headerBytes_ = MarkersAt(picture_.Width(), picture_.Height(), quality_).size() + 2;
+        KeepTables(s.setUp);
+    }
+    result->width_ = picture_.Width();
+    result->height_ = picture_.Height();
+    result->bands_.push_back(s.band);
+    result->scratch_[1] = s.scratch.memory.release();
+    result->scratchCapacity_[1] = std::exchange(s.scratch.capacity, 0);
+    return result;
 }
 
 }  // namespace snapora

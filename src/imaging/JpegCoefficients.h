@@ -16,10 +16,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "imaging/Bitmap.h"
+#include "imaging/JpegWriter.h"
 
 namespace snapora {
 
@@ -95,10 +97,12 @@ public:
     struct Band;
 
 private:
+    friend class JpegRecorder;
     JpegCoefficients() = default;
     int width_ = 0, height_ = 0, finestQuality_ = 0;
-    std::int16_t* scratch_ = nullptr;  // the bands' memory, given back for the next picture
-    std::size_t scratchCapacity_ = 0;
+    // The bands' memory, given back for the next picture: the analysed bands', and a recording's.
+    std::int16_t* scratch_[2] = {};
+    std::size_t scratchCapacity_[2] = {};
     double sampledShare_ = 1;  // of the picture's pixels
     static std::unique_ptr<JpegCoefficients> AnalyseRows(const PixelRows& picture, int finestQuality, int threads,
                                                          const std::atomic<bool>* stop);
@@ -106,6 +110,34 @@ private:
     std::vector<Band> bands_;  // top to bottom
     // Component c's DC output of its index-th block in coding order, over the bands.
     int DcTerm(int c, std::size_t index) const;
+};
+
+// A file made as EncodeJpegWatched makes it, which keeps, once Record() is
+// called from the watch, the DCT output of the rows still to come, as the
+// analysis keeps it: should the file turn out too large, an analysis at its
+// quality then has only the rows above to go through.
+class JpegRecorder {
+public:
+    JpegRecorder(const Bitmap& picture, int quality);
+    ~JpegRecorder();
+    JpegRecorder(const JpegRecorder&) = delete;
+    JpegRecorder& operator=(const JpegRecorder&) = delete;
+
+    // EncodeJpegWatched's file, byte for byte. Once.
+    std::optional<std::string> Encode(const EncodeWatch& keepGoing);
+    // From the watch: the rows from the one it was asked at on are kept.
+    // False when this libjpeg cannot be recorded (nor analysed).
+    bool Record();
+    // After a finished Encode: the analysis at the file's quality, of the
+    // rows above the recording, the rest taken from it; of every row when
+    // nothing could be kept. Nullptr as JpegCoefficients::Analyse. Once.
+    std::unique_ptr<JpegCoefficients> Analyse(int threads);
+
+private:
+    struct State;
+    const Bitmap& picture_;
+    const int quality_;
+    std::unique_ptr<State> state_;
 };
 
 // The quantisation of one DCT output (as the analysis keeps it) at a

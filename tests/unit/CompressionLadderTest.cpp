@@ -135,6 +135,41 @@ TEST(JpegCoefficients, EncodesLibjpegsOwnFile) {
     }
 }
 
+// A recorded file is EncodeJpegWatched's, and the analysis made from it and
+// the rows above its recording is the whole analysis: the same counts and
+// files, wherever the recording starts (at the top, in the middle, at the
+// last band of rows, never) and however many bands the rows above take.
+TEST(JpegRecorder, GivesTheFileAndTheWholeAnalysis) {
+    for (auto [width, height] : {std::pair{17, 33}, {801, 333}, {1000, 1001}})
+        for (int from : {0, 16, 160, (height - 1) / 16 * 16, -1}) {
+            if (from >= height) continue;
+            const Bitmap picture = Screen(width, height, width * height / 200);
+            const std::string expected = EncodeJpeg(picture, 60);
+            for (int threads : {1, 2}) {
+                SCOPED_TRACE(::testing::Message() << width << "x" << height << " from row " << from << ", " << threads
+                                                << " threads");
+                JpegRecorder recorder(picture, 60);
+                const std::optional<std::string> file = recorder.Encode([&](int rows, std::size_t) {
+                    if (rows == from) EXPECT_TRUE(recorder.Record());
+                    return true;
+                });
+                EXPECT_TRUE(file && *file == expected);
+                EXPECT_FALSE(recorder.Record());  // only while the file is made
+                const auto recorded = recorder.Analyse(threads);
+                const auto whole = JpegCoefficients::Analyse(picture, 60, threads);
+                ASSERT_TRUE(recorded && whole);
+                EXPECT_EQ(recorded->HeaderBytes(), whole->HeaderBytes());
+                for (int quality : {60, 31, 4}) {
+                    const JpegCount count = recorded->Count(quality, threads), wanted = whole->Count(quality, threads);
+                    EXPECT_EQ(count.bits, wanted.bits) << "q" << quality;
+                    EXPECT_EQ(count.acFloorBits, wanted.acFloorBits) << "q" << quality;
+                    EXPECT_EQ(recorded->SizeFloor(count, 90), whole->SizeFloor(wanted, 90)) << "q" << quality;
+                    EXPECT_TRUE(recorded->Encode(quality, threads) == whole->Encode(quality, threads)) << "q" << quality;
+                }
+            }
+        }
+}
+
 // The quantisation the counts use is libjpeg's own for every value a DCT can
 // give, at every quality; and a coefficient that a table quantises to zero
 // stays zero at every coarser table, which lets the analysis keep only the DC
