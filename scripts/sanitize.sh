@@ -30,7 +30,7 @@ case "$kind" in
     # Where a second thread runs: the upload worker and Synchronize, the ladder's
     # second core, the history's packer, the HTTP client's cancel, the timer's
     # thread, the test service.
-    threaded="Beside.*:Compression.*:CompressionLadder.*:JpegCoefficients.*:PackedPicture.*:History.*:UploadWorker.*:CaptureFlow.*:Rename.*:HttpClientTest.*:TimerEx.*:GifImage.*:TestService.*"
+    threaded="Beside.*:Compression.*:CompressionLadder.*:JpegCoefficients.*:JpegRecorder.*:PackedPicture.*:History.*:UploadWorker.*:CaptureFlow.*:Rename.*:HttpClientTest.*:TimerEx.*:GifImage.*:TestService.*"
     runs=("tests/snapora_tests --gtest_brief=1" "tests/snapora_tests --gtest_brief=1 --gtest_filter=$threaded")
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
     ;;
