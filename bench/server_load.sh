@@ -12,7 +12,8 @@
 # Without --store it runs three set-ups in turn: (a) one instance on SQLite,
 # (b) one on PostgreSQL, (c) two on PostgreSQL behind haproxy. PostgreSQL is
 # a throwaway cluster (scripts/throwaway-postgres.sh) with its default
-# durability (fsync on, synchronous commit).
+# durability (fsync on, synchronous commit) and the README's settings
+# (new WAL segments not filled with zeros first).
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib/common.sh"
 

@@ -36,12 +36,16 @@ case "$command" in
     if [ ! -f "$dir/data/PG_VERSION" ]; then
       "${as_owner[@]}" "$bin/initdb" -D "$dir/data" -U postgres -A trust -E UTF8 --locale=C --no-sync >"$dir/initdb.log" 2>&1 ||
         { cat "$dir/initdb.log" >&2; exit 1; }
+      # As the README advises for a service that takes bursts of uploads: a new
+      # WAL segment is not filled with zeros and synced first, which held every
+      # commit for 25-60 ms once per 16 MB of WAL until checkpoints recycled segments.
       cat >>"$dir/data/postgresql.conf" <<EOF
 listen_addresses = ''
 unix_socket_directories = '$dir'
 port = 5432
 max_connections = 60
 wal_buffers = 16MB
+wal_init_zero = off
 track_wal_io_timing = on
 EOF
     fi
