@@ -25,7 +25,6 @@ std::string jpeg::CompressToMemory(int width, int height, int quality,
     info.dest = &sink.base;
     Configure(info, width, height, quality);
     jpeg_start_compress(&info, TRUE);
-    if (started) started(info);
     // Every row in, or false as soon as `row` gives none.
     auto writeRows = [&] {
         constexpr int Batch = 16;
@@ -38,7 +37,14 @@ std::string jpeg::CompressToMemory(int width, int height, int quality,
         }
         return true;
     };
-    const bool finished = row && writeRows();
+    bool finished = false;
+    try {
+        if (started) started(info);
+        finished = row && writeRows();
+    } catch (...) {
+        jpeg_destroy_compress(&info);  // what `started` or `row` threw: libjpeg's memory goes too
+        throw;
+    }
     if (finished)
         jpeg_finish_compress(&info);
     else
