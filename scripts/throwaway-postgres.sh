@@ -37,8 +37,9 @@ case "$command" in
       "${as_owner[@]}" "$bin/initdb" -D "$dir/data" -U postgres -A trust -E UTF8 --locale=C --no-sync >"$dir/initdb.log" 2>&1 ||
         { cat "$dir/initdb.log" >&2; exit 1; }
       # As the README advises for a service that takes bursts of uploads: a new
-      # WAL segment is not filled with zeros and synced first, which held every
-      # commit for 25-60 ms once per 16 MB of WAL until checkpoints recycled segments.
+      # WAL segment is not filled with zeros and synced first, which on the
+      # development machine held every commit for up to 68 ms once per 16 MB of
+      # WAL (until checkpoints recycle segments).
       cat >>"$dir/data/postgresql.conf" <<EOF
 listen_addresses = ''
 unix_socket_directories = '$dir'
