@@ -150,7 +150,9 @@ TEST(JpegRecorder, GivesTheFileAndTheWholeAnalysis) {
                                                 << " threads");
                 JpegRecorder recorder(picture, 60);
                 const std::optional<std::string> file = recorder.Encode([&](int rows, std::size_t) {
-                    if (rows == from) EXPECT_TRUE(recorder.Record());
+                    if (rows == from) {
+                        EXPECT_TRUE(recorder.Record());
+                    }
                     return true;
                 });
                 EXPECT_TRUE(file && *file == expected);
