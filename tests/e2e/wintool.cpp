@@ -296,6 +296,13 @@ bool resolve(const Args& a, HWND& top, HWND* ctl = nullptr) {
 
 // A user can only operate a visible control that is enabled along with all
 // its parents (a modal window disables its owner, not the owner's controls).
+bool visibleAndEnabled(HWND ctl) {
+    if (!IsWindowVisible(ctl)) return false;
+    for (HWND h = ctl; h; h = (GetWindowLongW(h, GWL_STYLE) & WS_CHILD) ? GetParent(h) : nullptr)
+        if (!IsWindowEnabled(h)) return false;
+    return true;
+}
+
 bool usable(HWND ctl, const std::wstring& name) {
     if (!IsWindowVisible(ctl)) return fail(L"control \"" + name + L"\" is not visible"), false;
     for (HWND h = ctl; h; h = (GetWindowLongW(h, GWL_STYLE) & WS_CHILD) ? GetParent(h) : nullptr)
@@ -429,6 +436,8 @@ int cmdCheck(const Args& a) {
     if (!isCheckable(ctl)) return fail(L"control \"" + a[1] + L"\" is not a check box");
     int wanted = a[2] == L"1" ? BST_CHECKED : BST_UNCHECKED;
     if (checkState(ctl) == wanted) return kOk;
+    // The options are locked for a moment while a capture or an upload runs.
+    pollUntil(5000, [&] { return visibleAndEnabled(ctl); });
     if (!usable(ctl, a[1])) return kFailed;
     PostMessageW(ctl, BM_CLICK, 0, 0);
     if (!pollUntil(2000, [&] { return checkState(ctl) == wanted; }))
