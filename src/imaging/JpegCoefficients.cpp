@@ -338,6 +338,12 @@ struct Capture {
     void (*forwardDct)(j_compress_ptr, jpeg_component_info*, JSAMPARRAY, JBLOCKROW, JDIMENSION, JDIMENSION,
                        JDIMENSION) = nullptr;
     QuantizeFn quantize = nullptr;  // a recorded file's own
+    // Every block of the band kept, and no more.
+    bool Complete() const {
+        for (int c = 0; c < 3; ++c)
+            if (filled[c] != band->count[c]) return false;
+        return !overflow;
+    }
 };
 thread_local Capture* capturing = nullptr;
 
@@ -503,8 +509,7 @@ BandResult AnalyseBand(const PixelRows& picture, int first, int rows, const Quan
         jpeg_write_scanlines(&info, batch, JDIMENSION(n));
     }
     result.headerBytes = sink.Written() + 2;  // and the closing marker
-    result.complete = !capture.overflow;
-    for (int c = 0; c < 3; ++c) result.complete = result.complete && capture.filled[c] == band.count[c];
+    result.complete = capture.Complete();
     PaddingOf(info, rows, band);
     jpeg_destroy_compress(&info);
     return result;
@@ -1140,7 +1145,7 @@ struct JpegRecorder::State {
     jpeg_compress_struct* compression = nullptr;  // while the file is made
     int row = 0;                   // the rows the file has coded so far
     int from = -1;                 // the first recorded row; -1: none
-    bool hooked = false, encoded = false, finished = false;
+    bool encoded = false, finished = false;
 };
 
 JpegRecorder::JpegRecorder(const Bitmap& picture, int quality)
@@ -1152,14 +1157,11 @@ JpegRecorder::~JpegRecorder() {
 
 std::optional<std::string> JpegRecorder::Encode(const EncodeWatch& keepGoing) {
     if (std::exchange(state_->encoded, true)) throw std::logic_error("JPEG: a recorder makes one file");
-    jpeg::CheckPicture(picture_);
     State& s = *state_;
     const Quantizer& finest = QuantizerAt(quality_);
-    const std::uint8_t* first = picture_.Row(0);
-    const std::ptrdiff_t stride = picture_.Stride();
     const Capturing scope(&s.capture);
-    std::string bytes = jpeg::CompressToMemory(
-        picture_.Width(), picture_.Height(), quality_,
+    std::optional<std::string> file = jpeg::CompressWatched(
+        picture_, quality_,
         [&](jpeg_compress_struct& info) {
             s.compression = &info;
             std::size_t whole[3];
@@ -1172,25 +1174,19 @@ std::optional<std::string> JpegRecorder::Encode(const EncodeWatch& keepGoing) {
             info.fdct->forward_DCT = CaptureForwardDct;
             s.capture.quantize = DctOf(info).quantize;
             DctOf(info).quantize = RecordDctOutput;
-            s.hooked = true;
         },
-        [&](int y) {
-            // Rows go in 16 at a time, and libjpeg codes each 16 as they come.
-            if (y % 16 == 0) {
-                s.row = y;
-                if (!keepGoing(y, jpeg::StringSink::Of(s.compression).Written())) return JSAMPROW(nullptr);
-            }
-            return const_cast<JSAMPROW>(first + std::ptrdiff_t(y) * stride);
+        [&](int rows, std::size_t bytes) {
+            s.row = rows;
+            return keepGoing(rows, bytes);
         });
     s.compression = nullptr;
-    if (bytes.empty()) return std::nullopt;
-    s.finished = true;
-    return bytes;
+    s.finished = file.has_value();
+    return file;
 }
 
 bool JpegRecorder::Record() {
     State& s = *state_;
-    if (!s.hooked || !s.compression || s.from >= 0) return false;
+    if (!s.capture.finest || !s.compression || s.from >= 0) return false;
     s.from = s.row;
     BandGeometry(picture_.Width(), picture_.Height() - s.from, s.band.count);
     PaddingOf(*s.compression, picture_.Height() - s.from, s.band);
@@ -1202,9 +1198,7 @@ bool JpegRecorder::Record() {
 
 std::unique_ptr<JpegCoefficients> JpegRecorder::Analyse(int threads) {
     State& s = *state_;
-    bool complete = s.finished && s.from >= 0 && !s.capture.overflow;
-    for (int c = 0; c < 3 && complete; ++c) complete = s.capture.filled[c] == s.band.count[c];
-    if (!complete) return JpegCoefficients::Analyse(picture_, quality_, threads);
+    if (!s.finished || s.from < 0 || !s.capture.Complete()) return JpegCoefficients::Analyse(picture_, quality_, threads);
     std::unique_ptr<JpegCoefficients> result;
     if (s.from > 0) {
         result = JpegCoefficients::AnalyseRows(PixelRows{picture_.Width(), s.from, picture_.Row(0), picture_.Stride()},

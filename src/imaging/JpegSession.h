@@ -8,6 +8,7 @@
 #include <csetjmp>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +16,7 @@
 
 #include "imaging/Bitmap.h"
 #include "imaging/JpegStringSink.h"
+#include "imaging/JpegWriter.h"
 
 namespace snapora::jpeg {
 
@@ -56,5 +58,11 @@ inline void Configure(jpeg_compress_struct& info, const Bitmap& picture, int qua
 std::string CompressToMemory(int width, int height, int quality,
                              const std::function<void(jpeg_compress_struct&)>& started,
                              const std::function<JSAMPROW(int)>& row);
+
+// EncodeJpegWatched with `started` run on the started compression, as
+// CompressToMemory runs it.
+std::optional<std::string> CompressWatched(const Bitmap& picture, int quality,
+                                           const std::function<void(jpeg_compress_struct&)>& started,
+                                           const EncodeWatch& keepGoing);
 
 }  // namespace snapora::jpeg

@@ -59,15 +59,25 @@ std::optional<std::string> EncodeJpegUnless(const Bitmap& picture, int quality, 
 }
 
 std::optional<std::string> EncodeJpegWatched(const Bitmap& picture, int quality, const EncodeWatch& keepGoing) {
-    jpeg::CheckPicture(picture);
+    return jpeg::CompressWatched(picture, quality, nullptr, keepGoing);
+}
+
+std::optional<std::string> jpeg::CompressWatched(const Bitmap& picture, int quality,
+                                                 const std::function<void(jpeg_compress_struct&)>& started,
+                                                 const EncodeWatch& keepGoing) {
+    CheckPicture(picture);
     const std::uint8_t* first = picture.Row(0);
     const std::ptrdiff_t stride = picture.Stride();
     jpeg_compress_struct* compression = nullptr;
-    std::string bytes = jpeg::CompressToMemory(
-        picture.Width(), picture.Height(), quality, [&](jpeg_compress_struct& info) { compression = &info; },
+    std::string bytes = CompressToMemory(
+        picture.Width(), picture.Height(), quality,
+        [&](jpeg_compress_struct& info) {
+            compression = &info;
+            if (started) started(info);
+        },
         [&](int y) {
             // Rows go in 16 at a time, and libjpeg codes each 16 as they come.
-            if (y % 16 == 0 && !keepGoing(y, jpeg::StringSink::Of(compression).Written())) return JSAMPROW(nullptr);
+            if (y % 16 == 0 && !keepGoing(y, StringSink::Of(compression).Written())) return JSAMPROW(nullptr);
             return const_cast<JSAMPROW>(first + std::ptrdiff_t(y) * stride);
         });
     if (bytes.empty()) return std::nullopt;
